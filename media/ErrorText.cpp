@@ -1,0 +1,84 @@
+#include "media/ErrorText.h"
+
+#include <cerrno>
+#include <cstring>
+
+extern "C" {
+#include <libavutil/error.h>
+}
+
+namespace corvane::media {
+
+namespace {
+
+constexpr int kMaxErrorText = 160;
+// Win32-style facility for errno values, so strerror can give them back.
+constexpr std::uint32_t kErrnoFacility = 0x80070000u;
+
+struct Known {
+    HRESULT hr;
+    const char* text;
+};
+
+const Known kKnown[] = {
+    {S_OK, "The operation completed successfully."},
+    {S_FALSE, "The operation completed, but not everything was done."},
+    {E_UNEXPECTED, "Catastrophic failure."},
+    {E_NOTIMPL, "Not implemented."},
+    {E_NOINTERFACE, "No such interface supported."},
+    {E_POINTER, "Invalid pointer."},
+    {E_ABORT, "Operation aborted."},
+    {E_FAIL, "Unspecified error."},
+    {E_OUTOFMEMORY, "Not enough memory."},
+    {E_INVALIDARG, "The parameter is incorrect."},
+    {VFW_E_NOT_CONNECTED, "The operation cannot be performed because the pins are not connected."},
+    {VFW_E_ALREADY_CONNECTED, "The pin is already connected."},
+    {VFW_E_TYPE_NOT_ACCEPTED, "This media type is not accepted."},
+    {VFW_E_NOT_STOPPED, "The operation cannot be performed because the graph is running."},
+    {VFW_E_CANNOT_RENDER, "No combination of filters could be found to render the stream."},
+    {VFW_E_UNSUPPORTED_STREAM, "The file's format is not supported."},
+    {VFW_E_INVALID_FILE_FORMAT, "The file format is invalid."},
+    {VFW_E_NO_AUDIO_STREAM, "The file has no audio stream."},
+    {VFW_E_BAD_AUDIO_FORMAT, "The file's audio format is out of range (sample rate or channels)."},
+    {VFW_E_DECODE_FAILED, "The audio could not be decoded."},
+};
+
+QString clip(QString text) {
+    if (text.size() > kMaxErrorText - 1) text.truncate(kMaxErrorText - 1);
+    return text;
+}
+
+}  // namespace
+
+HRESULT fromErrno(int err) {
+    if (err == ENOSPC || err == EDQUOT) return E_DISK_FULL;
+    if (err <= 0 || err > 0xFFFF) return E_FAIL;
+    return static_cast<HRESULT>(kErrnoFacility | static_cast<std::uint32_t>(err));
+}
+
+HRESULT fromAvError(int averror) {
+    if (averror >= 0) return S_OK;
+    if (averror == AVERROR(ENOMEM)) return E_OUTOFMEMORY;
+    if (averror == AVERROR_INVALIDDATA) return VFW_E_INVALID_FILE_FORMAT;
+    if (averror == AVERROR_DECODER_NOT_FOUND || averror == AVERROR_DEMUXER_NOT_FOUND)
+        return VFW_E_UNSUPPORTED_STREAM;
+    if (averror == AVERROR_STREAM_NOT_FOUND) return VFW_E_NO_AUDIO_STREAM;
+    if (averror == AVERROR_PATCHWELCOME) return VFW_E_UNSUPPORTED_STREAM;
+    if (averror == AVERROR_EOF) return VFW_E_INVALID_FILE_FORMAT;
+    if (averror > -0x10000) return fromErrno(-averror);
+    return E_FAIL;
+}
+
+QString errorText(HRESULT hr) {
+    for (const Known& k : kKnown)
+        if (k.hr == hr) return QString::fromUtf8(k.text);
+    if (hr == E_DISK_FULL) return QStringLiteral("There is not enough space on the disk.");
+    const auto u = static_cast<std::uint32_t>(hr);
+    if ((u & 0xFFFF0000u) == kErrnoFacility) {
+        const int err = static_cast<int>(u & 0xFFFFu);
+        return clip(QString::fromLocal8Bit(std::strerror(err)) + QLatin1Char('.'));
+    }
+    return QStringLiteral("Unknown error 0x%1.").arg(u, 8, 16, QLatin1Char('0'));
+}
+
+}  // namespace corvane::media

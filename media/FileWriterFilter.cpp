@@ -1,0 +1,147 @@
+#include "media/FileWriterFilter.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "media/ErrorText.h"
+#include "media/Fault.h"
+#include "media/PathCodec.h"
+
+namespace corvane::media {
+
+namespace {
+constexpr std::size_t kBufferSize = 1 << 20;
+}
+
+HRESULT FileWriterFilter::Create(std::unique_ptr<FileWriterFilter>& out) {
+    if (HRESULT hr = Fault::check("FileWriter::Create"); FAILED(hr)) return hr;
+    out = std::make_unique<FileWriterFilter>();
+    return S_OK;
+}
+
+FileWriterFilter::FileWriterFilter() { addPin(PINDIR_INPUT, "in"); }
+
+FileWriterFilter::~FileWriterFilter() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+HRESULT FileWriterFilter::SetFileName(const std::u16string& name, const MediaType*) {
+    if (HRESULT hr = Fault::check("FileWriter::SetFileName"); FAILED(hr)) return hr;
+    if (name.empty() || name.find(u'\0') != std::u16string::npos) return E_INVALIDARG;
+    fileName_ = name;
+    return S_OK;
+}
+
+HRESULT FileWriterFilter::GetCurFile(std::u16string& name) const {
+    name = fileName_;
+    return fileName_.empty() ? E_FAIL : S_OK;
+}
+
+HRESULT FileWriterFilter::SetMode(int mode) {
+    if (mode != AM_FILE_APPEND && mode != AM_FILE_OVERWRITE) return E_INVALIDARG;
+    mode_ = mode;
+    return S_OK;
+}
+
+bool FileWriterFilter::acceptsType(const Pin*, const MediaType& type) const {
+    return type.majortype == MajorType::Stream;
+}
+
+HRESULT FileWriterFilter::failWith(int err, const char* what) {
+    detail_ = QStringLiteral("Cannot %1 %2: %3")
+                  .arg(QString::fromLatin1(what), fromU16(fileName_),
+                       QString::fromLocal8Bit(std::strerror(err)));
+    return fromErrno(err);
+}
+
+HRESULT FileWriterFilter::start() {
+    detail_.clear();
+    if (fileName_.empty()) return E_INVALIDARG;
+    if (HRESULT hr = Fault::check("FileWriter::open"); FAILED(hr)) {
+        detail_ = QStringLiteral("Cannot create %1: %2").arg(fromU16(fileName_), errorText(hr));
+        return hr;
+    }
+    const std::string path = encodePath(fileName_);
+    // No O_TRUNC yet: nothing that is not a regular file may be cut or written.
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+    if (fd_ < 0) return failWith(errno, "create");
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return failWith(errno, "create");
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd_);
+        fd_ = -1;
+        detail_ = QStringLiteral("Cannot write %1: it is not a regular file").arg(fromU16(fileName_));
+        return E_ACCESSDENIED;
+    }
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+    if (mode_ == AM_FILE_OVERWRITE && ::ftruncate(fd_, 0) != 0) return failWith(errno, "write");
+    buffer_.clear();
+    buffer_.reserve(kBufferSize);
+    end_ = 0;
+    return S_OK;
+}
+
+HRESULT FileWriterFilter::writeAll(const std::uint8_t* data, std::size_t size, std::int64_t offset) {
+    while (size > 0) {
+        if (HRESULT hr = Fault::check("FileWriter::write"); FAILED(hr)) {
+            detail_ = QStringLiteral("Cannot write %1: %2").arg(fromU16(fileName_), errorText(hr));
+            return hr;
+        }
+        const ssize_t n = offset >= 0 ? ::pwrite(fd_, data, size, offset) : ::write(fd_, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return failWith(errno, "write");
+        }
+        if (n == 0) return failWith(ENOSPC, "write");
+        data += n;
+        size -= static_cast<std::size_t>(n);
+        if (offset >= 0) offset += n;
+    }
+    return S_OK;
+}
+
+HRESULT FileWriterFilter::flush() {
+    if (buffer_.empty()) return S_OK;
+    const HRESULT hr = writeAll(buffer_.data(), buffer_.size(), -1);
+    buffer_.clear();
+    return hr;
+}
+
+HRESULT FileWriterFilter::receive(Pin*, const MediaSample& sample) {
+    if (fd_ < 0) return VFW_E_NOT_CONNECTED;
+    if (sample.offset >= 0) {
+        if (HRESULT hr = flush(); FAILED(hr)) return hr;
+        return writeAll(sample.data, sample.size, sample.offset);
+    }
+    end_ += static_cast<std::int64_t>(sample.size);
+    if (buffer_.size() + sample.size > kBufferSize) {
+        if (HRESULT hr = flush(); FAILED(hr)) return hr;
+    }
+    if (sample.size >= kBufferSize) return writeAll(sample.data, sample.size, -1);
+    buffer_.insert(buffer_.end(), sample.data, sample.data + sample.size);
+    return S_OK;
+}
+
+HRESULT FileWriterFilter::closeFile() {
+    if (fd_ < 0) return S_OK;
+    HRESULT hr = flush();
+    if (SUCCEEDED(hr) && mode_ == AM_FILE_APPEND && ::ftruncate(fd_, end_) != 0)
+        hr = failWith(errno, "write");
+    if (FAILED(Fault::check("FileWriter::close")) && SUCCEEDED(hr)) {
+        detail_ = QStringLiteral("Cannot write %1: %2").arg(fromU16(fileName_), errorText(E_WRITE_FAULT));
+        hr = E_WRITE_FAULT;
+    }
+    if (::close(fd_) != 0 && SUCCEEDED(hr)) hr = failWith(errno, "write");
+    fd_ = -1;
+    return hr;
+}
+
+HRESULT FileWriterFilter::endOfStream(Pin*) { return closeFile(); }
+
+HRESULT FileWriterFilter::stop() { return closeFile(); }
+
+}  // namespace corvane::media

@@ -1,0 +1,137 @@
+#include "media/Probe.h"
+
+#include "media/AudioSource.h"
+
+extern "C" {
+#include <libavutil/intreadwrite.h>
+#include <libavutil/mathematics.h>
+}
+
+namespace corvane::media {
+
+namespace {
+
+// Enough packets to get a first frame out of any decoder with a start-up delay.
+constexpr int kValidationPackets = 32;
+
+// Counts decoded samples exactly, across sample-rate changes.
+struct SampleClock {
+    std::int64_t samplesAtRate = 0;
+    int rate = 0;
+    REFERENCE_TIME settled = 0;  // 100 ns of the runs at earlier rates
+    std::int64_t totalSamples = 0;
+
+    void add(int frameRate, int n) {
+        if (frameRate != rate) {
+            if (rate > 0) settled += av_rescale(samplesAtRate, kUnitsPerSecond, rate);
+            rate = frameRate;
+            samplesAtRate = 0;
+        }
+        samplesAtRate += n;
+        totalSamples += n;
+    }
+    REFERENCE_TIME duration() const {
+        return settled + (rate > 0 ? av_rescale(samplesAtRate, kUnitsPerSecond, rate) : 0);
+    }
+};
+
+ProbeResult failed(HRESULT hr, const QString& detail) {
+    ProbeResult r;
+    r.hr = hr;
+    r.detail = detail;
+    return r;
+}
+
+// Counts by decoding everything: for streams whose packets do not carry durations.
+ProbeResult probeByDecoding(const std::string& path) {
+    AudioSource src;
+    HRESULT hr = src.open(path);
+    if (FAILED(hr)) return failed(hr, src.detail());
+    FramePtr frame(av_frame_alloc());
+    SampleClock clock;
+    int channels = 0;
+    while ((hr = src.decodeFrame(frame.get())) == S_OK) {
+        clock.add(frame->sample_rate, frame->nb_samples);
+        channels = frame->ch_layout.nb_channels;
+        av_frame_unref(frame.get());
+    }
+    if (FAILED(hr)) return failed(hr, src.detail());
+    if (clock.totalSamples == 0 && src.invalidPackets() > 0)
+        return failed(VFW_E_DECODE_FAILED, QStringLiteral("no audio could be decoded"));
+    ProbeResult r;
+    r.hr = S_OK;
+    r.duration = clock.duration();
+    r.samples = clock.totalSamples;
+    r.sampleRate = clock.rate;
+    r.channels = channels;
+    return r;
+}
+
+}  // namespace
+
+ProbeResult probeFile(const std::string& path) {
+    AudioSource src;
+    HRESULT hr = src.open(path);
+    if (FAILED(hr)) return failed(hr, src.detail());
+
+    AVStream* st = src.stream();
+    AVCodecContext* dec = src.codec();
+    PacketPtr pkt(av_packet_alloc());
+    FramePtr frame(av_frame_alloc());
+    if (!pkt || !frame) return failed(E_OUTOFMEMORY, QStringLiteral("out of memory"));
+
+    std::int64_t ticks = 0;      // packet durations, in the stream's time base
+    std::int64_t trimmed = 0;    // samples the decoder will drop (delay, padding)
+    bool decodedSome = false;
+    int packets = 0;
+    int validationLeft = kValidationPackets;
+    int invalid = 0;
+    while ((hr = src.readPacket(pkt.get())) == S_OK) {
+        if (pkt->duration <= 0 && pkt->size > 0) return probeByDecoding(path);
+        ticks += pkt->duration;
+        ++packets;
+        std::size_t sideSize = 0;
+        if (const uint8_t* skip = av_packet_get_side_data(pkt.get(), AV_PKT_DATA_SKIP_SAMPLES, &sideSize);
+            skip && sideSize >= 8)
+            trimmed += static_cast<std::int64_t>(AV_RL32(skip)) + AV_RL32(skip + 4);
+        if (!decodedSome && validationLeft > 0) {
+            --validationLeft;
+            if (avcodec_send_packet(dec, pkt.get()) < 0) ++invalid;
+            while (avcodec_receive_frame(dec, frame.get()) == 0) {
+                if (!sampleRateInBounds(frame->sample_rate) ||
+                    !channelCountInBounds(frame->ch_layout.nb_channels))
+                    return failed(VFW_E_BAD_AUDIO_FORMAT,
+                                  QStringLiteral("unusable audio format (%1 Hz, %2 channels)")
+                                      .arg(frame->sample_rate)
+                                      .arg(frame->ch_layout.nb_channels));
+                decodedSome = true;
+                av_frame_unref(frame.get());
+            }
+        }
+    }
+    if (FAILED(hr)) return failed(hr, src.detail());
+    if (!decodedSome && packets > 0) {
+        // Decoders with a start-up delay may hold the only frames until drained.
+        avcodec_send_packet(dec, nullptr);
+        while (avcodec_receive_frame(dec, frame.get()) == 0) {
+            decodedSome = true;
+            av_frame_unref(frame.get());
+        }
+        if (!decodedSome)
+            return failed(VFW_E_DECODE_FAILED, invalid ? QStringLiteral("the audio data is corrupt")
+                                                       : QStringLiteral("no audio could be decoded"));
+    }
+
+    const int rate = st->codecpar->sample_rate;
+    const REFERENCE_TIME total = av_rescale_q(ticks, st->time_base, AVRational{1, kUnitsPerSecond});
+    const REFERENCE_TIME cut = av_rescale(trimmed, kUnitsPerSecond, rate);
+    ProbeResult r;
+    r.hr = S_OK;
+    r.duration = total > cut ? total - cut : 0;
+    r.sampleRate = rate;
+    r.channels = st->codecpar->ch_layout.nb_channels;
+    r.samples = av_rescale(r.duration, rate, kUnitsPerSecond);
+    return r;
+}
+
+}  // namespace corvane::media

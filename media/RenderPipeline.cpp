@@ -1,0 +1,260 @@
+#include "media/RenderPipeline.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "media/AudioSource.h"
+#include "media/PathCodec.h"
+#include "media/SampleConverter.h"
+
+namespace corvane::media {
+
+namespace {
+
+constexpr std::int64_t kBlockFrames = 65536;
+
+std::uint8_t silenceByte(const WaveFormatEx& f) { return f.wBitsPerSample == 8 ? 0x80 : 0x00; }
+
+}  // namespace
+
+int RenderPipeline::workerCount() {
+    if (const char* env = std::getenv("CORVANE_THREADS")) {
+        const int n = std::atoi(env);
+        if (n >= 1 && n <= 64) return n;
+    }
+    const unsigned hw = std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp(hw == 0 ? 2u : hw, 1u, 16u));
+}
+
+RenderPipeline::RenderPipeline(std::vector<SlotPlan> slotList, std::int64_t tailSilence,
+                               const WaveFormatEx& format, Deliver deliver, Finish finish)
+    : plan_(std::move(slotList)),
+      tailSilence_(tailSilence),
+      format_(format),
+      deliver_(std::move(deliver)),
+      finish_(std::move(finish)),
+      blockBytes_(static_cast<std::size_t>(kBlockFrames) * format.nBlockAlign),
+      slots_(plan_.size()) {}
+
+RenderPipeline::~RenderPipeline() { abort(); }
+
+void RenderPipeline::start() {
+    const int n = std::min<int>(workerCount(), std::max<int>(1, static_cast<int>(plan_.size())));
+    for (int i = 0; i < n; ++i) workers_.emplace_back(&RenderPipeline::workerMain, this);
+    writer_ = std::thread(&RenderPipeline::writerMain, this);
+}
+
+void RenderPipeline::abort() {
+    {
+        std::lock_guard lock(mutex_);
+        aborted_ = true;
+    }
+    changed_.notify_all();
+    for (auto& t : workers_)
+        if (t.joinable()) t.join();
+    workers_.clear();
+    if (writer_.joinable()) writer_.join();
+}
+
+bool RenderPipeline::push(std::size_t index, std::vector<std::uint8_t>&& bytes) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] {
+        if (aborted_) return true;
+        if (index == head_) return slots_[index].queuedBlocks < kHeadBlocks;
+        return queuedBytes_ + bytes.size() <= kBudgetBytes;
+    });
+    if (aborted_) return false;
+    queuedBytes_ += bytes.size();
+    slots_[index].queuedBlocks++;
+    slots_[index].blocks.push_back(Block{std::move(bytes)});
+    lock.unlock();
+    changed_.notify_all();
+    return true;
+}
+
+void RenderPipeline::finishSlot(std::size_t index, HRESULT hr, const QString& detail) {
+    {
+        std::lock_guard lock(mutex_);
+        slots_[index].done = true;
+        slots_[index].hr = hr;
+        slots_[index].detail = detail;
+    }
+    changed_.notify_all();
+}
+
+void RenderPipeline::workerMain() {
+    for (;;) {
+        std::size_t index;
+        {
+            std::lock_guard lock(mutex_);
+            if (aborted_ || nextSlot_ >= plan_.size()) return;
+            index = nextSlot_++;
+        }
+        renderSlot(index);
+    }
+}
+
+HRESULT RenderPipeline::renderSlot(std::size_t index) {
+    const SlotPlan& plan = plan_[index];
+    const std::size_t frameBytes = format_.nBlockAlign;
+    std::int64_t remaining = plan.frames;
+    std::int64_t skip = plan.skip;
+    if (remaining <= 0) {
+        finishSlot(index, S_OK, {});
+        return S_OK;
+    }
+    const QString name = pathToQString(plan.path);
+    AudioSource source;
+    HRESULT hr = source.open(plan.path);
+    if (FAILED(hr)) {
+        finishSlot(index, hr, QStringLiteral("Cannot open %1: %2").arg(name, source.detail()));
+        return hr;
+    }
+    FramePtr frame(av_frame_alloc());
+    // Seeded by position, so a join gives the same bytes whatever thread converts what.
+    SampleConverter converter(format_, 0x2545F491u ^ static_cast<std::uint32_t>(index * 2654435761u));
+    std::vector<std::uint8_t> pcm;
+    pcm.reserve(blockBytes_ + 16384 * frameBytes);
+
+    // Moves whole blocks of converted audio out of `pcm`, dropping `skip` and stopping at
+    // the slot's length.
+    auto pushBlocks = [&](bool all) -> bool {
+        std::size_t at = 0;
+        const std::size_t have = pcm.size() / frameBytes;
+        if (skip > 0) {
+            const auto drop = static_cast<std::size_t>(std::min<std::int64_t>(skip, static_cast<std::int64_t>(have)));
+            skip -= static_cast<std::int64_t>(drop);
+            at = drop;
+        }
+        while (remaining > 0) {
+            const std::size_t avail = have - at;
+            std::size_t take = std::min<std::size_t>(avail, static_cast<std::size_t>(std::min<std::int64_t>(remaining, kBlockFrames)));
+            if (take == 0 || (!all && take < static_cast<std::size_t>(kBlockFrames) &&
+                              static_cast<std::int64_t>(take) < remaining))
+                break;
+            std::vector<std::uint8_t> block(pcm.begin() + static_cast<std::ptrdiff_t>(at * frameBytes),
+                                            pcm.begin() + static_cast<std::ptrdiff_t>((at + take) * frameBytes));
+            if (!push(index, std::move(block))) return false;
+            at += take;
+            remaining -= static_cast<std::int64_t>(take);
+        }
+        if (remaining <= 0) {
+            pcm.clear();
+        } else {
+            pcm.erase(pcm.begin(), pcm.begin() + static_cast<std::ptrdiff_t>(at * frameBytes));
+        }
+        return true;
+    };
+
+    while (remaining > 0) {
+        hr = source.decodeFrame(frame.get());
+        if (hr != S_OK) break;
+        hr = converter.convert(frame.get(), pcm);
+        av_frame_unref(frame.get());
+        if (FAILED(hr)) break;
+        if (!pushBlocks(false)) return E_ABORT;
+    }
+    if (FAILED(hr)) {
+        const QString why = source.detail().isEmpty() ? converter.detail() : source.detail();
+        finishSlot(index, hr, QStringLiteral("Cannot decode %1: %2").arg(name, why));
+        return hr;
+    }
+    if (remaining > 0) {
+        if (HRESULT dh = converter.drain(pcm); FAILED(dh)) {
+            finishSlot(index, dh, QStringLiteral("Cannot decode %1: %2").arg(name, converter.detail()));
+            return dh;
+        }
+        if (!pushBlocks(true)) return E_ABORT;
+    }
+    // Shorter than its slot: silence fills the rest.
+    while (remaining > 0) {
+        const std::int64_t n = std::min<std::int64_t>(remaining, kBlockFrames);
+        std::vector<std::uint8_t> block(static_cast<std::size_t>(n) * frameBytes, silenceByte(format_));
+        if (!push(index, std::move(block))) return E_ABORT;
+        remaining -= n;
+    }
+    finishSlot(index, S_OK, {});
+    return S_OK;
+}
+
+HRESULT RenderPipeline::writeSilence(std::int64_t frames) {
+    if (frames <= 0) return S_OK;
+    const std::int64_t chunk = std::min<std::int64_t>(frames, kBlockFrames);
+    const std::vector<std::uint8_t> zeros(static_cast<std::size_t>(chunk) * format_.nBlockAlign,
+                                          silenceByte(format_));
+    while (frames > 0) {
+        const std::int64_t n = std::min(frames, chunk);
+        if (HRESULT hr = deliver_(zeros.data(), static_cast<std::size_t>(n) * format_.nBlockAlign);
+            FAILED(hr))
+            return hr;
+        framesWritten_.fetch_add(n, std::memory_order_relaxed);
+        frames -= n;
+    }
+    return S_OK;
+}
+
+void RenderPipeline::fail(HRESULT hr, const QString& detail) {
+    {
+        std::lock_guard lock(mutex_);
+        aborted_ = true;  // nothing more will be written: the decoders may stop
+    }
+    changed_.notify_all();
+    finish_(hr, detail);
+}
+
+void RenderPipeline::writerMain() {
+    for (std::size_t i = 0; i < plan_.size(); ++i) {
+        {
+            std::lock_guard lock(mutex_);
+            if (aborted_) return;
+            head_ = i;
+        }
+        changed_.notify_all();
+        if (HRESULT hr = writeSilence(plan_[i].leadSilence); FAILED(hr)) {
+            fail(hr, {});
+            return;
+        }
+        for (;;) {
+            Block block;
+            bool done = false;
+            HRESULT slotHr = S_OK;
+            QString detail;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] { return aborted_ || !slots_[i].blocks.empty() || slots_[i].done; });
+                if (aborted_) return;
+                if (!slots_[i].blocks.empty()) {
+                    block = std::move(slots_[i].blocks.front());
+                    slots_[i].blocks.pop_front();
+                    slots_[i].queuedBlocks--;
+                    queuedBytes_ -= block.bytes.size();
+                } else {
+                    done = true;
+                    slotHr = slots_[i].hr;
+                    detail = slots_[i].detail;
+                }
+            }
+            if (done) {
+                if (FAILED(slotHr)) {
+                    fail(slotHr, detail);
+                    return;
+                }
+                break;
+            }
+            changed_.notify_all();
+            if (HRESULT hr = deliver_(block.bytes.data(), block.bytes.size()); FAILED(hr)) {
+                fail(hr, {});
+                return;
+            }
+            framesWritten_.fetch_add(static_cast<std::int64_t>(block.bytes.size() / format_.nBlockAlign),
+                                     std::memory_order_relaxed);
+        }
+    }
+    if (HRESULT hr = writeSilence(tailSilence_); FAILED(hr)) {
+        fail(hr, {});
+        return;
+    }
+    finish_(S_OK, {});
+}
+
+}  // namespace corvane::media

@@ -1,0 +1,167 @@
+#include "media/SampleConverter.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "media/ErrorText.h"
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+#include <libavutil/samplefmt.h>
+}
+
+namespace corvane::media {
+
+namespace {
+
+bool isExactInput(AVSampleFormat fmt, int outBits) {
+    switch (av_get_packed_sample_fmt(fmt)) {
+        case AV_SAMPLE_FMT_U8:
+            return true;
+        case AV_SAMPLE_FMT_S16:
+            return outBits >= 16;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+SampleConverter::SampleConverter(const WaveFormatEx& out, std::uint32_t seed)
+    : out_(out), rng_(seed ? seed : 0x9E3779B9u) {}
+
+SampleConverter::~SampleConverter() { av_channel_layout_uninit(&inLayout_); }
+
+HRESULT SampleConverter::configure(const AVFrame* frame) {
+    av_channel_layout_uninit(&inLayout_);
+    if (av_channel_layout_copy(&inLayout_, &frame->ch_layout) < 0) return E_OUTOFMEMORY;
+    inRate_ = frame->sample_rate;
+    inFormat_ = frame->format;
+
+    AVChannelLayout in{};
+    const int inChannels = frame->ch_layout.nb_channels;
+    if (frame->ch_layout.order == AV_CHANNEL_ORDER_NATIVE)
+        av_channel_layout_copy(&in, &frame->ch_layout);
+    else
+        av_channel_layout_default(&in, inChannels);
+    AVChannelLayout outLayout{};
+    av_channel_layout_default(&outLayout, out_.nChannels);
+
+    SwrContext* raw = nullptr;
+    int err = swr_alloc_set_opts2(&raw, &outLayout, AV_SAMPLE_FMT_FLT,
+                                  static_cast<int>(out_.nSamplesPerSec), &in,
+                                  static_cast<AVSampleFormat>(frame->format), frame->sample_rate,
+                                  0, nullptr);
+    swr_.reset(raw);
+    if (err < 0 || !raw) {
+        av_channel_layout_uninit(&in);
+        detail_ = QStringLiteral("cannot convert this audio format");
+        return err < 0 ? fromAvError(err) : E_OUTOFMEMORY;
+    }
+    // Mixing down must never clip: scale the matrix so every output row sums to at most 1.
+    av_opt_set_double(raw, "rematrix_maxval", 1.0, 0);
+
+    const bool mono = inChannels == 1;
+    const bool fullyDescribed = in.order == AV_CHANNEL_ORDER_NATIVE;
+    std::vector<double> matrix;
+    if (mono && out_.nChannels == 2) {
+        matrix = {1.0, 1.0};  // duplicate, at full level
+    } else if (!fullyDescribed && inChannels != static_cast<int>(out_.nChannels)) {
+        // Channels of no known meaning: every output channel takes their average.
+        matrix.assign(static_cast<std::size_t>(out_.nChannels * inChannels), 1.0 / inChannels);
+    }
+    if (!matrix.empty()) {
+        err = swr_set_matrix(raw, matrix.data(), inChannels);
+        if (err < 0) {
+            av_channel_layout_uninit(&in);
+            detail_ = QStringLiteral("cannot mix these channels");
+            return fromAvError(err);
+        }
+    }
+    av_channel_layout_uninit(&in);
+    err = swr_init(raw);
+    if (err < 0) {
+        detail_ = QStringLiteral("cannot convert this audio format");
+        return fromAvError(err);
+    }
+    exact_ = frame->sample_rate == static_cast<int>(out_.nSamplesPerSec) &&
+             isExactInput(static_cast<AVSampleFormat>(frame->format), out_.wBitsPerSample) &&
+             (inChannels == out_.nChannels || (mono && out_.nChannels == 2));
+    return S_OK;
+}
+
+HRESULT SampleConverter::convert(const AVFrame* frame, std::vector<std::uint8_t>& pcm) {
+    if (frame->nb_samples <= 0) return S_OK;
+    const bool changed = !swr_ || frame->sample_rate != inRate_ || frame->format != inFormat_ ||
+                         av_channel_layout_compare(&frame->ch_layout, &inLayout_) != 0;
+    if (changed) {
+        if (swr_) {
+            if (HRESULT hr = drain(pcm); FAILED(hr)) return hr;
+        }
+        if (HRESULT hr = configure(frame); FAILED(hr)) return hr;
+    }
+    return run(const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples, pcm);
+}
+
+HRESULT SampleConverter::drain(std::vector<std::uint8_t>& pcm) {
+    if (!swr_) return S_OK;
+    return run(nullptr, 0, pcm);
+}
+
+HRESULT SampleConverter::run(const uint8_t** in, int inSamples, std::vector<std::uint8_t>& pcm) {
+    const int channels = out_.nChannels;
+    for (;;) {
+        const int capacity = swr_get_out_samples(swr_.get(), inSamples);
+        if (capacity < 0) return fromAvError(capacity);
+        const int room = std::max(capacity, 256);
+        buffer_.resize(static_cast<std::size_t>(room) * static_cast<std::size_t>(channels));
+        auto* dst = reinterpret_cast<uint8_t*>(buffer_.data());
+        const int got = swr_convert(swr_.get(), &dst, room, in, inSamples);
+        if (got < 0) {
+            detail_ = QStringLiteral("audio conversion failed");
+            return fromAvError(got);
+        }
+        if (got > 0) {
+            const std::size_t samples = static_cast<std::size_t>(got) * channels;
+            const std::size_t at = pcm.size();
+            pcm.resize(at + samples * (out_.wBitsPerSample / 8));
+            quantize(buffer_.data(), samples, pcm.data() + at);
+        }
+        // Input is taken whole; only a drain may need more rounds.
+        if (in || got == 0) return S_OK;
+    }
+}
+
+void SampleConverter::quantize(const float* in, std::size_t samples, std::uint8_t* out) {
+    const bool sixteen = out_.wBitsPerSample == 16;
+    const float scale = sixteen ? 32768.0f : 128.0f;
+    const float lo = sixteen ? -32768.0f : -128.0f;
+    const float hi = sixteen ? 32767.0f : 127.0f;
+    std::uint32_t r = rng_;
+    for (std::size_t i = 0; i < samples; ++i) {
+        float v = in[i] * scale;
+        if (!exact_) {
+            // Triangular dither of one step peak: the sum of two uniform values.
+            r ^= r << 13;
+            r ^= r >> 17;
+            r ^= r << 5;
+            const float a = static_cast<float>(r & 0xFFFF);
+            const float b = static_cast<float>(r >> 16);
+            v += (a + b - 65535.0f) * (1.0f / 65536.0f);
+        }
+        v = std::nearbyint(v);
+        if (!(v >= lo)) v = std::isnan(v) ? 0.0f : lo;  // corrupt float input may hold NaN
+        if (v > hi) v = hi;
+        const int q = static_cast<int>(v);
+        if (sixteen) {
+            out[2 * i] = static_cast<std::uint8_t>(q & 0xFF);
+            out[2 * i + 1] = static_cast<std::uint8_t>((q >> 8) & 0xFF);
+        } else {
+            out[i] = static_cast<std::uint8_t>(q + 128);
+        }
+    }
+    rng_ = r;
+}
+
+}  // namespace corvane::media
