@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+#include "app/MessageBoxes.h"
+#include "app/SettingsStore.h"
+#include "options/OutputFormat.h"
+
+namespace corvane::settings {
+
+inline const QString kSettings = QStringLiteral("Settings");
+inline const QString kOutputName = QStringLiteral("OutputName");
+inline const QString kOutputWidth = QStringLiteral("OutputWidth");
+inline const QString kOutputHigh = QStringLiteral("OutputHigh");
+inline const QString kOutputFrameRateIndex = QStringLiteral("OutputFrameRateIndex");
+inline const QString kOutputFrameRate = QStringLiteral("OutputFrameRate");
+inline const QString kDexVideoCompress = QStringLiteral("DexVideoCompress");
+inline const QString kDexAudioCompress = QStringLiteral("DexAudioCompress");
+inline const QString kCompressorNumber = QStringLiteral("CompressorNumber");
+inline const QString kOption = QStringLiteral("Option");
+inline const QString kLastPhotoFolder = QStringLiteral("LastPhotoFolder");
+inline const QString kSetup = QStringLiteral("Setup");
+inline const QString kFirstUpdate = QStringLiteral("t_first_update");
+
+inline const QString kDefaultFileName = QStringLiteral("corvane.wav");
+
+// The output file proposed when none is stored: the user's music folder (made if missing)
+// plus "/corvane.wav"; when there is no usable music folder, "Can not get My Music
+// directory!" is shown and the home folder is used.
+QString defaultOutputPath(MessageBoxes& boxes);
+
+// The output record as the main window starts it: "OutputName" (with the default above),
+// picture size and frame rate; the wave-format indexes start at 0 on every run.
+OutputFormat readOutputFormat(SettingsStore& store, const QString& defaultPath);
+
+// The outside decoder's "Disable feedback" value, in its own store: when present, its first
+// byte becomes 1 and the rest is kept; when absent nothing is created.
+void disableDecoderFeedback(const QString& decoderStoreFile);
+QString decoderStoreFile();
+
+}  // namespace corvane::settings

@@ -1,0 +1,87 @@
+#include "app/ItemList.h"
+
+#include <utility>
+
+namespace corvane {
+
+namespace {
+
+int nextSelected(const std::vector<bool>& selection, int after) {
+    for (int i = after + 1; i < static_cast<int>(selection.size()); ++i)
+        if (selection[static_cast<std::size_t>(i)]) return i;
+    return -1;
+}
+
+}  // namespace
+
+ItemList::ItemList() {
+    items_.reserve(kMaxItems);
+    music_.reserve(kMaxItems);
+}
+
+bool ItemList::append(const QString& path, std::int64_t duration) {
+    if (isFull()) return false;
+    items_.push_back({path, duration});
+    return true;
+}
+
+void ItemList::removeItemAt(int i) {
+    if (i < 0 || i >= itemCount()) return;
+    items_.erase(items_.begin() + i);
+}
+
+void ItemList::clear() { items_.clear(); }
+
+void ItemList::syncMusicList() { music_ = items_; }
+
+void ItemList::deleteSelected(std::vector<bool>& selection) {
+    selection.resize(static_cast<std::size_t>(itemCount()), false);
+    int removed = 0;
+    for (int r = nextSelected(selection, -1); r >= 0; r = nextSelected(selection, r)) {
+        removeItemAt(r - removed);
+        ++removed;
+    }
+    selection.assign(static_cast<std::size_t>(itemCount()), false);
+    syncMusicList();
+}
+
+void ItemList::moveUp(std::vector<bool>& selection) {
+    selection.resize(static_cast<std::size_t>(itemCount()), false);
+    for (int r = nextSelected(selection, -1); r >= 0;) {
+        const int next = nextSelected(selection, r);
+        if (r == 0) break;
+        std::swap(items_[static_cast<std::size_t>(r)], items_[static_cast<std::size_t>(r - 1)]);
+        // Row r-1 is deleted and a fresh, unselected row is inserted at r: the selected row
+        // now stands at r-1.
+        selection[static_cast<std::size_t>(r)] = false;
+        selection[static_cast<std::size_t>(r - 1)] = true;
+        r = next;
+    }
+    syncMusicList();
+}
+
+void ItemList::moveDown(std::vector<bool>& selection) {
+    selection.resize(static_cast<std::size_t>(itemCount()), false);
+    for (int r = nextSelected(selection, -1); r >= 0;) {
+        const int next = nextSelected(selection, r);
+        if (r == itemCount() - 1) break;
+        std::swap(items_[static_cast<std::size_t>(r)], items_[static_cast<std::size_t>(r + 1)]);
+        // Row r+1 is deleted (with its selection) and a fresh row inserted at r: the selected
+        // row shifts to r+1.
+        selection[static_cast<std::size_t>(r)] = false;
+        selection[static_cast<std::size_t>(r + 1)] = true;
+        r = next;
+    }
+    syncMusicList();
+}
+
+QString ItemList::displayNameOf(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? path : path.mid(slash + 1);
+}
+
+QString ItemList::durationText(std::int64_t duration) {
+    return QString::number(duration / 10'000'000);
+}
+
+}  // namespace corvane

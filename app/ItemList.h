@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+namespace corvane {
+
+constexpr int kMaxItems = 1000;
+
+struct MediaItem {
+    QString path;
+    std::int64_t duration = 0;  // 100 ns
+};
+
+// The ordered list of sound files to join, and its mirror MusicList, which the join engine
+// reads. Every edit is followed by syncMusicList. Never more than kMaxItems items.
+class ItemList {
+public:
+    ItemList();
+
+    int itemCount() const { return static_cast<int>(items_.size()); }
+    const MediaItem& item(int i) const { return items_[static_cast<std::size_t>(i)]; }
+    const QString& itemPath(int i) const { return item(i).path; }
+    std::int64_t itemDuration(int i) const { return item(i).duration; }
+
+    int musicCount() const { return static_cast<int>(music_.size()); }
+    const QString& musicPath(int i) const { return music_[static_cast<std::size_t>(i)].path; }
+    std::int64_t musicDuration(int i) const { return music_[static_cast<std::size_t>(i)].duration; }
+
+    bool isFull() const { return itemCount() >= kMaxItems; }
+    // False (and nothing stored) when the list is full.
+    bool append(const QString& path, std::int64_t duration);
+    void removeItemAt(int i);
+    void clear();
+    void syncMusicList();
+
+    // The editing commands' walks over a selection (one flag per row), leaving the
+    // selection as the list view shows it afterwards. Each ends with syncMusicList.
+    void deleteSelected(std::vector<bool>& selection);
+    void moveUp(std::vector<bool>& selection);
+    void moveDown(std::vector<bool>& selection);
+
+    // Name and extension of a path, without its folder.
+    static QString displayNameOf(const QString& path);
+    // Whole seconds, truncated.
+    static QString durationText(std::int64_t duration);
+
+private:
+    std::vector<MediaItem> items_;
+    std::vector<MediaItem> music_;
+};
+
+}  // namespace corvane

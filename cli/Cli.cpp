@@ -1,0 +1,225 @@
+#include "cli/Cli.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <atomic>
+#include <csignal>
+#include <cstring>
+#include <optional>
+
+#include "app/AppSettings.h"
+#include "app/FileAdder.h"
+#include "app/ItemList.h"
+#include "app/SettingsStore.h"
+#include "cli/TerminalFrontEnd.h"
+#include "engine/JoinJob.h"
+#include "media/PathCodec.h"
+
+namespace corvane::cli {
+
+namespace {
+
+std::atomic<bool> gInterrupted{false};
+
+void onSignal(int) { gInterrupted.store(true); }
+
+const char* const kUsage =
+    "Usage: corvane                      open the window\n"
+    "       corvane FILE...              open the window with these files in the list\n"
+    "       corvane join [-o OUT.wav] [-r 44100|22050|11025|8000] [-c 2|1] [-b 16|8] [-y] FILE...\n"
+    "       corvane probe FILE...\n"
+    "\n"
+    "join   lays the files end to end into one PCM WAV file.\n"
+    "       -o OUT.wav  output file (default: the window's output file setting)\n"
+    "       -r RATE     samples per second (default 44100)\n"
+    "       -c N        channels: 2 stereo, 1 mono (default 2)\n"
+    "       -b BITS     bits per sample: 16 or 8 (default 16)\n"
+    "       -y          replace an existing output file without asking\n"
+    "probe  prints name, whole seconds and exact duration (100 ns units) of each file.\n"
+    "\n"
+    "Exit status: 0 success, 1 failure, 2 bad usage, 130 interrupted.\n";
+
+int usageError(const QString& why) {
+    printLine(stderr, QStringLiteral("corvane: %1").arg(why));
+    std::fputs(kUsage, stderr);
+    return kExitUsage;
+}
+
+QString argText(const char* arg) { return media::pathToQString(arg); }
+
+struct JoinArgs {
+    QString output;
+    int rateIndex = 0;
+    int channelsIndex = 0;
+    int bitsIndex = 0;
+    bool yes = false;
+    QStringList files;
+};
+
+std::optional<int> indexOf(const char* value, std::initializer_list<const char*> choices) {
+    int i = 0;
+    for (const char* c : choices) {
+        if (std::strcmp(value, c) == 0) return i;
+        ++i;
+    }
+    return std::nullopt;
+}
+
+// Returns an exit status on a usage error.
+std::optional<int> parseJoin(int argc, char** argv, JoinArgs& a) {
+    bool optionsEnded = false;
+    for (int i = 2; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (optionsEnded || arg[0] != '-' || std::strcmp(arg, "-") == 0) {
+            a.files << argText(arg);
+            continue;
+        }
+        if (std::strcmp(arg, "--") == 0) {
+            optionsEnded = true;
+            continue;
+        }
+        if (std::strcmp(arg, "-y") == 0 || std::strcmp(arg, "--yes") == 0) {
+            a.yes = true;
+            continue;
+        }
+        if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            return kExitOk;
+        }
+        const bool takesValue = std::strcmp(arg, "-o") == 0 || std::strcmp(arg, "-r") == 0 ||
+                                std::strcmp(arg, "-c") == 0 || std::strcmp(arg, "-b") == 0;
+        if (!takesValue) return usageError(QStringLiteral("unknown option %1").arg(argText(arg)));
+        if (i + 1 >= argc) return usageError(QStringLiteral("%1 needs a value").arg(argText(arg)));
+        const char* value = argv[++i];
+        std::optional<int> idx;
+        switch (arg[1]) {
+            case 'o':
+                if (!*value) return usageError(QStringLiteral("-o needs a file name"));
+                a.output = argText(value);
+                break;
+            case 'r':
+                if (!(idx = indexOf(value, {"44100", "22050", "11025", "8000"})))
+                    return usageError(QStringLiteral("-r takes 44100, 22050, 11025 or 8000"));
+                a.rateIndex = *idx;
+                break;
+            case 'c':
+                if (!(idx = indexOf(value, {"2", "1"}))) return usageError(QStringLiteral("-c takes 2 or 1"));
+                a.channelsIndex = *idx;
+                break;
+            case 'b':
+                if (!(idx = indexOf(value, {"16", "8"}))) return usageError(QStringLiteral("-b takes 16 or 8"));
+                a.bitsIndex = *idx;
+                break;
+        }
+    }
+    if (a.files.isEmpty()) return usageError(QStringLiteral("join needs at least one file"));
+    return std::nullopt;
+}
+
+int runJoin(int argc, char** argv) {
+    JoinArgs args;
+    if (auto status = parseJoin(argc, argv, args)) return *status;
+    QCoreApplication::setApplicationName(QStringLiteral("Corvane"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Brontal"));
+
+    TerminalMessageBoxes boxes(args.yes);
+    OutputFormat format;
+    if (args.output.isEmpty()) {
+        IniSettingsStore store;
+        format = settings::readOutputFormat(store, settings::defaultOutputPath(boxes));
+    } else {
+        format.outputPath = args.output;
+    }
+    format.sampleRateIndex = args.rateIndex;
+    format.channelsIndex = args.channelsIndex;
+    format.bitsIndex = args.bitsIndex;
+
+    // Every file is measured first, as Add does; one that cannot be measured stops the join.
+    ItemList items;
+    const auto results = FileAdder::probeAll(args.files);
+    const FileAdder::Outcome added = FileAdder::apply(items, args.files, results, args.files.size() > 1, boxes);
+    items.syncMusicList();
+    if (added.failed > 0 || added.refused > 0) {
+        printLine(stderr, QStringLiteral("corvane: nothing was joined."));
+        return kExitFailed;
+    }
+
+    TerminalJoinView view;
+    JoinJob job(items, format, boxes, view);
+    view.attach(&job);
+    int status = kExitFailed;
+    bool interrupted = false;
+    QObject::connect(&job, &JoinJob::finished, [&](bool ok) {
+        view.endLine();
+        if (interrupted) {
+            printLine(stderr, QStringLiteral("Interrupted. %1 is a valid WAV file holding what was joined so far.")
+                                  .arg(job.writtenPath()));
+            status = kExitInterrupted;
+        } else if (ok) {
+            printLine(stdout, QStringLiteral("Done. Output File: %1").arg(job.writtenPath()));
+            status = kExitOk;
+        }
+        QCoreApplication::exit(status);
+    });
+
+    job.onJoinCommand();
+    if (!job.joinRunning()) return kExitFailed;
+
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (gInterrupted.load() && job.joinRunning()) {
+            interrupted = true;
+            job.stopJoin();
+        }
+    });
+    watch.start(100);
+    QCoreApplication::exec();
+    return status;
+}
+
+int runProbe(int argc, char** argv) {
+    QStringList files;
+    for (int i = 2; i < argc; ++i) files << argText(argv[i]);
+    if (files.isEmpty()) return usageError(QStringLiteral("probe needs at least one file"));
+    TerminalMessageBoxes boxes;
+    const auto results = FileAdder::probeAll(files);
+    int status = kExitOk;
+    for (int i = 0; i < files.size(); ++i) {
+        const media::ProbeResult& r = results[static_cast<std::size_t>(i)];
+        if (media::FAILED(r.hr)) {
+            boxes.errorMessage(kCannotOpenMessage.arg(files[i]));
+            boxes.errorMessage(QStringLiteral("Can not get the duration of %1").arg(files[i]));
+            status = kExitFailed;
+            continue;
+        }
+        printLine(stdout, QStringLiteral("%1\t%2\t%3")
+                              .arg(ItemList::displayNameOf(files[i]), ItemList::durationText(r.duration))
+                              .arg(r.duration));
+    }
+    return status;
+}
+
+}  // namespace
+
+bool isCommand(int argc, char** argv) {
+    if (argc < 2) return false;
+    for (const char* c : {"join", "probe", "--help", "-h", "--version"})
+        if (std::strcmp(argv[1], c) == 0) return true;
+    return false;
+}
+
+int run(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    if (std::strcmp(argv[1], "join") == 0) return runJoin(argc, argv);
+    if (std::strcmp(argv[1], "probe") == 0) return runProbe(argc, argv);
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("corvane %s\n", CORVANE_VERSION);
+        return kExitOk;
+    }
+    std::fputs(kUsage, stdout);
+    return kExitOk;
+}
+
+}  // namespace corvane::cli

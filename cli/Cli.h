@@ -1,0 +1,15 @@
+#pragma once
+
+namespace corvane::cli {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitInterrupted = 130;
+
+// Whether the arguments name a terminal command ("join", "probe", "--help", "--version").
+bool isCommand(int argc, char** argv);
+// Runs a terminal command; returns the exit status.
+int run(int argc, char** argv);
+
+}  // namespace corvane::cli

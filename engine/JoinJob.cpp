@@ -1,0 +1,186 @@
+#include "engine/JoinJob.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTimerEvent>
+#include <sys/stat.h>
+
+#include "app/AppSettings.h"
+#include "media/ErrorText.h"
+#include "media/MediaEvent.h"
+#include "media/PathCodec.h"
+
+namespace corvane {
+
+using namespace media;
+
+JoinJob::JoinJob(const ItemList& items, const OutputFormat& format, MessageBoxes& boxes,
+                 JoinView& view, QObject* parent)
+    : QObject(parent),
+      items_(items),
+      format_(format),
+      boxes_(boxes),
+      view_(view),
+      builder_(items, boxes),
+      decoderStoreFile_(settings::decoderStoreFile()) {
+    builder_.setLocator([this](const std::u16string& missing) {
+        return toU16(view_.locateMissingSource(fromU16(missing)));
+    });
+}
+
+JoinJob::~JoinJob() {
+    // A join still running is stopped cleanly, so its file keeps a valid header.
+    if (joinRunning_) {
+        if (qtTimerId_) killTimer(qtTimerId_);
+        qtTimerId_ = 0;
+        releaseRender();
+    }
+}
+
+QString JoinJob::usedTimeText(int s) {
+    return QString::asprintf("Please wait... Used Time: %02d:%02d:%02d", s / 3600, (s % 3600) / 60,
+                             (s % 3600) % 60);
+}
+
+bool JoinJob::fileExists(const QString& path) {
+    QFile f(path);
+    const bool ok = QFileInfo(path).isFile() && f.open(QIODevice::ReadOnly);
+    return ok;
+}
+
+QString JoinJob::outputRefusal(const QString& outputPath, const ItemList& items) {
+    const std::string out = qstringToPath(outputPath);
+    struct stat os {};
+    if (outputPath.isEmpty()) return QStringLiteral("No output file is set.");
+    if (::stat(out.c_str(), &os) != 0) return {};  // does not exist yet: fine
+    if (S_ISDIR(os.st_mode)) return QStringLiteral("%1 is a folder, not a file.").arg(outputPath);
+    if (!S_ISREG(os.st_mode)) return QStringLiteral("%1 is not a regular file.").arg(outputPath);
+    for (int i = 0; i < items.musicCount(); ++i) {
+        struct stat is {};
+        const std::string in = qstringToPath(items.musicPath(i));
+        if (::stat(in.c_str(), &is) == 0 && is.st_dev == os.st_dev && is.st_ino == os.st_ino)
+            return QStringLiteral("%1 is one of the files to join; choose another output file.")
+                .arg(outputPath);
+    }
+    return {};
+}
+
+void JoinJob::onJoinCommand() {
+    if (items_.itemCount() == 0) {
+        boxes_.appMessage(QStringLiteral("Please add wav files into the list"));
+        return;
+    }
+    if (items_.itemCount() > kMaxItems || items_.musicCount() > kMaxItems) {
+        boxes_.appMessage(QStringLiteral("The wav files are too many! Please delete some files in the list."));
+        return;
+    }
+    if (joinRunning_) {
+        stopJoin();
+        return;
+    }
+    // Refused before anything is deleted: the output must be a file we may replace.
+    if (const QString why = outputRefusal(format_.outputPath, items_); !why.isEmpty()) {
+        boxes_.errorMessage(why);
+        return;
+    }
+    if (fileExists(format_.outputPath)) {
+        const QString question = QStringLiteral("%1 exists. Do you want to replace it?").arg(format_.outputPath);
+        if (!boxes_.askYesNo(question, QStringLiteral("Warning"), MessageBoxes::Owner::MainWindow,
+                             MessageBoxes::Icon::Warning))
+            return;
+        QFile::remove(format_.outputPath);
+    }
+    settings::disableDecoderFeedback(decoderStoreFile_);
+    if (FAILED(builder_.buildTimeline())) return;
+    if (builder_.sourceCheck != S_OK) {
+        // A source file is missing and was not located: the join would lose its audio.
+        builder_.currentTimeline.reset();
+        return;
+    }
+    writtenPath_ = format_.outputPath;
+    WavGraph graph(render_, format_, boxes_, this);
+    graph.startWavRender(builder_.currentTimeline.get());
+    if (!graph.running()) {
+        releaseRender();
+        builder_.currentTimeline.reset();
+        return;
+    }
+    joinRunning_ = 1;
+    view_.setJoinButtonText(QStringLiteral("Stop"));
+    qtTimerId_ = startTimer(kJoinTimerPeriodMs);
+}
+
+void JoinJob::timerEvent(QTimerEvent* e) {
+    onJoinTimer(e->timerId() == qtTimerId_ ? kJoinTimerId : e->timerId());
+}
+
+void JoinJob::onJoinTimer(int timerId) {
+    if (timerId != kJoinTimerId) return;
+    ++elapsedSeconds_;
+    view_.setStatusText(usedTimeText(elapsedSeconds_));
+    view_.setProgress(progress());
+}
+
+double JoinJob::progress() const {
+    if (!render_.graph) return 0.0;
+    const REFERENCE_TIME total = render_.graph->duration.load();
+    if (total <= 0) return 0.0;
+    return std::min(1.0, static_cast<double>(render_.graph->position.load()) / static_cast<double>(total));
+}
+
+bool JoinJob::event(QEvent* e) {
+    if (e->type() == GraphNotifyEvent::eventType()) {
+        onGraphNotify();
+        return true;
+    }
+    return QObject::event(e);
+}
+
+void JoinJob::onGraphNotify() {
+    if (!render_.joinEvents) return;
+    long code = 0;
+    std::intptr_t p1 = 0, p2 = 0;
+    while (render_.joinEvents && SUCCEEDED(render_.joinEvents->GetEvent(&code, &p1, &p2, 0))) {
+        render_.joinEvents->FreeEventParams(code, p1, p2);
+        if (code == EC_COMPLETE) {
+            stopJoin();
+        } else if (code == EC_ERRORABORT) {
+            // Never reported as done: the user learns which file failed and why.
+            QString why = render_.joinEvents->errorDetail();
+            if (why.isEmpty()) why = errorText(static_cast<HRESULT>(p1));
+            endJoin(true, why);
+        }
+    }
+}
+
+void JoinJob::releaseRender() {
+    if (render_.joinControl) render_.joinControl->Stop();
+    if (render_.joinEvents) render_.joinEvents->SetNotifyWindow(nullptr, 0, 0);
+    render_.joinEvents = nullptr;
+    render_.joinControl = nullptr;
+    render_.graph = nullptr;
+    if (render_.joinRenderEngine) render_.joinRenderEngine->ScrapIt();
+    render_.joinRenderEngine.reset();
+}
+
+void JoinJob::endJoin(bool failed, const QString& why) {
+    if (qtTimerId_) killTimer(qtTimerId_);
+    qtTimerId_ = 0;
+    releaseRender();
+    builder_.currentTimeline.reset();
+    joinRunning_ = 0;
+    view_.setJoinButtonText(QStringLiteral("Join"));
+    elapsedSeconds_ = 0;
+    if (failed) {
+        view_.setStatusText(QStringLiteral("Join failed. Output File: %1").arg(writtenPath_));
+        boxes_.errorMessage(QStringLiteral("The join failed and %1 is incomplete.\n%2").arg(writtenPath_, why));
+    } else {
+        view_.setProgress(1.0);
+        view_.setStatusText(QStringLiteral("Done. Output File: %1").arg(writtenPath_));
+    }
+    emit finished(!failed);
+}
+
+void JoinJob::stopJoin() { endJoin(false, {}); }
+
+}  // namespace corvane

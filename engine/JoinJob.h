@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include "app/ItemList.h"
+#include "app/MessageBoxes.h"
+#include "engine/TimelineBuilder.h"
+#include "engine/WavGraph.h"
+#include "options/OutputFormat.h"
+
+namespace corvane {
+
+constexpr int kJoinTimerId = 1112;
+constexpr int kJoinTimerPeriodMs = 1000;
+
+// What the join touches on its front end besides message boxes.
+class JoinView {
+public:
+    virtual ~JoinView() = default;
+    virtual void setStatusText(const QString& text) = 0;
+    virtual void setJoinButtonText(const QString& text) = 0;
+    // A source file is missing: the front end may offer to locate it. Returns the file to use
+    // instead, or an empty string.
+    virtual QString locateMissingSource(const QString& path) = 0;
+    // Part of the join written so far, 0..1, about once a second while it runs.
+    virtual void setProgress(double) {}
+};
+
+// The join job behind the Join/Stop button: checks, replace question, timeline, render,
+// elapsed time every second, completion. Runs on the thread that owns it; the render
+// streams on threads of its own and reports through posted events.
+class JoinJob : public QObject {
+    Q_OBJECT
+public:
+    JoinJob(const ItemList& items, const OutputFormat& format, MessageBoxes& boxes, JoinView& view,
+            QObject* parent = nullptr);
+    ~JoinJob() override;
+
+    void onJoinCommand();
+    void stopJoin();
+    void onGraphNotify();
+    void onJoinTimer(int timerId);
+
+    bool joinRunning() const { return joinRunning_ != 0; }
+    int elapsedSeconds() const { return elapsedSeconds_; }
+    media::REFERENCE_TIME totalDuration() const { return builder_.totalDuration; }
+    // The file the running (or last) join writes.
+    const QString& writtenPath() const { return writtenPath_; }
+    // Part of the running join written, 0..1.
+    double progress() const;
+
+    // Where the outside decoder's setting lives (tests point it elsewhere).
+    void setDecoderStoreFile(const QString& file) { decoderStoreFile_ = file; }
+
+    static bool fileExists(const QString& path);
+    // Why the output path cannot be written over, or "" when it can: a directory, a device
+    // or anything but a regular file, or one of the files being joined.
+    static QString outputRefusal(const QString& outputPath, const ItemList& items);
+    static QString usedTimeText(int seconds);
+
+signals:
+    // The join ended: ok is false when it failed. The status line has been set.
+    void finished(bool ok);
+
+protected:
+    bool event(QEvent* e) override;
+    void timerEvent(QTimerEvent* e) override;
+
+private:
+    void releaseRender();
+    void endJoin(bool failed, const QString& why);
+
+    const ItemList& items_;
+    const OutputFormat& format_;
+    MessageBoxes& boxes_;
+    JoinView& view_;
+    TimelineBuilder builder_;
+    JoinRender render_;
+    int joinRunning_ = 0;
+    int elapsedSeconds_ = 0;
+    int qtTimerId_ = 0;
+    QString writtenPath_;
+    QString decoderStoreFile_;
+};
+
+}  // namespace corvane

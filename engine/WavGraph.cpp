@@ -1,0 +1,192 @@
+#include "engine/WavGraph.h"
+
+#include "media/ErrorText.h"
+#include "media/FileWriterFilter.h"
+#include "media/PathCodec.h"
+#include "media/WaveFormatFilter.h"
+#include "media/WaveMuxFilter.h"
+
+namespace corvane {
+
+using namespace media;
+
+void WavGraph::applyOutputFormat(std::uint8_t* format, int sampleRateIndex, int channelsIndex,
+                                 int bitsIndex) {
+    const WaveFormatEx w = WaveFormatFromIndexes(sampleRateIndex, channelsIndex, bitsIndex);
+    putLe16(format + 2, w.nChannels);
+    putLe32(format + 4, w.nSamplesPerSec);
+    putLe32(format + 8, w.nAvgBytesPerSec);
+    putLe16(format + 12, w.nBlockAlign);
+    putLe16(format + 14, w.wBitsPerSample);
+}
+
+Pin* WavGraph::findPin(Filter* filter, int index, PIN_DIRECTION direction) {
+    std::vector<Pin*> pins;
+    if (!filter || FAILED(filter->EnumPins(pins))) return nullptr;
+    for (Pin* p : pins) {
+        PIN_DIRECTION d;
+        if (FAILED(p->QueryDirection(&d)) || d != direction) continue;
+        if (index == 0) return p;
+        --index;
+    }
+    return nullptr;
+}
+
+void WavGraph::showCodeText(HRESULT hr, FilterGraph* graph) {
+    // The platform's text for the code; a failure of the file names the file instead.
+    QString text;
+    if (graph)
+        if (auto* writer = dynamic_cast<FileWriterFilter*>(graph->findFilter("Writer")))
+            text = writer->detail();
+    if (text.isEmpty()) text = errorText(hr);
+    boxes_.appMessage(text);
+}
+
+void WavGraph::disablePreviewMode(Timeline* timeline) {
+    long groups = 0;
+    if (FAILED(timeline->GetGroupCount(&groups))) return;
+    for (long g = 0; g < groups; ++g) {
+        TimelineObj* group = nullptr;
+        if (SUCCEEDED(timeline->GetGroup(&group, g))) group->SetPreviewMode(false);
+    }
+}
+
+HRESULT WavGraph::startWavRender(Timeline* timeline) {
+    running_ = false;
+    HRESULT hr = RenderEngine::Create(render_.joinRenderEngine);
+    if (FAILED(hr)) {
+        boxes_.errorMessage(QStringLiteral("Could not create pRenderEngine"));
+        return S_OK;
+    }
+    RenderEngine* engine = render_.joinRenderEngine.get();
+    if (FAILED(engine->SetTimelineObject(timeline))) {
+        boxes_.appMessage(QStringLiteral("Could not SetTimelineObject"));
+        return S_OK;
+    }
+    engine->SetDynamicReconnectLevel(CONNECTF_DYNAMIC_SOURCES);
+    if (FAILED(engine->ConnectFrontEnd())) {
+        boxes_.appMessage(QStringLiteral("Could not ConnectFrontEnd"));
+        return S_OK;
+    }
+    const std::u16string pathW = toU16(format_.outputPath);
+    disablePreviewMode(timeline);
+    buildWavGraph(engine, pathW);
+    return S_OK;
+}
+
+HRESULT WavGraph::buildWavGraph(RenderEngine* engine, const std::u16string& pathW) {
+    std::unique_ptr<CaptureGraphBuilder> builder;
+    HRESULT hr = CaptureGraphBuilder::Create(builder);
+    if (FAILED(hr)) {
+        boxes_.appMessage(QStringLiteral("Could not create ICaptureGraphBuilder2"));
+        return hr;
+    }
+    Timeline* timeline = nullptr;
+    FilterGraph* graph = nullptr;
+    if (FAILED(hr = engine->GetTimelineObject(&timeline))) return hr;
+    if (FAILED(hr = engine->GetFilterGraph(&graph))) return hr;
+    long groups = 0;
+    timeline->GetGroupCount(&groups);
+    if (groups == 0) {
+        boxes_.appMessage(QStringLiteral("Could not GetGroupCount( &Groups )"));
+        return E_INVALIDARG;
+    }
+    if (FAILED(hr = builder->SetFiltergraph(graph))) {
+        boxes_.appMessage(QStringLiteral("Error pBuilder->SetFiltergraph( pGraph )"));
+        return hr;
+    }
+    std::unique_ptr<WaveMuxFilter> mux;
+    if (FAILED(hr = WaveMuxFilter::Create(mux))) {
+        boxes_.errorMessage(
+            QStringLiteral("The program does not detect its file writer. Please install the program again!"));
+        return hr;
+    }
+    WaveMuxFilter* muxFilter = mux.get();
+    if (FAILED(hr = graph->AddFilter(std::move(mux), "Wave Mux"))) {
+        boxes_.appMessage(QStringLiteral("pGraph->AddFilter( pMux, Wave Mux )"));
+        return hr;
+    }
+    std::unique_ptr<FileWriterFilter> writer;
+    if (FAILED(hr = FileWriterFilter::Create(writer))) {
+        boxes_.appMessage(QStringLiteral("failed to create wav writer!"));
+        return hr;
+    }
+    if (FAILED(hr = writer->queryFileSink()->SetFileName(pathW, nullptr))) {
+        boxes_.appMessage(QStringLiteral("hr = pWriter->SetFileName( Filename, NULL );"));
+        return hr;
+    }
+    FileWriterFilter* writerFilter = writer.get();
+    if (FAILED(hr = graph->AddFilter(std::move(writer), "Writer"))) {
+        boxes_.appMessage(QStringLiteral("hr = pGraph->AddFilter( pWriterBase, Writer );"));
+        return hr;
+    }
+    if (ConfigInterleaving* interleaving = muxFilter->queryConfigInterleaving())
+        interleaving->put_Mode(INTERLEAVE_FULL);
+    if (FileSinkFilter2* sink2 = writerFilter->queryFileSink2()) sink2->SetMode(AM_FILE_OVERWRITE);
+
+    std::unique_ptr<WaveFormatFilter> acm;
+    if (FAILED(hr = WaveFormatFilter::Create(acm))) {
+        boxes_.errorMessage(QStringLiteral(
+            "The program does not detect its file ACM WRAPPER. Please install the latest DirectX!"));
+        return hr;
+    }
+    WaveFormatFilter* acmFilter = acm.get();
+    if (FAILED(hr = graph->AddFilter(std::move(acm), "Wave Format"))) {
+        boxes_.appMessage(QStringLiteral("pGraph->AddFilter( pACM, Wave Format)"));
+        return hr;
+    }
+
+    // Group 0 only: the timeline has one group.
+    Pin* groupPin = nullptr;
+    if (FAILED(hr = engine->GetGroupOutputPin(0, &groupPin))) {
+        boxes_.appMessage(QStringLiteral("Could not GetGroupOutputPin( g, &pPin )"));
+        return hr;
+    }
+    if (FAILED(hr = builder->RenderStream(nullptr, groupPin, acmFilter, muxFilter))) {
+        boxes_.appMessage(QStringLiteral("failed pBuilder->RenderStream( NULL, NULL, pPin, NULL, pMux )"));
+        showCodeText(hr, graph);
+        return hr;
+    }
+    StreamConfig* config = nullptr;
+    if (FAILED(builder->FindInterface(PinCategory::LookUpstreamOnly, MajorType::Audio, muxFilter, &config))) {
+        boxes_.appMessage(QStringLiteral("can not FindInterface"));
+    } else {
+        MediaType mt;
+        if (SUCCEEDED(config->GetFormat(mt)) && mt.format.size() >= 16) {
+            applyOutputFormat(mt.format.data(), format_.sampleRateIndex, format_.channelsIndex,
+                              format_.bitsIndex);
+            if (FAILED(hr = config->SetFormat(mt))) {
+                boxes_.appMessage(QStringLiteral("can not pASC->SetFormat(pmt)"));
+                showCodeText(hr, graph);
+            }
+        }
+    }
+
+    Pin* muxOut = findPin(muxFilter, 0, PINDIR_OUTPUT);
+    Pin* writerIn = findPin(writerFilter, 0, PINDIR_INPUT);
+    if (!muxOut || !writerIn) return E_UNEXPECTED;
+    graph->Connect(muxOut, writerIn);
+
+    if (FAILED(hr = graph->QueryMediaControl(&render_.joinControl))) {
+        boxes_.appMessage(QStringLiteral("Could not get pControl"));
+        return hr;
+    }
+    if (FAILED(hr = graph->QueryMediaEvent(&render_.joinEvents))) {
+        boxes_.appMessage(QStringLiteral("Could not get pEvent"));
+        return hr;
+    }
+    render_.graph = graph;
+    if (FAILED(hr = render_.joinEvents->SetNotifyWindow(notifyTarget_, WM_GRAPHNOTIFY, 0))) {
+        boxes_.appMessage(QStringLiteral("can not SetNotifyWindow!!!"));
+        return hr;
+    }
+    if (FAILED(hr = render_.joinControl->Run())) {
+        boxes_.appMessage(QStringLiteral("can not pControl->Run()!!!"));
+        showCodeText(hr, graph);
+        return hr;
+    }
+    running_ = true;
+    return S_OK;
+}
+
+}  // namespace corvane

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QObject>
+#include <memory>
+
+#include "app/MessageBoxes.h"
+#include "media/CaptureGraphBuilder.h"
+#include "media/RenderEngine.h"
+#include "options/OutputFormat.h"
+
+namespace corvane {
+
+constexpr long WM_GRAPHNOTIFY = 1037;
+
+// The render of a running join: engine, and the control and event queue of its graph.
+struct JoinRender {
+    std::unique_ptr<media::RenderEngine> joinRenderEngine;
+    media::MediaControl* joinControl = nullptr;
+    media::MediaEvent* joinEvents = nullptr;
+    media::FilterGraph* graph = nullptr;  // for progress
+};
+
+// Renders a timeline into the output WAV file: render engine front end → "Wave Format" →
+// "Wave Mux" → "Writer", then runs it. Every failure is shown to the user.
+class WavGraph {
+public:
+    WavGraph(JoinRender& render, const OutputFormat& format, MessageBoxes& boxes, QObject* notifyTarget)
+        : render_(render), format_(format), boxes_(boxes), notifyTarget_(notifyTarget) {}
+
+    // Always 0; running() tells whether the graph runs.
+    media::HRESULT startWavRender(media::Timeline* timeline);
+    void disablePreviewMode(media::Timeline* timeline);
+    media::HRESULT buildWavGraph(media::RenderEngine* engine, const std::u16string& pathW);
+    bool running() const { return running_; }
+
+    static media::Pin* findPin(media::Filter* filter, int index, media::PIN_DIRECTION direction);
+    // Writes the five fields of the chosen PCM format into a WAVEFORMATEX block.
+    static void applyOutputFormat(std::uint8_t* format, int sampleRateIndex, int channelsIndex,
+                                  int bitsIndex);
+
+private:
+    void showCodeText(media::HRESULT hr, media::FilterGraph* graph);
+
+    JoinRender& render_;
+    const OutputFormat& format_;
+    MessageBoxes& boxes_;
+    QObject* notifyTarget_;
+    bool running_ = false;
+};
+
+}  // namespace corvane

@@ -1,0 +1,51 @@
+#include "options/OutputFormat.h"
+
+#include <QStringList>
+
+namespace corvane {
+
+const QStringList& sampleRateTexts() {
+    static const QStringList t{QStringLiteral("44100"), QStringLiteral("22050"),
+                               QStringLiteral("11025"), QStringLiteral("8000")};
+    return t;
+}
+
+const QStringList& channelTexts() {
+    static const QStringList t{QStringLiteral("Stereo"), QStringLiteral("Mono")};
+    return t;
+}
+
+const QStringList& bitsTexts() {
+    static const QStringList t{QStringLiteral("16"), QStringLiteral("8")};
+    return t;
+}
+
+media::WaveFormatEx WaveFormatFromIndexes(int sampleRateIndex, int channelsIndex, int bitsIndex) {
+    media::WaveFormatEx w;
+    switch (sampleRateIndex) {
+        case 1: w.nSamplesPerSec = 22050; break;
+        case 2: w.nSamplesPerSec = 11025; break;
+        case 3: w.nSamplesPerSec = 8000; break;
+        default: w.nSamplesPerSec = 44100; break;
+    }
+    w.nChannels = channelsIndex == 1 ? 1 : 2;
+    const int bytesPerSample = bitsIndex == 1 ? 1 : 2;
+    w.wBitsPerSample = static_cast<std::uint16_t>(bytesPerSample * 8);
+    w.nBlockAlign = static_cast<std::uint16_t>(w.nChannels * bytesPerSample);
+    w.nAvgBytesPerSec = w.nSamplesPerSec * w.nBlockAlign;
+    return w;
+}
+
+double frameRateForIndex(int& index, double custom) {
+    switch (index) {
+        case 1: return 24.0;
+        case 2: return 25.0;
+        case 3: return 29.97;
+        case 4: return 30.0;
+        case 5: return custom;
+        case 0: return 23.976;
+        default: index = 0; return 23.976;
+    }
+}
+
+}  // namespace corvane

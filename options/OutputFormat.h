@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+#include "media/MediaType.h"
+
+namespace corvane {
+
+// The output file and format, and the video settings the options dialog keeps.
+struct OutputFormat {
+    QString outputPath;
+    int outputWidth = 352;
+    int outputHeight = 240;
+    int useVideoCompressor = 0;
+    int useAudioCompressor = 0;
+    double frameRate = 23.976;
+    int frameRateIndex = 0;
+    int aspectMode = 2;  // 2 = preserve aspect ratio, 0 = stretch
+    int sampleRateIndex = 0;
+    int channelsIndex = 0;
+    int bitsIndex = 0;
+};
+
+// The list entries of the three wave-format choices, in index order.
+const QStringList& sampleRateTexts();
+const QStringList& channelTexts();
+const QStringList& bitsTexts();
+
+// The PCM format of the indexes: rates 44100 (0 and anything unknown), 22050, 11025, 8000;
+// channels 1 for index 1, else 2; bits 8 for index 1, else 16.
+media::WaveFormatEx WaveFormatFromIndexes(int sampleRateIndex, int channelsIndex, int bitsIndex);
+
+// Frame rate of a frame-rate list position: 23.976, 24, 25, 29.97, 30, or `custom` for 5.
+// Any other index is replaced by 0.
+double frameRateForIndex(int& index, double custom);
+
+}  // namespace corvane

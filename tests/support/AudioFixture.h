@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace corvane::test {
+
+// A signal: sample value in [-1, 1] for channel c at frame n of a stream at `rate`.
+using Signal = std::function<double(int channel, long long frame, int rate)>;
+
+// A sine of `freq` Hz at `amplitude`; channel c is shifted so channels differ.
+Signal sine(double freq, double amplitude = 0.5);
+
+struct EncodeSpec {
+    std::string encoder = "pcm_s16le";  // an FFmpeg encoder name
+    std::string container;              // muxer name; empty: from the file's extension
+    int sampleRate = 44100;
+    int channels = 2;
+    long long frames = 44100;
+    long long bitRate = 0;  // 0: the encoder's default
+    std::map<std::string, std::string> codecOptions;
+    std::map<std::string, std::string> muxerOptions;
+};
+
+// Encodes `signal` into a file with libavcodec/libavformat; returns "" or the reason it failed.
+QString encodeFile(const QString& path, const EncodeSpec& spec, const Signal& signal);
+
+struct Decoded {
+    int sampleRate = 0;
+    int channels = 0;
+    std::vector<float> samples;  // interleaved
+    long long frames() const { return channels ? static_cast<long long>(samples.size()) / channels : 0; }
+};
+
+// FFmpeg's own decode of a file, at its own rate and channel count, as float.
+Decoded decodeFile(const QString& path);
+
+// A WAV file read with a plain RIFF parser (not FFmpeg), for checking headers and samples.
+struct WavFile {
+    bool ok = false;
+    QString error;
+    bool rf64 = false;
+    std::string riffId;
+    unsigned long long riffSize = 0;      // as declared (ds64 value for RF64)
+    unsigned long long fileSize = 0;
+    int formatTag = 0, channels = 0, sampleRate = 0, byteRate = 0, blockAlign = 0, bits = 0;
+    unsigned long long dataOffset = 0, dataSize = 0;  // dataSize as declared (ds64 for RF64)
+    std::vector<unsigned char> data;
+    long long frames() const { return blockAlign ? static_cast<long long>(dataSize / blockAlign) : 0; }
+    // Sample of channel c at frame n, scaled to [-1, 1).
+    double sample(long long n, int c) const;
+};
+WavFile readWav(const QString& path);
+
+// Writes raw bytes (for hand-made headers and broken files).
+bool writeBytes(const QString& path, const std::vector<unsigned char>& bytes);
+std::vector<unsigned char> readBytes(const QString& path);
+
+}  // namespace corvane::test
