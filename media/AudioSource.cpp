@@ -5,12 +5,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "media/ErrorText.h"
 #include "media/Fault.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
+#include <libavutil/log.h>
 }
 
 namespace corvane::media {
@@ -78,7 +80,15 @@ struct AudioSource::Io {
     }
 };
 
-AudioSource::AudioSource() : pkt_(av_packet_alloc()) {}
+AudioSource::AudioSource() : pkt_(av_packet_alloc()) {
+    // Broken inputs are reported through our own messages; FFmpeg's log stays quiet unless
+    // asked for.
+    static const bool quiet = [] {
+        if (!std::getenv("CORVANE_FFMPEG_LOG")) av_log_set_level(AV_LOG_QUIET);
+        return true;
+    }();
+    (void)quiet;
+}
 AudioSource::~AudioSource() {
     // The format context refers to the I/O context: close it first.
     codec_.reset();

@@ -76,6 +76,16 @@ ProbeResult probeFile(const std::string& path) {
 
     AVStream* st = src.stream();
     AVCodecContext* dec = src.codec();
+    // Packet durations of these codecs do not add up to what decodes (block overlap,
+    // pre-skip counted twice): count what the decoder delivers instead.
+    switch (st->codecpar->codec_id) {
+        case AV_CODEC_ID_VORBIS:
+        case AV_CODEC_ID_OPUS:
+        case AV_CODEC_ID_SPEEX:
+            return probeByDecoding(path);
+        default:
+            break;
+    }
     PacketPtr pkt(av_packet_alloc());
     FramePtr frame(av_frame_alloc());
     if (!pkt || !frame) return failed(E_OUTOFMEMORY, QStringLiteral("out of memory"));

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QObject>
+#include <QTemporaryDir>
+
+class WavHeaderTest : public QObject {
+    Q_OBJECT
+private slots:
+    void fieldsForEveryOutputFormat_data();
+    void fieldsForEveryOutputFormat();
+    void knownFormatsFromIndexes();
+    void oddDataCountsItsPadByte();
+    void switchesToRf64PastTheLimit();
+};
+
+class PathAndTimelineTest : public QObject {
+    Q_OBJECT
+private slots:
+    void pathsRoundTripAnyBytes_data();
+    void pathsRoundTripAnyBytes();
+    void timelineObjectsCheckTheirCalls();
+    void validateSourceNamesLocatesMissingFiles();
+    void slotPlanRoundsPositionsOnce();
+};
+
+class ProbeTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void durationMatchesDecodedLength_data();
+    void durationMatchesDecodedLength();
+    void failuresAreReported_data();
+    void failuresAreReported();
+    void absurdHeadersAreRefused();
+
+private:
+    QTemporaryDir dir_;
+};
+
+class ConverterTest : public QObject {
+    Q_OBJECT
+private slots:
+    void monoIsDuplicatedAndStereoAveraged();
+    void exactInputIsNotDithered();
+    void ditherIsRepeatableAndSmall();
+    void eightBitIsUnsigned();
+    void wideLayoutsMixDownWithoutClipping();
+    void formatChangeMidStreamKeepsConverting();
+    void nanBecomesSilence();
+};

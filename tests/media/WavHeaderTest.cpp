@@ -1,0 +1,120 @@
+#include "tests/media/MediaTests.h"
+
+#include <QTest>
+
+#include "media/MediaType.h"
+#include "media/WavHeader.h"
+#include "options/OutputFormat.h"
+
+using namespace corvane;
+using namespace corvane::media;
+
+namespace {
+
+std::uint32_t le32(const std::vector<std::uint8_t>& h, std::size_t at) { return getLe32(&h[at]); }
+std::uint16_t le16(const std::vector<std::uint8_t>& h, std::size_t at) { return getLe16(&h[at]); }
+std::uint64_t le64(const std::vector<std::uint8_t>& h, std::size_t at) {
+    return le32(h, at) | (static_cast<std::uint64_t>(le32(h, at + 4)) << 32);
+}
+
+}  // namespace
+
+void WavHeaderTest::fieldsForEveryOutputFormat_data() {
+    QTest::addColumn<int>("rateIndex");
+    QTest::addColumn<int>("channelsIndex");
+    QTest::addColumn<int>("bitsIndex");
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<int>("bits");
+    const int rates[] = {44100, 22050, 11025, 8000};
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 2; ++c)
+            for (int b = 0; b < 2; ++b)
+                QTest::addRow("%d/%s/%d", rates[r], c ? "mono" : "stereo", b ? 8 : 16)
+                    << r << c << b << rates[r] << (c ? 1 : 2) << (b ? 8 : 16);
+    // Unknown rate positions fall back to 44100.
+    QTest::addRow("rate index 7") << 7 << 0 << 0 << 44100 << 2 << 16;
+    QTest::addRow("rate index -1") << -1 << 1 << 1 << 44100 << 1 << 8;
+}
+
+void WavHeaderTest::fieldsForEveryOutputFormat() {
+    QFETCH(int, rateIndex);
+    QFETCH(int, channelsIndex);
+    QFETCH(int, bitsIndex);
+    QFETCH(int, rate);
+    QFETCH(int, channels);
+    QFETCH(int, bits);
+    const WaveFormatEx w = WaveFormatFromIndexes(rateIndex, channelsIndex, bitsIndex);
+    QCOMPARE(int(w.nSamplesPerSec), rate);
+    QCOMPARE(int(w.nChannels), channels);
+    QCOMPARE(int(w.wBitsPerSample), bits);
+    QCOMPARE(int(w.nBlockAlign), channels * bits / 8);
+    QCOMPARE(int(w.nAvgBytesPerSec), rate * channels * bits / 8);
+    QVERIFY(w.isSupportedPcm());
+
+    const std::uint64_t data = 12345 * w.nBlockAlign;
+    const auto h = WavHeader(w).build(data);
+    QCOMPARE(h.size(), WavHeader::kSize);
+    QCOMPARE(std::string(h.begin(), h.begin() + 4), std::string("RIFF"));
+    QCOMPARE(std::string(h.begin() + 8, h.begin() + 12), std::string("WAVE"));
+    QCOMPARE(std::string(h.begin() + 12, h.begin() + 16), std::string("JUNK"));
+    QCOMPARE(std::string(h.begin() + 48, h.begin() + 52), std::string("fmt "));
+    QCOMPARE(le32(h, 52), 16u);
+    QCOMPARE(le16(h, 56), std::uint16_t(1));
+    QCOMPARE(int(le16(h, 58)), channels);
+    QCOMPARE(int(le32(h, 60)), rate);
+    QCOMPARE(le32(h, 64), w.nAvgBytesPerSec);
+    QCOMPARE(le16(h, 68), w.nBlockAlign);
+    QCOMPARE(int(le16(h, 70)), bits);
+    QCOMPARE(std::string(h.begin() + 72, h.begin() + 76), std::string("data"));
+    QCOMPARE(std::uint64_t(le32(h, 76)), data);
+    // RIFF size: the whole file less its first 8 bytes, pad byte included.
+    QCOMPARE(std::uint64_t(le32(h, 4)), WavHeader::kSize - 8 + data + (data & 1));
+}
+
+void WavHeaderTest::knownFormatsFromIndexes() {
+    // 44100 stereo 16: block align 4, 176400 bytes a second; 8000 mono 8: 1 and 8000;
+    // 11025 stereo 8: 2 and 22050.
+    WaveFormatEx w = WaveFormatFromIndexes(0, 0, 0);
+    QCOMPARE(int(w.nBlockAlign), 4);
+    QCOMPARE(int(w.nAvgBytesPerSec), 176400);
+    w = WaveFormatFromIndexes(3, 1, 1);
+    QCOMPARE(int(w.nBlockAlign), 1);
+    QCOMPARE(int(w.nAvgBytesPerSec), 8000);
+    w = WaveFormatFromIndexes(2, 0, 1);
+    QCOMPARE(int(w.nBlockAlign), 2);
+    QCOMPARE(int(w.nAvgBytesPerSec), 22050);
+}
+
+void WavHeaderTest::oddDataCountsItsPadByte() {
+    const WaveFormatEx w = WaveFormatFromIndexes(3, 1, 1);
+    const auto h = WavHeader(w).build(7);
+    QCOMPARE(le32(h, 76), 7u);
+    QCOMPARE(std::uint64_t(le32(h, 4)), WavHeader::kSize - 8 + 8);
+}
+
+void WavHeaderTest::switchesToRf64PastTheLimit() {
+    const WaveFormatEx w = WaveFormatFromIndexes(0, 0, 0);
+    const std::uint64_t limit = 1000;
+    // Just inside the limit: still RIFF.
+    const std::uint64_t fits = limit - (WavHeader::kSize - 8);
+    QVERIFY(!WavHeader::needsRf64(fits, limit));
+    const auto inside = WavHeader(w).build(fits, limit);
+    QCOMPARE(std::string(inside.begin(), inside.begin() + 4), std::string("RIFF"));
+    // One block more: RF64 with ds64 in place of JUNK and the 32-bit sizes all ones.
+    const std::uint64_t data = fits + 4;
+    const auto h = WavHeader(w).build(data, limit);
+    QCOMPARE(std::string(h.begin(), h.begin() + 4), std::string("RF64"));
+    QCOMPARE(le32(h, 4), 0xFFFFFFFFu);
+    QCOMPARE(std::string(h.begin() + 12, h.begin() + 16), std::string("ds64"));
+    QCOMPARE(le32(h, 16), 28u);
+    QCOMPARE(le64(h, 20), WavHeader::kSize - 8 + data);
+    QCOMPARE(le64(h, 28), data);
+    QCOMPARE(le64(h, 36), data / 4);
+    QCOMPARE(le32(h, 76), 0xFFFFFFFFu);
+    // The real limit: 4 GiB of data no longer fits 32 bits.
+    QVERIFY(WavHeader::needsRf64(0xFFFFFFFFull));
+    QVERIFY(!WavHeader::needsRf64(0xFFFFFFFFull - 80));
+    const auto big = WavHeader(w).build(6'000'000'000ull);
+    QCOMPARE(le64(big, 28), 6'000'000'000ull);
+}

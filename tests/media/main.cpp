@@ -1,0 +1,8 @@
+#include "tests/media/MediaTests.h"
+#include "tests/support/TestMain.h"
+
+WavHeaderTest wavHeaderTest;
+PathAndTimelineTest pathAndTimelineTest;
+ProbeTest probeTest;
+ConverterTest converterTest;
+CORVANE_TEST_MAIN(QCoreApplication, &wavHeaderTest, &pathAndTimelineTest, &probeTest, &converterTest)

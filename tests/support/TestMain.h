@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QTest>
+
+// Runs several test objects in one executable (one executable per area).
+#define CORVANE_TEST_MAIN(AppType, ...)                                     \
+    int main(int argc, char** argv) {                                       \
+        AppType app(argc, argv);                                            \
+        int status = 0;                                                     \
+        QObject* tests[] = {__VA_ARGS__};                                   \
+        for (QObject* t : tests) status |= QTest::qExec(t, argc, argv);     \
+        return status;                                                      \
+    }
