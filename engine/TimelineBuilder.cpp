@@ -48,6 +48,9 @@ HRESULT TimelineBuilder::addAudioGroup(Timeline* timeline) {
         boxes_.appMessage(QStringLiteral("Could not set AudioGroupType"));
         return hr;
     }
+    // The group spans the whole join, so a source that fails keeps its time as silence even
+    // at the end.
+    group->SetStartStop(0, totalDuration);
     TimelineObj* groupObj = group.get();
     hr = timeline->AddGroup(std::move(group));
     if (FAILED(hr)) {
@@ -56,14 +59,16 @@ HRESULT TimelineBuilder::addAudioGroup(Timeline* timeline) {
     }
 
     // Fill [0, totalDuration) with MusicList entries, walking it cyclically. While the two
-    // lists agree one pass ends exactly at the last file; the bound on passes keeps a
+    // lists agree one pass ends exactly at the last file; the bound on sources keeps a
     // disagreement (or a list of zero lengths) from walking forever.
     const int count = items_.musicCount();
+    constexpr int kMaxSources = 2 * kMaxItems;
     REFERENCE_TIME t = 0;
+    int placed = 0;
     bool finished = false;
-    for (int pass = 0; !finished && pass < kMaxItems + 1; ++pass) {
+    while (!finished && placed < kMaxSources) {
         bool advanced = false;
-        for (int i = 0; i < count; ++i) {
+        for (int i = 0; i < count && placed < kMaxSources; ++i, ++placed) {
             REFERENCE_TIME stop = t + items_.musicDuration(i);
             if (stop > totalDuration) stop = totalDuration;
             addAudioSource(timeline, groupObj, items_.musicPath(i), t, stop);

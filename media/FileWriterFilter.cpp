@@ -82,6 +82,7 @@ HRESULT FileWriterFilter::start() {
     buffer_.clear();
     buffer_.reserve(kBufferSize);
     end_ = 0;
+    flushed_ = 0;
     return S_OK;
 }
 
@@ -91,7 +92,9 @@ HRESULT FileWriterFilter::writeAll(const std::uint8_t* data, std::size_t size, s
             detail_ = QStringLiteral("Cannot write %1: %2").arg(fromU16(fileName_), errorText(hr));
             return hr;
         }
-        const ssize_t n = offset >= 0 ? ::pwrite(fd_, data, size, offset) : ::write(fd_, data, size);
+        // Appends go to their own position, so rewriting the header never moves them.
+        const std::int64_t at = offset >= 0 ? offset : flushed_;
+        const ssize_t n = ::pwrite(fd_, data, size, at);
         if (n < 0) {
             if (errno == EINTR) continue;
             return failWith(errno, "write");
@@ -99,7 +102,10 @@ HRESULT FileWriterFilter::writeAll(const std::uint8_t* data, std::size_t size, s
         if (n == 0) return failWith(ENOSPC, "write");
         data += n;
         size -= static_cast<std::size_t>(n);
-        if (offset >= 0) offset += n;
+        if (offset >= 0)
+            offset += n;
+        else
+            flushed_ += n;
     }
     return S_OK;
 }

@@ -42,7 +42,8 @@ private:
     int mode_ = AM_FILE_APPEND;
     int fd_ = -1;
     std::vector<std::uint8_t> buffer_;
-    std::int64_t end_ = 0;  // bytes appended so far, buffered ones included
+    std::int64_t end_ = 0;      // bytes appended so far, buffered ones included
+    std::int64_t flushed_ = 0;  // bytes appended and written to the file
     QString detail_;
 };
 

@@ -139,7 +139,8 @@ std::vector<TimelineSlot> Timeline::slotsOfGroup(long index) const {
 }
 
 REFERENCE_TIME Timeline::groupDuration(long index) const {
-    REFERENCE_TIME end = 0;
+    if (index < 0 || index >= static_cast<long>(groups_.size())) return 0;
+    REFERENCE_TIME end = groups_[static_cast<std::size_t>(index)]->stop();
     for (const TimelineSlot& s : slotsOfGroup(index)) end = std::max(end, s.stop);
     return end;
 }

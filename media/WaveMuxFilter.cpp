@@ -54,13 +54,14 @@ HRESULT WaveMuxFilter::start() {
     if (!in_->connectedTo() || !out_->connectedTo()) return VFW_E_NOT_CONNECTED;
     dataBytes_ = 0;
     open_ = true;
-    return writeHeader();
+    return writeHeader(true);
 }
 
-HRESULT WaveMuxFilter::writeHeader() {
+HRESULT WaveMuxFilter::writeHeader(bool first) {
     const std::vector<std::uint8_t> h = WavHeader(format_).build(dataBytes_, gRiffLimit);
     lastHeader_ = std::chrono::steady_clock::now();
-    return deliver(out_, MediaSample{h.data(), h.size(), 0});
+    // The first header opens the stream; later ones rewrite it in place.
+    return deliver(out_, MediaSample{h.data(), h.size(), first ? -1 : 0});
 }
 
 HRESULT WaveMuxFilter::receive(Pin*, const MediaSample& sample) {

@@ -35,7 +35,7 @@ public:
     static std::uint64_t riffLimit();
 
 private:
-    HRESULT writeHeader();
+    HRESULT writeHeader(bool first = false);
     HRESULT finish();
 
     Pin* in_;

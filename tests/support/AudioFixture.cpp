@@ -10,6 +10,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/opt.h>
+#include <libavutil/samplefmt.h>
 #include <libswresample/swresample.h>
 }
 
@@ -77,6 +78,8 @@ QString encodeFile(const QString& path, const EncodeSpec& spec, const Signal& si
     o.enc->sample_rate = spec.sampleRate;
     av_channel_layout_default(&o.enc->ch_layout, spec.channels);
     o.enc->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
+    if (!spec.sampleFormat.empty()) o.enc->sample_fmt = av_get_sample_fmt(spec.sampleFormat.c_str());
+    if (spec.bitsPerRawSample) o.enc->bits_per_raw_sample = spec.bitsPerRawSample;
     if (spec.bitRate) o.enc->bit_rate = spec.bitRate;
     o.enc->time_base = AVRational{1, spec.sampleRate};
     o.enc->strict_std_compliance = FF_COMPLIANCE_EXPERIMENTAL;

@@ -21,6 +21,8 @@ struct EncodeSpec {
     int channels = 2;
     long long frames = 44100;
     long long bitRate = 0;  // 0: the encoder's default
+    std::string sampleFormat;  // e.g. "s32"; empty: the encoder's first
+    int bitsPerRawSample = 0;
     std::map<std::string, std::string> codecOptions;
     std::map<std::string, std::string> muxerOptions;
 };

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QObject>
+#include <QTemporaryDir>
+
+class TimelineBuilderTest : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup();
+    void oneFileGivesOneSource();
+    void filesLieEndToEnd();
+    void zeroLengthsEndTheWalk();
+    void rejectedNamesLeaveEmptyTracks();
+    void emptyMusicListHasNoGroup();
+    void disagreeingListsAreBounded();
+};
+
+class JoinOutputTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+    void exactLengthForEveryFormat_data();
+    void exactLengthForEveryFormat();
+    void samplesMatchTheSources();
+    void resampledSineStaysClean();
+    void mp3JoinIsGapless();
+    void slotsArePaddedAndCut();
+    void sameJoinSameBytes();
+    void rf64WhenPastTheLimit();
+    void oddEightBitDataIsPadded();
+
+private:
+    QString fixture(const char* name) const;
+    QTemporaryDir dir_;
+};
+
+class JoinJobTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+    void emptyListAsksForFiles();
+    void elapsedTimeText();
+    void replaceQuestion();
+    void refusedOutputsAreKept();
+    void stopLeavesAValidFile();
+    void stopReportsTheFileWritten();
+    void lateNotifyDoesNothing();
+    void emptiedListStillChecksFirst();
+    void missingSourceIsOffered();
+    void writeFailureIsNeverDone();
+    void everyWriteFailureIsReported();
+    void sourceFailingMidJoinIsReported();
+    void decoderFeedbackValue();
+
+private:
+    QString fixture(const char* name) const;
+    QTemporaryDir dir_;
+};
+
+class GraphFailureTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+    void startFailuresAreShown_data();
+    void startFailuresAreShown();
+    void formatRejectedRunsInFilterFormat();
+
+private:
+    QTemporaryDir dir_;
+};

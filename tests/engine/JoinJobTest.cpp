@@ -1,0 +1,300 @@
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTest>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "media/Fault.h"
+#include "media/MediaEvent.h"
+#include "media/TimelineSourceFilter.h"
+#include "tests/engine/EngineTests.h"
+#include "tests/support/JoinRunner.h"
+
+using namespace corvane;
+using namespace corvane::media;
+using namespace corvane::test;
+
+namespace {
+
+bool anyDone(const QStringList& statuses) {
+    for (const QString& s : statuses)
+        if (s.startsWith(QStringLiteral("Done."))) return true;
+    return false;
+}
+
+}  // namespace
+
+QString JoinJobTest::fixture(const char* name) const { return dir_.filePath(name); }
+
+void JoinJobTest::initTestCase() {
+    QVERIFY(dir_.isValid());
+    EncodeSpec s;
+    s.encoder = "pcm_s16le";
+    s.frames = 44100;
+    QVERIFY(encodeFile(fixture("a.wav"), s, sine(330)).isEmpty());
+    s.encoder = "flac";
+    s.sampleRate = 48000;
+    s.frames = 96000;
+    QVERIFY(encodeFile(fixture("b.flac"), s, sine(550)).isEmpty());
+    s.encoder = "libmp3lame";
+    s.sampleRate = 44100;
+    s.frames = 60000;
+    QVERIFY(encodeFile(fixture("c.mp3"), s, sine(660)).isEmpty());
+}
+
+void JoinJobTest::cleanup() { Fault::clear(); }
+
+void JoinJobTest::emptyListAsksForFiles() {
+    JoinRunner j;
+    j.format.outputPath = dir_.filePath("never.wav");
+    j.job.onJoinCommand();
+    QCOMPARE(j.boxes.texts(), QStringList{"Please add wav files into the list"});
+    QCOMPARE(j.boxes.shown[0].caption, QStringLiteral("Corvane"));
+    QVERIFY(!j.job.joinRunning());
+    QVERIFY(j.view.statuses.isEmpty());
+    QVERIFY(!QFile::exists(j.format.outputPath));
+}
+
+void JoinJobTest::elapsedTimeText() {
+    QCOMPARE(JoinJob::usedTimeText(1), QStringLiteral("Please wait... Used Time: 00:00:01"));
+    QCOMPARE(JoinJob::usedTimeText(3725), QStringLiteral("Please wait... Used Time: 01:02:05"));
+    QCOMPARE(JoinJob::usedTimeText(360000), QStringLiteral("Please wait... Used Time: 100:00:00"));
+    JoinRunner j;
+    j.job.onJoinTimer(kJoinTimerId);
+    j.job.onJoinTimer(kJoinTimerId);
+    j.job.onJoinTimer(4242);  // not the join's timer
+    QCOMPARE(j.job.elapsedSeconds(), 2);
+    QCOMPARE(j.view.statuses, (QStringList{"Please wait... Used Time: 00:00:01", "Please wait... Used Time: 00:00:02"}));
+}
+
+void JoinJobTest::replaceQuestion() {
+    const QString out = dir_.filePath("existing.wav");
+    QVERIFY(writeBytes(out, {'k', 'e', 'e', 'p'}));
+    {
+        JoinRunner j;
+        j.add({fixture("a.wav")});
+        j.format.outputPath = out;
+        j.boxes.answers = {false};
+        j.job.onJoinCommand();
+        QCOMPARE(j.boxes.shown.size(), qsizetype(1));
+        const auto& q = j.boxes.shown[0];
+        QVERIFY(q.question);
+        QCOMPARE(q.text, out + QStringLiteral(" exists. Do you want to replace it?"));
+        QCOMPARE(q.caption, QStringLiteral("Warning"));
+        QCOMPARE(q.owner, MessageBoxes::Owner::MainWindow);
+        QCOMPARE(q.icon, MessageBoxes::Icon::Warning);
+        QVERIFY(!j.job.joinRunning());
+        QCOMPARE(readBytes(out), (std::vector<unsigned char>{'k', 'e', 'e', 'p'}));
+    }
+    JoinRunner j;
+    j.add({fixture("a.wav")});
+    j.format.outputPath = out;
+    j.boxes.answers = {true};
+    QVERIFY(j.join());
+    QVERIFY(j.finishedOk);
+    const WavFile w = readWav(out);
+    QVERIFY(w.ok);
+    QCOMPARE(w.frames(), 44100LL);
+}
+
+void JoinJobTest::refusedOutputsAreKept() {
+    const QString folder = dir_.filePath("folder.wav");
+    QVERIFY(QDir().mkpath(folder));
+    const QString fifo = dir_.filePath("pipe.wav");
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString input = dir_.filePath("input.wav");
+    QVERIFY(QFile::copy(fixture("a.wav"), input));
+    const QString link = dir_.filePath("link.wav");
+    QVERIFY(QFile::link(input, link));
+    const QString hard = dir_.filePath("hard.wav");
+    QCOMPARE(::link(QFile::encodeName(input).constData(), QFile::encodeName(hard).constData()), 0);
+    const std::vector<unsigned char> original = readBytes(input);
+    const QString dotted = dir_.path() + QStringLiteral("/./input.wav");
+
+    for (const QString& out : {folder, fifo, link, hard, dotted, input}) {
+        JoinRunner j;
+        j.add({input, fixture("b.flac")});
+        j.format.outputPath = out;
+        j.boxes.answers = {true, true};
+        j.job.onJoinCommand();
+        QVERIFY2(!j.job.joinRunning(), qPrintable(out));
+        QCOMPARE(j.boxes.shown.size(), qsizetype(1));
+        QVERIFY(!j.boxes.shown[0].question);  // refused before any question or deletion
+        QCOMPARE(j.boxes.shown[0].caption, QStringLiteral("Error"));
+    }
+    QVERIFY(QFileInfo(folder).isDir());
+    QVERIFY(QFileInfo(fifo).exists());
+    QCOMPARE(readBytes(input), original);
+}
+
+void JoinJobTest::stopLeavesAValidFile() {
+    JoinRunner j;
+    j.add({fixture("b.flac"), fixture("c.mp3"), fixture("a.wav")});
+    j.format.outputPath = dir_.filePath("stopped.wav");
+    j.job.onJoinCommand();
+    QVERIFY(j.job.joinRunning());
+    QCOMPARE(j.view.buttonText, QStringLiteral("Stop"));
+    QTest::qWait(5);
+    j.job.onJoinCommand();  // the button now reads Stop
+    QVERIFY(!j.job.joinRunning());
+    QCOMPARE(j.view.buttonText, QStringLiteral("Join"));
+    QCOMPARE(j.view.statuses.last(), QStringLiteral("Done. Output File: ") + j.format.outputPath);
+    QCOMPARE(j.job.elapsedSeconds(), 0);
+    const WavFile w = readWav(j.format.outputPath);
+    QVERIFY2(w.ok, qPrintable(w.error));
+    QCOMPARE(w.dataSize % 4, 0ULL);
+    QVERIFY(w.frames() <= TimelineSourceFilter::framesAt(j.job.totalDuration(), 44100));
+    // A new join may start at once, over the stopped one.
+    j.boxes.answers = {true};
+    QVERIFY(j.join());
+    QVERIFY(j.finishedOk);
+    QCOMPARE(readWav(j.format.outputPath).frames(), TimelineSourceFilter::framesAt(j.job.totalDuration(), 44100));
+}
+
+void JoinJobTest::stopReportsTheFileWritten() {
+    JoinRunner j;
+    j.add({fixture("b.flac")});
+    j.format.outputPath = dir_.filePath("first.wav");
+    j.job.onJoinCommand();
+    QVERIFY(j.job.joinRunning());
+    j.format.outputPath = dir_.filePath("changed-meanwhile.wav");
+    j.job.stopJoin();
+    QCOMPARE(j.view.statuses.last(), QStringLiteral("Done. Output File: ") + dir_.filePath("first.wav"));
+    QVERIFY(QFile::exists(dir_.filePath("first.wav")));
+    QVERIFY(!QFile::exists(dir_.filePath("changed-meanwhile.wav")));
+}
+
+void JoinJobTest::lateNotifyDoesNothing() {
+    JoinRunner j;
+    j.add({fixture("a.wav")});
+    j.format.outputPath = dir_.filePath("late.wav");
+    QVERIFY(j.join());
+    const QStringList before = j.view.statuses;
+    j.job.onGraphNotify();
+    QCoreApplication::postEvent(&j.job, new GraphNotifyEvent(1037, 0));
+    QCoreApplication::processEvents();
+    QCOMPARE(j.view.statuses, before);
+    QCOMPARE(j.finishedCount, 1);
+}
+
+void JoinJobTest::emptiedListStillChecksFirst() {
+    JoinRunner j;
+    j.add({fixture("b.flac"), fixture("a.wav")});
+    j.format.outputPath = dir_.filePath("emptied.wav");
+    j.job.onJoinCommand();
+    QVERIFY(j.job.joinRunning());
+    j.items.clear();
+    j.items.syncMusicList();
+    j.job.onJoinCommand();  // "Stop" with an empty list: the list check comes first
+    QCOMPARE(j.boxes.texts(), QStringList{"Please add wav files into the list"});
+    QVERIFY(j.job.joinRunning());
+    QSignalSpy spy(&j.job, &JoinJob::finished);
+    QVERIFY(spy.wait(30000));
+    QVERIFY(j.finishedOk);
+    // The running render kept the timeline it started with.
+    QCOMPARE(readWav(j.format.outputPath).frames(), 44100LL + 88200);
+}
+
+void JoinJobTest::missingSourceIsOffered() {
+    const QString doomed = dir_.filePath("doomed.wav");
+    QVERIFY(QFile::copy(fixture("a.wav"), doomed));
+    JoinRunner j;
+    j.add({fixture("c.mp3"), doomed});
+    QVERIFY(QFile::remove(doomed));
+    j.format.outputPath = dir_.filePath("missing.wav");
+    j.job.onJoinCommand();
+    QCOMPARE(j.view.located, QStringList{doomed});
+    QVERIFY(!j.job.joinRunning());
+    QVERIFY(!QFile::exists(j.format.outputPath));
+    QVERIFY(!anyDone(j.view.statuses));
+    // Located elsewhere: the join uses the file found.
+    j.view.locateAnswers = {fixture("a.wav")};
+    QVERIFY(j.join());
+    QVERIFY(j.finishedOk);
+    QCOMPARE(readWav(j.format.outputPath).frames(), TimelineSourceFilter::framesAt(j.job.totalDuration(), 44100));
+}
+
+void JoinJobTest::writeFailureIsNeverDone() {
+    JoinRunner j;
+    j.add({fixture("a.wav"), fixture("b.flac")});
+    j.format.outputPath = dir_.filePath("diskfull.wav");
+    Fault::failOn("FileWriter::write", E_DISK_FULL, 2);
+    QVERIFY(j.join());
+    QVERIFY(!j.finishedOk);
+    QVERIFY(!anyDone(j.view.statuses));
+    QCOMPARE(j.view.statuses.last(), QStringLiteral("Join failed. Output File: ") + j.format.outputPath);
+    QCOMPARE(j.boxes.shown.size(), qsizetype(1));
+    QVERIFY(j.boxes.shown[0].text.contains(QStringLiteral("not enough space")));
+    QVERIFY(j.boxes.shown[0].text.contains(j.format.outputPath));
+    QCOMPARE(j.view.buttonText, QStringLiteral("Join"));
+    QVERIFY(!j.job.joinRunning());
+}
+
+void JoinJobTest::everyWriteFailureIsReported() {
+    // Count the writes of a small join, then make each one fail in turn.
+    Fault::failOn("count only", S_OK);
+    {
+        JoinRunner j;
+        j.add({fixture("a.wav"), fixture("c.mp3")});
+        j.format.outputPath = dir_.filePath("count.wav");
+        QVERIFY(j.join());
+        QVERIFY(j.finishedOk);
+    }
+    const int writes = Fault::count("FileWriter::write");
+    const int closes = Fault::count("FileWriter::close");
+    QVERIFY(writes >= 2);  // the data, and the header brought up to date
+    QCOMPARE(closes, 1);
+    for (const char* call : {"FileWriter::write", "FileWriter::close", "FileWriter::open"}) {
+        const int uses = QString(call) == "FileWriter::write" ? writes : 1;
+        for (int n = 1; n <= uses; ++n) {
+            Fault::clear();
+            Fault::failOn(call, E_WRITE_FAULT, n);
+            JoinRunner j;
+            j.add({fixture("a.wav"), fixture("c.mp3")});
+            j.format.outputPath = dir_.filePath(QStringLiteral("fail-%1.wav").arg(n));
+            j.join();
+            QVERIFY2(!anyDone(j.view.statuses), qPrintable(QStringLiteral("%1 #%2").arg(call).arg(n)));
+            QVERIFY2(!j.boxes.shown.isEmpty(), qPrintable(QStringLiteral("%1 #%2").arg(call).arg(n)));
+            QVERIFY(!j.job.joinRunning());
+        }
+    }
+}
+
+void JoinJobTest::sourceFailingMidJoinIsReported() {
+    JoinRunner j;
+    j.add({fixture("a.wav"), fixture("b.flac")});
+    j.format.outputPath = dir_.filePath("srcfail.wav");
+    Fault::failOn("AudioSource::read", E_READ_FAULT, 4);
+    QVERIFY(j.join());
+    QVERIFY(!j.finishedOk);
+    QVERIFY(!anyDone(j.view.statuses));
+    QCOMPARE(j.boxes.shown.size(), qsizetype(1));
+    const QString text = j.boxes.shown[0].text;
+    QVERIFY2(text.contains(fixture("a.wav")) || text.contains(fixture("b.flac")), qPrintable(text));
+    // What was written before the failure is still a valid file.
+    QVERIFY(readWav(j.format.outputPath).ok);
+}
+
+void JoinJobTest::decoderFeedbackValue() {
+    const QString store = dir_.filePath("decoder.conf");
+    {
+        QSettings s(store, QSettings::IniFormat);
+        s.setValue("Disable feedback", 0);
+    }
+    JoinRunner j;
+    j.job.setDecoderStoreFile(store);
+    j.add({fixture("a.wav")});
+    j.format.outputPath = dir_.filePath("feedback.wav");
+    QVERIFY(j.join());
+    QCOMPARE(QSettings(store, QSettings::IniFormat).value("Disable feedback").toInt(), 1);
+    // No store: nothing is created.
+    const QString absent = dir_.filePath("absent.conf");
+    JoinRunner k;
+    k.job.setDecoderStoreFile(absent);
+    k.add({fixture("a.wav")});
+    k.format.outputPath = dir_.filePath("feedback2.wav");
+    QVERIFY(k.join());
+    QVERIFY(!QFile::exists(absent));
+}
