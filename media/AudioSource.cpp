@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "media/ErrorText.h"
 #include "media/Fault.h"
@@ -27,6 +28,19 @@ QString avText(int err) {
     char buf[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(err, buf, sizeof buf);
     return QString::fromUtf8(buf);
+}
+
+// Containers whose first bytes say what they are: opened without probing every demuxer.
+const AVInputFormat* formatFromMagic(int fd) {
+    unsigned char b[12] = {};
+    const ssize_t n = ::pread(fd, b, sizeof b, 0);
+    if (n < 12) return nullptr;
+    if (!std::memcmp(b, "RIFF", 4) && !std::memcmp(b + 8, "WAVE", 4)) return av_find_input_format("wav");
+    if (!std::memcmp(b, "fLaC", 4)) return av_find_input_format("flac");
+    if (!std::memcmp(b, "OggS", 4)) return av_find_input_format("ogg");
+    if (!std::memcmp(b, "FORM", 4) && (!std::memcmp(b + 8, "AIFF", 4) || !std::memcmp(b + 8, "AIFC", 4)))
+        return av_find_input_format("aiff");
+    return nullptr;
 }
 
 int refuseNestedOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) {
@@ -128,7 +142,11 @@ HRESULT AudioSource::open(const std::string& path) {
     raw->pb = io_->avio;
     raw->flags |= AVFMT_FLAG_CUSTOM_IO;
     raw->io_open = &refuseNestedOpen;
-    int err = avformat_open_input(&raw, nullptr, nullptr, nullptr);
+    // Streams whose codec is in doubt (PCM in WAV that might hide compressed audio) are
+    // probed packet by packet through the whole file otherwise, which costs far more than
+    // reading it.
+    raw->max_probe_packets = 0;
+    int err = avformat_open_input(&raw, nullptr, formatFromMagic(io_->fd), nullptr);
     if (err < 0) return fail(fromAvError(err), avText(err));  // raw is freed on failure
     fmt_.reset(raw);
 

@@ -2,6 +2,9 @@
 
 #include "media/AudioSource.h"
 
+#include <algorithm>
+#include <cstring>
+
 extern "C" {
 #include <libavutil/intreadwrite.h>
 #include <libavutil/mathematics.h>
@@ -86,6 +89,26 @@ ProbeResult probeFile(const std::string& path) {
         default:
             break;
     }
+    // PCM in WAV: the length is what the data chunk holds of whole blocks, as far as the file
+    // really reaches; reading every packet would only copy the file.
+    const AVCodecParameters* par = st->codecpar;
+    if (std::strcmp(src.format()->iformat->name, "wav") == 0 && av_get_exact_bits_per_sample(par->codec_id) > 0 &&
+        par->block_align > 0 && st->duration > 0 && st->time_base.num == 1 && st->time_base.den == par->sample_rate) {
+        AVIOContext* pb = src.format()->pb;
+        const std::int64_t dataStart = avio_tell(pb);
+        const std::int64_t fileSize = avio_size(pb);
+        if (dataStart > 0 && fileSize >= dataStart) {
+            const std::int64_t available = (fileSize - dataStart) / par->block_align;
+            ProbeResult r;
+            r.hr = S_OK;
+            r.samples = std::min<std::int64_t>(st->duration, available);
+            r.sampleRate = par->sample_rate;
+            r.channels = par->ch_layout.nb_channels;
+            r.duration = av_rescale(r.samples, kUnitsPerSecond, r.sampleRate);
+            return r;
+        }
+    }
+
     PacketPtr pkt(av_packet_alloc());
     FramePtr frame(av_frame_alloc());
     if (!pkt || !frame) return failed(E_OUTOFMEMORY, QStringLiteral("out of memory"));

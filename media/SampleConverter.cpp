@@ -29,7 +29,9 @@ bool isExactInput(AVSampleFormat fmt, int outBits) {
 }  // namespace
 
 SampleConverter::SampleConverter(const WaveFormatEx& out, std::uint32_t seed)
-    : out_(out), rng_(seed ? seed : 0x9E3779B9u) {}
+    : out_(out) {
+    for (std::uint32_t k = 0; k < 4; ++k) rng_[k] = seed * 2654435761u + k * 0x9E3779B9u + 1;
+}
 
 SampleConverter::~SampleConverter() { av_channel_layout_uninit(&inLayout_); }
 
@@ -133,35 +135,63 @@ HRESULT SampleConverter::run(const uint8_t** in, int inSamples, std::vector<std:
     }
 }
 
-void SampleConverter::quantize(const float* in, std::size_t samples, std::uint8_t* out) {
-    const bool sixteen = out_.wBitsPerSample == 16;
-    const float scale = sixteen ? 32768.0f : 128.0f;
-    const float lo = sixteen ? -32768.0f : -128.0f;
-    const float hi = sixteen ? 32767.0f : 127.0f;
-    std::uint32_t r = rng_;
-    for (std::size_t i = 0; i < samples; ++i) {
-        float v = in[i] * scale;
-        if (!exact_) {
-            // Triangular dither of one step peak: the sum of two uniform values.
-            r ^= r << 13;
-            r ^= r >> 17;
-            r ^= r << 5;
-            const float a = static_cast<float>(r & 0xFFFF);
-            const float b = static_cast<float>(r >> 16);
-            v += (a + b - 65535.0f) * (1.0f / 65536.0f);
+namespace {
+
+// Triangular dither of one step peak: the sum of two uniform values, both halves of one
+// 32-bit LCG draw. Four interleaved generators keep the multiplies independent.
+void fillDither(float* d, std::size_t n, std::uint32_t state[4]) {
+    std::size_t i = 0;
+    auto tpdf = [](std::uint32_t r) {
+        return (static_cast<float>(r & 0xFFFF) + static_cast<float>(r >> 16) - 65535.0f) * (1.0f / 65536.0f);
+    };
+    for (; i + 4 <= n; i += 4)
+        for (int k = 0; k < 4; ++k) {
+            state[k] = state[k] * 1664525u + 1013904223u;
+            d[i + k] = tpdf(state[k]);
         }
-        v = std::nearbyint(v);
-        if (!(v >= lo)) v = std::isnan(v) ? 0.0f : lo;  // corrupt float input may hold NaN
-        if (v > hi) v = hi;
-        const int q = static_cast<int>(v);
-        if (sixteen) {
-            out[2 * i] = static_cast<std::uint8_t>(q & 0xFF);
-            out[2 * i + 1] = static_cast<std::uint8_t>((q >> 8) & 0xFF);
+    for (int k = 0; i < n; ++i, ++k) {
+        state[k] = state[k] * 1664525u + 1013904223u;
+        d[i] = tpdf(state[k]);
+    }
+}
+
+// Clamps, then rounds to nearest; written so the compiler can vectorize it.
+template <int Bits>
+void quantizeTo(const float* in, const float* dither, std::size_t samples, std::uint8_t* out) {
+    constexpr float scale = Bits == 16 ? 32768.0f : 128.0f;
+    constexpr float lo = -scale;
+    constexpr float hi = scale - 1.0f;
+    // Adding and taking away 1.5 * 2^23 rounds to nearest for anything clamped this small.
+    constexpr float magic = 12582912.0f;
+    for (std::size_t i = 0; i < samples; ++i) {
+        float v = in[i] * scale + (dither ? dither[i] : 0.0f);
+        v = v == v ? v : 0.0f;  // corrupt float input may hold NaN
+        v = v < lo ? lo : v;
+        v = v > hi ? hi : v;
+        const int q = static_cast<int>((v + magic) - magic);
+        if constexpr (Bits == 16) {
+            const auto u = static_cast<std::uint16_t>(static_cast<std::int16_t>(q));
+            out[2 * i] = static_cast<std::uint8_t>(u);
+            out[2 * i + 1] = static_cast<std::uint8_t>(u >> 8);
         } else {
             out[i] = static_cast<std::uint8_t>(q + 128);
         }
     }
-    rng_ = r;
+}
+
+}  // namespace
+
+void SampleConverter::quantize(const float* in, std::size_t samples, std::uint8_t* out) {
+    const float* dither = nullptr;
+    if (!exact_) {
+        dither_.resize(samples);
+        fillDither(dither_.data(), samples, rng_);
+        dither = dither_.data();
+    }
+    if (out_.wBitsPerSample == 16)
+        quantizeTo<16>(in, dither, samples, out);
+    else
+        quantizeTo<8>(in, dither, samples, out);
 }
 
 }  // namespace corvane::media

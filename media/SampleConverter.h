@@ -48,8 +48,9 @@ private:
     int inFormat_ = -1;
     AVChannelLayout inLayout_{};
     bool exact_ = false;  // the input fits the output without loss: no dither
-    std::uint32_t rng_;
+    std::uint32_t rng_[4];
     std::vector<float> buffer_;
+    std::vector<float> dither_;
     QString detail_;
 };
 
