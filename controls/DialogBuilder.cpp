@@ -1,0 +1,136 @@
+#include "controls/DialogBuilder.h"
+
+#include <QComboBox>
+#include <QDialog>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "controls/Artwork.h"
+#include "controls/ImageButton.h"
+
+namespace corvane {
+
+DialogBuilder::DialogBuilder(DialogTemplate dialogTemplate) : template_(std::move(dialogTemplate)) {}
+
+void DialogBuilder::setFactory(int controlId, Factory factory) {
+    factories_.insert(controlId, std::move(factory));
+}
+
+void DialogBuilder::setVariable(const QString& name, const QString& value) {
+    variables_.insert(name, value);
+}
+
+QString DialogBuilder::expand(const QString& caption) const {
+    QString text = caption;
+    for (auto it = variables_.cbegin(); it != variables_.cend(); ++it)
+        text.replace(QLatin1Char('{') + it.key() + QLatin1Char('}'), it.value());
+    return text;
+}
+
+QFont DialogBuilder::dialogFont(const DialogTemplate& t) {
+    QFont font;
+    if (QFontDatabase::hasFamily(t.fontFamily)) {
+        font.setFamily(t.fontFamily);
+    } else {
+        font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+        font.setStyleHint(QFont::SansSerif);
+    }
+    font.setPointSize(t.pointSize);
+    return font;
+}
+
+static Qt::Alignment labelAlignment(const TemplateControl& row) {
+    Qt::Alignment a = row.hasStyle("center")  ? Qt::AlignHCenter
+                      : row.hasStyle("right") ? Qt::AlignRight
+                                              : Qt::AlignLeft;
+    return a | (row.hasStyle("vcenter") ? Qt::AlignVCenter : Qt::AlignTop);
+}
+
+QWidget* DialogBuilder::create(const TemplateControl& row, QWidget* parent) const {
+    const QString text = expand(row.caption);
+    if (auto f = factories_.find(row.id); f != factories_.end() && row.id != -1) {
+        QWidget* w = (*f)(parent);
+        if (auto* label = qobject_cast<QLabel*>(w)) {
+            label->setText(text);
+            label->setAlignment(labelAlignment(row));
+            if (row.hasStyle("noprefix")) label->setTextFormat(Qt::PlainText);
+        } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+            button->setText(text);
+        }
+        return w;
+    }
+    if (row.kind == "static") {
+        auto* label = new QLabel(parent);
+        // Dialog statics show plain text; "noprefix" needs nothing more because QLabel
+        // has no '&' prefix processing unless a buddy is set.
+        label->setTextFormat(Qt::PlainText);
+        label->setText(text);
+        label->setAlignment(labelAlignment(row));
+        if (row.hasStyle("sunken")) label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        return label;
+    }
+    if (row.kind == "icon") {
+        auto* label = new QLabel(parent);
+        label->setPixmap(artwork::iconPixmap(text.toInt()));
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        return label;
+    }
+    if (row.kind == "edit") {
+        auto* edit = new QLineEdit(text, parent);
+        if (row.hasStyle("center")) edit->setAlignment(Qt::AlignCenter);
+        return edit;
+    }
+    if (row.kind == "button") {
+        auto* button = new QPushButton(text, parent);
+        button->setAutoDefault(true);
+        if (row.hasStyle("default")) button->setDefault(true);
+        return button;
+    }
+    if (row.kind == "combo") return new QComboBox(parent);
+    if (row.kind == "group") return new QGroupBox(text, parent);
+    if (row.kind == "imagebutton") {
+        auto* button = new ImageButton(parent);
+        button->setText(text);
+        button->setDialogDefault(row.hasStyle("default"));
+        return button;
+    }
+    auto* list = new QTreeWidget(parent);  // "listview": report view
+    list->setRootIsDecorated(false);
+    return list;
+}
+
+bool DialogBuilder::build(QDialog* dialog) {
+    if (!template_.isValid()) return false;
+    const QFont font = dialogFont(template_);
+    dialog->setFont(font);
+    dialog->setWindowTitle(template_.title);
+    baseUnits_ = dialogBaseUnits(font);
+    dialog->setFixedSize(dialogUnitsToPixels(template_.size, baseUnits_));
+
+    for (const TemplateControl& row : template_.controls) {
+        QWidget* w = create(row, dialog);
+        QRect rect = toPixels(row.rect);
+        if (row.kind == "combo") {
+            // A drop-down's template height includes its open list; the closed box takes
+            // the height the style needs.
+            rect.setHeight(w->sizeHint().height());
+        }
+        w->setGeometry(rect);
+        // Frames drawn round other controls stay beneath them.
+        if (row.kind == "group") w->lower();
+        if (row.hasStyle("disabled")) w->setEnabled(false);
+        if (row.hasStyle("hidden")) w->setVisible(false);
+        if (row.id != -1) {
+            w->setObjectName(QStringLiteral("control%1").arg(row.id));
+            controls_.insert(row.id, w);
+        }
+    }
+    return true;
+}
+
+}  // namespace corvane

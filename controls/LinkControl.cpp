@@ -1,0 +1,198 @@
+#include "controls/LinkControl.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QMouseEvent>
+#include <QTimerEvent>
+
+#include "app/MessageBoxes.h"
+#include "controls/Artwork.h"
+#include "controls/LinkOpener.h"
+#include "controls/QtMessageBoxes.h"
+
+namespace corvane {
+
+LinkControl::LinkControl(QWidget* parent) : QLabel(parent) {
+    setMouseTracking(true);
+    setTextFormat(Qt::PlainText);
+    // The background is the dialog's face, so a moved or resized link leaves no trace.
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Window);
+    applyColour();
+}
+
+void LinkControl::attach() {
+    if (target_.isEmpty()) target_ = text();
+    if (text().isEmpty()) setText(target_);
+    normalFont_ = font();
+    underlinedFont_ = normalFont_;
+    underlinedFont_.setUnderline(true);
+    attached_ = true;
+    fitToText();
+    loadHandCursor();
+    if (underlineMode_ != kUnderlineHover) {
+        selectFont(false);
+        underlineMode_ = kUnderlineHover;
+    }
+    setToolTip(target_);
+}
+
+void LinkControl::setTarget(const QString& address) {
+    target_ = address;
+    if (!attached_) return;
+    fitToText();
+    setToolTip(address);
+}
+
+void LinkControl::setUnderlineMode(int mode) {
+    if (mode == underlineMode_) return;
+    if (attached_) selectFont(mode == kUnderlineAlways);
+    underlineMode_ = mode;
+}
+
+void LinkControl::selectFont(bool underlined) {
+    setFont(underlined ? underlinedFont_ : normalFont_);
+    update();
+}
+
+QColor LinkControl::currentColour() const {
+    return hovering_ ? hoverColour_ : visited_ ? visitedColour_ : linkColour_;
+}
+
+void LinkControl::applyColour() {
+    QPalette p = palette();
+    p.setColor(QPalette::WindowText, currentColour());
+    setPalette(p);
+}
+
+void LinkControl::changeEvent(QEvent* event) {
+    QLabel::changeEvent(event);
+    // A new palette from outside must not take the link colour away.
+    if (event->type() == QEvent::PaletteChange &&
+        palette().color(QPalette::WindowText) != currentColour())
+        applyColour();
+}
+
+void LinkControl::mouseMoveEvent(QMouseEvent* event) {
+    if (!hovering_) {
+        hovering_ = true;
+        if (underlineMode_ == kUnderlineHover) selectFont(true);
+        applyColour();
+        hoverTimer_.start(kHoverPeriodMs, this);
+    }
+    QLabel::mouseMoveEvent(event);
+}
+
+void LinkControl::timerEvent(QTimerEvent* event) {
+    if (event->timerId() == hoverTimer_.timerId()) {
+        if (!rect().contains(mapFromGlobal(QCursor::pos()))) {
+            hovering_ = false;
+            hoverTimer_.stop();
+            if (underlineMode_ != kUnderlineAlways) selectFont(false);
+            applyColour();
+        }
+        return;
+    }
+    QLabel::timerEvent(event);
+}
+
+void LinkControl::mouseReleaseEvent(QMouseEvent* event) {
+    QLabel::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        click();
+}
+
+void LinkControl::click() {
+    hovering_ = false;
+    const int result = openTarget(target_, kShowNormal);
+    visited_ = result > 32;
+    applyColour();
+    emit targetOpened(visited_);
+    if (!visited_) {
+        QApplication::beep();
+        showOpenError(result);
+    }
+}
+
+int LinkControl::openTarget(const QString& address, int /*show*/) {
+    LinkOpener& opener = opener_ ? *opener_ : DesktopLinkOpener::instance();
+    if (opener.openWithDesktop(address)) return LinkOpener::kStarted;
+    const int desktopResult = LinkOpener::kNoAssociation;
+    const QString association = opener.webPageCommand();
+    if (association.trimmed().isEmpty()) return desktopResult;
+    const FallbackCommand command = FallbackCommand::build(association, address);
+    return opener.start(command.program, command.arguments);
+}
+
+QString LinkControl::openErrorText(int code) {
+    switch (code) {
+    case 0: return QStringLiteral("The operating system is out\nof memory or resources.");
+    case 2: return QStringLiteral("The specified file was not found.");
+    case 3: return QStringLiteral("The specified path was not found.");
+    case 5: return QStringLiteral("The operating system denied\naccess to the specified file.");
+    case 8: return QStringLiteral("There was not enough memory to complete the operation.");
+    case 11:
+        return QStringLiteral("The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image).");
+    case 26: return QStringLiteral("A sharing violation occurred. ");
+    case 27: return QStringLiteral("The filename association is\nincomplete or invalid.");
+    case 28:
+        return QStringLiteral(
+            "The DDE transaction could not\nbe completed because the request timed out.");
+    case 29: return QStringLiteral("The DDE transaction failed.");
+    case 30:
+        return QStringLiteral(
+            "The DDE transaction could not\nbe completed because other DDE transactions\nwere "
+            "being processed.");
+    case 31:
+        return QStringLiteral(
+            "There is no application associated\nwith the given filename extension.");
+    case 32: return QStringLiteral("The specified dynamic-link library was not found.");
+    default: return QStringLiteral("Unknown Error (%1) occurred.").arg(code);
+    }
+}
+
+void LinkControl::showOpenError(int code) {
+    MessageBoxes& boxes = boxes_ ? *boxes_ : QtMessageBoxes::instance();
+    boxes.showMessage(QStringLiteral("Unable to open hyperlink:\n\n") + openErrorText(code),
+                      kAppName, MessageBoxes::Owner::Application, MessageBoxes::Icon::Warning);
+}
+
+void LinkControl::fitToText() {
+    if (!attached_ || !fitToText_) return;
+    QRect w = geometry();
+    const QMargins frame = contentsMargins();  // window minus client, per side
+    const QSize text = QFontMetrics(underlinedFont_).size(Qt::TextSingleLine, this->text());
+
+    int top = w.top(), bottom = w.top() + w.height();
+    int left = w.left(), right = w.left() + w.width();
+    const int height = text.height() + frame.top() + frame.bottom();
+    if (alignment() & Qt::AlignVCenter) {
+        const int d = (bottom - top - height) / 2;
+        top += d;
+        bottom -= d;
+    } else {
+        bottom = top + height;
+    }
+    const int width = text.width() + frame.left() + frame.right();
+    if (alignment() & Qt::AlignHCenter) {
+        const int d = (right - width - left) / 2;
+        left += d;
+        right -= d;
+    } else if (alignment() & Qt::AlignRight) {
+        left = right - width;
+    } else {
+        right = left + width;
+    }
+    setGeometry(left, top, right - left, bottom - top);
+}
+
+bool LinkControl::loadHandCursor() {
+    if (hasHandCursor_) return true;
+    QCursor hand;
+    if (!artwork::loadCursor(artwork::kHandCursor, &hand)) return false;
+    setCursor(hand);
+    hasHandCursor_ = true;
+    return true;
+}
+
+}  // namespace corvane
