@@ -1,5 +1,7 @@
 #include "media/RenderPipeline.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -34,7 +36,15 @@ RenderPipeline::RenderPipeline(std::vector<SlotPlan> slotList, std::int64_t tail
       deliver_(std::move(deliver)),
       finish_(std::move(finish)),
       blockBytes_(static_cast<std::size_t>(kBlockFrames) * format.nBlockAlign),
-      slots_(plan_.size()) {}
+      slots_(plan_.size()) {
+    // Blocks are allocated on one thread and freed on another; served by mmap they go back to
+    // the system at once instead of piling up in per-thread heaps.
+    static const bool once = [] {
+        mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+        return true;
+    }();
+    (void)once;
+}
 
 RenderPipeline::~RenderPipeline() { abort(); }
 

@@ -45,8 +45,8 @@ public:
     std::int64_t framesWritten() const { return framesWritten_.load(std::memory_order_relaxed); }
 
     static int workerCount();
-    static constexpr std::size_t kBudgetBytes = 24u << 20;
-    static constexpr std::size_t kHeadBlocks = 8;
+    static constexpr std::size_t kBudgetBytes = 12u << 20;
+    static constexpr std::size_t kHeadBlocks = 4;
 
 private:
     struct Block {
