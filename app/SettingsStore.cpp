@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -26,8 +25,19 @@ IniSettingsStore::IniSettingsStore()
 
 IniSettingsStore::IniSettingsStore(const QString& fileName) : fileName_(fileName) {}
 
+void IniSettingsStore::keepCorruptFileAside(QSettings& s) {
+    // QSettings reports a parse error only to the first reader of a file in the process, and
+    // drops what it could not parse on its next write: keep a copy of the file first.
+    (void)s.childGroups();
+    if (s.status() != QSettings::FormatError || keptAside_) return;
+    const QString aside = fileName_ + QStringLiteral(".corrupt");
+    QFile::remove(aside);
+    keptAside_ = QFile::copy(fileName_, aside);
+}
+
 int IniSettingsStore::readInt(const QString& section, const QString& name, int defaultValue) {
     QSettings s(fileName_, QSettings::IniFormat);
+    keepCorruptFileAside(s);
     const QVariant v = s.value(keyOf(section, name));
     if (!v.isValid()) return defaultValue;
     bool ok = false;
@@ -40,6 +50,7 @@ int IniSettingsStore::readInt(const QString& section, const QString& name, int d
 QString IniSettingsStore::readString(const QString& section, const QString& name,
                                      const QString& defaultValue) {
     QSettings s(fileName_, QSettings::IniFormat);
+    keepCorruptFileAside(s);
     const QVariant v = s.value(keyOf(section, name));
     if (!v.isValid() || !v.canConvert<QString>()) return defaultValue;
     return v.toString();
@@ -48,17 +59,10 @@ QString IniSettingsStore::readString(const QString& section, const QString& name
 bool IniSettingsStore::write(const QString& section, const QString& name, const QVariant& value) {
     QFileInfo info(fileName_);
     QDir().mkpath(info.absolutePath());
-    // Two instances closing at once must not interleave their rewrites of the file.
-    QLockFile lock(fileName_ + QStringLiteral(".lock"));
-    lock.setStaleLockTime(5000);
-    lock.tryLock(3000);
+    // QSettings locks the file ("<name>.lock") around its rewrite, so two instances
+    // closing at once do not interleave.
     QSettings s(fileName_, QSettings::IniFormat);
-    if (s.status() == QSettings::FormatError && info.exists()) {
-        // QSettings would drop what it could not parse on the next write: keep the file aside.
-        const QString aside = fileName_ + QStringLiteral(".corrupt");
-        QFile::remove(aside);
-        QFile::copy(fileName_, aside);
-    }
+    keepCorruptFileAside(s);
     s.setValue(keyOf(section, name), value);
     s.sync();
     return s.status() == QSettings::NoError;

@@ -41,8 +41,10 @@ public:
 
 private:
     bool write(const QString& section, const QString& name, const QVariant& value);
+    void keepCorruptFileAside(QSettings& s);
 
     QString fileName_;
+    bool keptAside_ = false;
 };
 
 }  // namespace corvane
