@@ -276,7 +276,8 @@ void ImageButton::leaveHot() {
 
 void ImageButton::enterEvent(QEnterEvent* event) {
     QAbstractButton::enterEvent(event);
-    trackMouse(event->position().toPoint(), QApplication::mouseButtons());
+    // Where the mouse is now: an enter event can arrive after the mouse has moved on.
+    trackMouse(mapFromGlobal(QCursor::pos()), QApplication::mouseButtons());
 }
 
 void ImageButton::leaveEvent(QEvent* event) {

@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     SilentBoxes boxes;
     NoFileDialogs files;
     corvane::OptionsDialog options(store, boxes, files);
-    options.format().outputPath = QDir::home().filePath(QStringLiteral("Music/corvane.wav"));
+    options.format().outputPath = QStringLiteral("/home/alex/Music/corvane.wav");
     ok = grab(options, out.filePath(QStringLiteral("options.png"))) && ok;
     QFile::remove(settingsFile);
     return ok ? 0 : 1;

@@ -1,0 +1,9 @@
+#include <QApplication>
+
+#include "tests/controls/ControlsTests.h"
+#include "tests/support/TestMain.h"
+
+ImageButtonTest imageButtonTest;
+LinkControlTest linkControlTest;
+DialogsTest dialogsTest;
+CORVANE_TEST_MAIN(QApplication, &imageButtonTest, &linkControlTest, &dialogsTest)
