@@ -9,6 +9,7 @@
 #include "app/SettingsStore.h"
 #include "controls/AboutDialog.h"
 #include "controls/Artwork.h"
+#include "controls/ImageButton.h"
 #include "options/OptionsDialog.h"
 
 namespace {
@@ -58,5 +59,28 @@ int main(int argc, char** argv) {
     options.format().outputPath = QStringLiteral("/home/alex/Music/corvane.wav");
     ok = grab(options, out.filePath(QStringLiteral("options.png"))) && ok;
     QFile::remove(settingsFile);
+
+    // With a second folder: the command buttons on the main window's template, for a look
+    // at the artwork on its background.
+    if (argc > 2) {
+        QDialog window;
+        corvane::DialogBuilder builder(corvane::DialogTemplate::load(102));
+        builder.build(&window);
+        QPalette p = window.palette();
+        p.setBrush(QPalette::Window, QBrush(corvane::artwork::bitmap(corvane::artwork::kBackgroundBitmap)));
+        window.setPalette(p);
+        const QList<std::pair<int, int>> icons = {{1006, 140}, {1003, 146}, {1000, 160}, {57670, 148},
+                                                  {1, 159},    {1031, 150}, {1032, 151}, {1029, 152},
+                                                  {1030, 154}, {1047, 0},   {1042, 0}};
+        for (auto [id, icon] : icons) {
+            auto* b = builder.control<corvane::ImageButton>(id);
+            if (icon) b->SetIconResource(icon);
+            b->SetTransparent(false);
+            b->SetButtonCursor(corvane::artwork::kHandCursor, true);
+            b->SetAlignment(corvane::ImageButton::kIconAbove, true);
+        }
+        builder.control<corvane::ImageButton>(1003)->setEnabled(false);
+        ok = grab(window, QDir(QString::fromLocal8Bit(argv[2])).filePath("buttons.png")) && ok;
+    }
     return ok ? 0 : 1;
 }
