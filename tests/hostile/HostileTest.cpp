@@ -1,0 +1,268 @@
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <unistd.h>
+
+#include "media/PathCodec.h"
+#include "media/Probe.h"
+#include "media/TimelineSourceFilter.h"
+#include "tests/support/JoinRunner.h"
+
+using namespace corvane;
+using namespace corvane::media;
+using namespace corvane::test;
+
+// Broken, odd and hostile inputs: each one gets its message or joins correctly; none
+// crashes, hangs or leaves a broken WAV.
+class HostileTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void brokenFilesOfEveryFormat_data();
+    void brokenFilesOfEveryFormat();
+    void notSoundAtAll_data();
+    void notSoundAtAll();
+    void headerClaimsMoreThanTheFileHolds();
+    void rateChangesMidStream();
+    void replacedBetweenAddAndJoin();
+    void oddNamesJoin();
+    void regressionsFromFuzzing();
+
+private:
+    // Adds and joins one file; true when it joined, false when it was refused with messages.
+    bool addAndJoin(const QString& file, JoinRunner& j, const QString& out);
+    QString path(const QString& name) const { return dir_.filePath(name); }
+    QTemporaryDir dir_;
+    QStringList formats_;
+};
+
+void HostileTest::initTestCase() {
+    QVERIFY(dir_.isValid());
+    struct Kind {
+        const char* name;
+        const char* encoder;
+        int rate, channels;
+    } kinds[] = {{"s16.wav", "pcm_s16le", 44100, 2},   {"flac.flac", "flac", 48000, 2},
+                 {"lame.mp3", "libmp3lame", 44100, 2}, {"vorbis.ogg", "libvorbis", 22050, 1},
+                 {"opus.opus", "libopus", 48000, 2},   {"m4a.m4a", "aac", 44100, 2},
+                 {"adts.aac", "aac", 32000, 1},        {"aiff.aiff", "pcm_s16be", 11025, 1}};
+    for (const Kind& k : kinds) {
+        EncodeSpec s;
+        s.encoder = k.encoder;
+        s.sampleRate = k.rate;
+        s.channels = k.channels;
+        s.frames = k.rate;  // one second
+        QVERIFY(encodeFile(path(k.name), s, sine(440)).isEmpty());
+        formats_ << k.name;
+    }
+}
+
+bool HostileTest::addAndJoin(const QString& file, JoinRunner& j, const QString& out) {
+    j.format.outputPath = out;
+    QFile::remove(out);
+    if (j.add({file}) == 0) return false;
+    j.join(30000);
+    return true;
+}
+
+void HostileTest::brokenFilesOfEveryFormat_data() {
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("damage");
+    const QStringList damages{"cut in the header", "cut at a third", "cut at 99%", "bits flipped", "zeroed middle"};
+    for (const QString& f : formats_)
+        for (const QString& d : damages) QTest::addRow("%s %s", qPrintable(f), qPrintable(d)) << f << d;
+}
+
+void HostileTest::brokenFilesOfEveryFormat() {
+    QFETCH(QString, format);
+    QFETCH(QString, damage);
+    std::vector<unsigned char> b = readBytes(path(format));
+    if (damage == "cut in the header") b.resize(std::min<std::size_t>(b.size(), 24));
+    if (damage == "cut at a third") b.resize(b.size() / 3);
+    if (damage == "cut at 99%") b.resize(b.size() * 99 / 100);
+    if (damage == "bits flipped")
+        for (std::size_t i = 5; i < b.size(); i += 61) b[i] ^= static_cast<unsigned char>(0x10 << (i % 4));
+    if (damage == "zeroed middle")
+        std::fill(b.begin() + static_cast<std::ptrdiff_t>(b.size() / 3),
+                  b.begin() + static_cast<std::ptrdiff_t>(b.size() * 2 / 3), 0);
+    const QString broken = path(QStringLiteral("broken-") + format);
+    QVERIFY(writeBytes(broken, b));
+    JoinRunner j;
+    const QString out = path("broken-out.wav");
+    if (!addAndJoin(broken, j, out)) {
+        QCOMPARE(j.boxes.texts(), (QStringList{kCannotOpenMessage.arg(broken), "Can not get the duration of the clip!"}));
+        QVERIFY(!QFile::exists(out));
+        return;
+    }
+    QVERIFY(!j.job.joinRunning());
+    if (j.finishedOk) {
+        // Joined: exactly the length the probe measured, in a valid file.
+        const WavFile w = readWav(out);
+        QVERIFY2(w.ok, qPrintable(w.error));
+        QCOMPARE(w.frames(), TimelineSourceFilter::framesAt(j.job.totalDuration(), 44100));
+        QCOMPARE(w.riffSize, w.fileSize - 8);
+    } else {
+        // A failure found while decoding is reported, never as done, and the file stays valid.
+        QCOMPARE(j.boxes.shown.size(), qsizetype(1));
+        QVERIFY(j.boxes.shown[0].text.contains(broken));
+        for (const QString& s : j.view.statuses) QVERIFY(!s.startsWith("Done."));
+        QVERIFY(readWav(out).ok);
+    }
+}
+
+void HostileTest::notSoundAtAll_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("name");
+    QTest::addRow("empty") << QByteArray() << "empty.mp3";
+    QTest::addRow("one byte") << QByteArray("\xff", 1) << "one.mp3";
+    QTest::addRow("text") << QByteArray("Dear diary,\nno sound here.\n").repeated(100) << "diary.wav";
+    QTest::addRow("png") << QByteArray::fromHex(
+                                "89504e470d0a1a0a0000000d4948445200000001000000010806000000"
+                                "1f15c4890000000d49444154789c6360000002000154a24f5d0000000049454e44ae426082")
+                         << "picture.flac";
+    QTest::addRow("playlist") << QByteArray("#EXTM3U\n#EXTINF:1,\nhttp://127.0.0.1:1/x.mp3\n/etc/passwd\n")
+                              << "list.m3u8";
+    QTest::addRow("concat script") << QByteArray("ffconcat version 1.0\nfile '/etc/passwd'\n") << "list.ogg";
+    QTest::addRow("riff without data") << QByteArray("RIFF\x04\x00\x00\x00WAVE", 12) << "nodata.wav";
+    QTest::addRow("mp3 sync noise") << QByteArray("\xff\xfb\x90\x00", 4).repeated(500) << "sync.mp3";
+}
+
+void HostileTest::notSoundAtAll() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, name);
+    const QString file = path(name);
+    QVERIFY(writeBytes(file, std::vector<unsigned char>(bytes.begin(), bytes.end())));
+    JoinRunner j;
+    const QString out = path("notsound.wav");
+    if (addAndJoin(file, j, out)) {
+        // Whatever FFmpeg made of it, the join is exact and valid.
+        QVERIFY(j.finishedOk || !j.boxes.shown.isEmpty());
+        if (j.finishedOk) QVERIFY(readWav(out).ok);
+        return;
+    }
+    QCOMPARE(j.boxes.texts(), (QStringList{kCannotOpenMessage.arg(file), "Can not get the duration of the clip!"}));
+}
+
+void HostileTest::headerClaimsMoreThanTheFileHolds() {
+    // A WAV declaring 10 s of data that holds one: it joins with what is there.
+    std::vector<unsigned char> b = readBytes(path("s16.wav"));
+    const WavFile w = readWav(path("s16.wav"));
+    QVERIFY(w.ok);
+    const unsigned claimed = 10 * 176400;
+    for (int i = 0; i < 4; ++i) b[w.dataOffset - 4 + i] = static_cast<unsigned char>(claimed >> (8 * i));
+    const QString liar = path("liar.wav");
+    QVERIFY(writeBytes(liar, b));
+    const ProbeResult r = probeFile(qstringToPath(liar));
+    QVERIFY(SUCCEEDED(r.hr));
+    QCOMPARE(r.duration, REFERENCE_TIME(10'000'000));
+    JoinRunner j;
+    QVERIFY(addAndJoin(liar, j, path("liar-out.wav")));
+    QVERIFY(j.finishedOk);
+    QCOMPARE(readWav(path("liar-out.wav")).frames(), 44100LL);
+}
+
+void HostileTest::rateChangesMidStream() {
+    // Two MP3 streams of different rates and channel counts glued together, as concatenated
+    // downloads are: the join keeps converting through the change.
+    EncodeSpec a;
+    a.encoder = "libmp3lame";
+    a.frames = 44100;
+    a.muxerOptions = {{"write_xing", "0"}, {"id3v2_version", "0"}};
+    EncodeSpec b = a;
+    b.sampleRate = 22050;
+    b.channels = 1;
+    b.frames = 22050;
+    QVERIFY(encodeFile(path("rate1.mp3"), a, sine(440)).isEmpty());
+    QVERIFY(encodeFile(path("rate2.mp3"), b, sine(880)).isEmpty());
+    std::vector<unsigned char> glued = readBytes(path("rate1.mp3"));
+    const std::vector<unsigned char> second = readBytes(path("rate2.mp3"));
+    glued.insert(glued.end(), second.begin(), second.end());
+    const QString file = path("glued.mp3");
+    QVERIFY(writeBytes(file, glued));
+    JoinRunner j;
+    QVERIFY(addAndJoin(file, j, path("glued-out.wav")));
+    QVERIFY2(j.finishedOk, qPrintable(j.boxes.texts().join('|')));
+    const WavFile w = readWav(path("glued-out.wav"));
+    QVERIFY(w.ok);
+    // Two seconds, and the encoder's delay and padding of each part (no tag says to trim them).
+    QCOMPARE(w.frames(), TimelineSourceFilter::framesAt(j.job.totalDuration(), 44100));
+    QVERIFY2(w.frames() >= 88200 && w.frames() < 88200 + 8000, qPrintable(QString::number(w.frames())));
+    // The second part is there, not silence.
+    double peak = 0;
+    for (long long n = w.frames() * 3 / 4; n < w.frames() - 2000; ++n) peak = std::max(peak, std::abs(w.sample(n, 0)));
+    QVERIFY2(peak > 0.2, qPrintable(QString::number(peak)));
+}
+
+void HostileTest::replacedBetweenAddAndJoin() {
+    const QString file = path("replaced.flac");
+    QVERIFY(QFile::copy(path("flac.flac"), file));
+    JoinRunner j;
+    QCOMPARE(j.add({path("s16.wav"), file}), 2);
+    // Replaced by garbage after it was measured.
+    QVERIFY(writeBytes(file, std::vector<unsigned char>(5000, 'g')));
+    j.format.outputPath = path("replaced-out.wav");
+    QVERIFY(j.join());
+    QVERIFY(!j.finishedOk);
+    QCOMPARE(j.boxes.shown.size(), qsizetype(1));
+    QVERIFY(j.boxes.shown[0].text.contains(file));
+    for (const QString& s : j.view.statuses) QVERIFY(!s.startsWith("Done."));
+    const WavFile w = readWav(j.format.outputPath);
+    QVERIFY(w.ok);
+    QVERIFY(w.frames() <= 44100);
+}
+
+void HostileTest::oddNamesJoin() {
+    // Blanks, quotes, a newline, a leading dash and bytes that are not UTF-8.
+    const QList<QByteArray> names{QByteArray("with blanks .wav"), QByteArray("it's \"quoted\".wav"),
+                                  QByteArray("new\nline.wav"), QByteArray("-dash.wav"),
+                                  QByteArray("caf\xe9 \xff\xfe.wav")};
+    QList<QByteArray> rawArgs;
+    for (const QByteArray& n : names) {
+        const QByteArray full = QFile::encodeName(dir_.path()) + '/' + n;
+        const std::vector<unsigned char> bytes = readBytes(path("s16.wav"));
+        FILE* f = std::fopen(full.constData(), "wb");
+        QVERIFY(f);
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+        rawArgs << full;
+    }
+    // Through the engine, with names carried byte for byte.
+    JoinRunner j;
+    QStringList decoded;
+    for (const QByteArray& raw : rawArgs) decoded << pathToQString(std::string(raw.constData(), raw.size()));
+    QCOMPARE(j.add(decoded), int(names.size()));
+    j.format.outputPath = path("odd-engine.wav");
+    QVERIFY(j.join());
+    QVERIFY(j.finishedOk);
+    QCOMPARE(readWav(j.format.outputPath).frames(), 44100LL * names.size());
+    // And through the terminal, the names handed over as raw bytes (a shell rebuilds each
+    // from octal escapes, as no text encoding could carry them).
+    QString command = QStringLiteral("exec \"$0\" join -y -o \"$1\" --");
+    for (const QByteArray& raw : rawArgs) {
+        QString octal;
+        for (char c : raw) octal += QStringLiteral("\\%1").arg(static_cast<unsigned char>(c), 3, 8, QLatin1Char('0'));
+        command += QStringLiteral(" \"$(printf '%1')\"").arg(octal);
+    }
+    QProcess p;
+    p.start(QStringLiteral("sh"), {QStringLiteral("-c"), command, QStringLiteral(CORVANE_BINARY), path("odd-out.wav")});
+    QVERIFY(p.waitForFinished(60000));
+    QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+    QCOMPARE(readWav(path("odd-out.wav")).frames(), 44100LL * names.size());
+    for (const QByteArray& raw : rawArgs) ::unlink(raw.constData());  // names QDir cannot spell
+}
+
+void HostileTest::regressionsFromFuzzing() {
+    // Every input the fuzzer ever crashed on: measured and joined without a crash.
+    const QDir regressions(QStringLiteral(CORVANE_REGRESSIONS_DIR));
+    const QStringList files = regressions.entryList(QDir::Files);
+    for (const QString& name : files) {
+        JoinRunner j;
+        const QString file = regressions.filePath(name);
+        if (addAndJoin(file, j, path("regression.wav")) && j.finishedOk) QVERIFY(readWav(path("regression.wav")).ok);
+    }
+}
+
+QTEST_GUILESS_MAIN(HostileTest)
+#include "HostileTest.moc"
