@@ -15,6 +15,7 @@
 #include "engine/WavGraph.h"
 #include "media/MediaEvent.h"
 #include "media/Probe.h"
+#include "media/TimelineSourceFilter.h"
 
 using namespace corvane;
 using namespace corvane::media;
@@ -102,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         const std::vector<std::uint8_t> wav = readAll(out);
         checkWav(wav, w);
         // Every slot is filled exactly.
-        const std::int64_t frames = av_rescale(items.itemDuration(0), w.nSamplesPerSec, kUnitsPerSecond);
+        const std::int64_t frames = TimelineSourceFilter::framesAt(items.itemDuration(0), w.nSamplesPerSec);
         if (getLe32(&wav[76]) != frames * w.nBlockAlign) std::abort();
     }
     ::unlink(out.c_str());

@@ -135,6 +135,13 @@ HRESULT FileWriterFilter::receive(Pin*, const MediaSample& sample) {
 HRESULT FileWriterFilter::closeFile() {
     if (fd_ < 0) return S_OK;
     HRESULT hr = flush();
+    // Removed (or its folder removed) while written: everything went into a file nobody can
+    // reach any more, which must not pass for done.
+    struct stat st {};
+    if (SUCCEEDED(hr) && ::fstat(fd_, &st) == 0 && st.st_nlink == 0) {
+        detail_ = QStringLiteral("%1 was deleted while it was being written.").arg(fromU16(fileName_));
+        hr = E_FILE_NOT_FOUND;
+    }
     if (SUCCEEDED(hr) && mode_ == AM_FILE_APPEND && ::ftruncate(fd_, end_) != 0)
         hr = failWith(errno, "write");
     if (FAILED(Fault::check("FileWriter::close")) && SUCCEEDED(hr)) {

@@ -1,6 +1,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <unistd.h>
@@ -29,6 +30,8 @@ private slots:
     void replacedBetweenAddAndJoin();
     void oddNamesJoin();
     void regressionsFromFuzzing();
+    void outputFolderRemovedMidJoin();
+    void thousandItemsJoinToTheEnd();
 
 private:
     // Adds and joins one file; true when it joined, false when it was refused with messages.
@@ -262,6 +265,45 @@ void HostileTest::regressionsFromFuzzing() {
         const QString file = regressions.filePath(name);
         if (addAndJoin(file, j, path("regression.wav")) && j.finishedOk) QVERIFY(readWav(path("regression.wav")).ok);
     }
+}
+
+void HostileTest::outputFolderRemovedMidJoin() {
+    EncodeSpec s;
+    s.encoder = "flac";
+    s.sampleRate = 96000;
+    s.frames = 96000 * 30;
+    QVERIFY(encodeFile(path("long.flac"), s, sine(440)).isEmpty());
+    const QString folder = path("vanishing");
+    QVERIFY(QDir().mkpath(folder));
+    JoinRunner j;
+    QCOMPARE(j.add({path("long.flac")}), 1);
+    j.format.outputPath = folder + QStringLiteral("/out.wav");
+    j.job.onJoinCommand();
+    QVERIFY(j.job.joinRunning());
+    QVERIFY(QDir(folder).removeRecursively());
+    QSignalSpy spy(&j.job, &JoinJob::finished);
+    QVERIFY(spy.wait(30000));
+    QVERIFY(!j.finishedOk);
+    QCOMPARE(j.boxes.shown.size(), qsizetype(1));
+    QVERIFY2(j.boxes.shown[0].text.contains(QStringLiteral("deleted")), qPrintable(j.boxes.shown[0].text));
+    for (const QString& st : j.view.statuses) QVERIFY(!st.startsWith("Done."));
+}
+
+void HostileTest::thousandItemsJoinToTheEnd() {
+    EncodeSpec s;
+    s.frames = 441;  // 10 ms each
+    QVERIFY(encodeFile(path("tick.wav"), s, sine(1000)).isEmpty());
+    QStringList many;
+    for (int i = 0; i < kMaxItems; ++i) many << path("tick.wav");
+    JoinRunner j;
+    QCOMPARE(j.add(many), kMaxItems);
+    QCOMPARE(j.add({path("tick.wav")}), 0);  // the 1001st is refused, with a message
+    QVERIFY(j.boxes.shown.last().text.contains(QStringLiteral("1000")));
+    j.boxes.clear();
+    j.format.outputPath = path("thousand.wav");
+    QVERIFY(j.join(120000));
+    QVERIFY(j.finishedOk);
+    QCOMPARE(readWav(j.format.outputPath).frames(), 441LL * kMaxItems);
 }
 
 QTEST_GUILESS_MAIN(HostileTest)
