@@ -9,6 +9,23 @@
 
 using namespace corvane::media;
 
+namespace {
+
+// A timeline with one audio group; returns the group.
+TimelineObj* audioTimeline(std::unique_ptr<Timeline>& t) {
+    Timeline::Create(t);
+    std::unique_ptr<TimelineObj> group;
+    t->CreateEmptyNode(group, TIMELINE_MAJOR_TYPE_GROUP);
+    MediaType audio;
+    audio.majortype = MajorType::Audio;
+    group->SetMediaType(audio);
+    TimelineObj* g = group.get();
+    t->AddGroup(std::move(group));
+    return g;
+}
+
+}  // namespace
+
 void PathAndTimelineTest::pathsRoundTripAnyBytes_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addRow("ascii") << QByteArray("/music/a b.mp3");
@@ -67,14 +84,7 @@ void PathAndTimelineTest::validateSourceNamesLocatesMissingFiles() {
     QVERIFY(corvane::test::writeBytes(present, {1, 2, 3}));
     const QString missing = dir.filePath("gone.wav");
     std::unique_ptr<Timeline> t;
-    Timeline::Create(t);
-    std::unique_ptr<TimelineObj> group, track, a, b;
-    t->CreateEmptyNode(group, TIMELINE_MAJOR_TYPE_GROUP);
-    MediaType audio;
-    audio.majortype = MajorType::Audio;
-    group->SetMediaType(audio);
-    TimelineObj* g = group.get();
-    t->AddGroup(std::move(group));
+    TimelineObj* g = audioTimeline(t);
     for (const QString& name : {present, missing}) {
         std::unique_ptr<TimelineObj> tr, src;
         t->CreateEmptyNode(tr, TIMELINE_MAJOR_TYPE_TRACK);
@@ -102,14 +112,7 @@ void PathAndTimelineTest::validateSourceNamesLocatesMissingFiles() {
 void PathAndTimelineTest::slotPlanRoundsPositionsOnce() {
     // 1000 sources of 1/3 s at 44100: each slot rounds on its own but positions never drift.
     std::unique_ptr<Timeline> t;
-    Timeline::Create(t);
-    std::unique_ptr<TimelineObj> group;
-    t->CreateEmptyNode(group, TIMELINE_MAJOR_TYPE_GROUP);
-    MediaType audio;
-    audio.majortype = MajorType::Audio;
-    group->SetMediaType(audio);
-    TimelineObj* g = group.get();
-    t->AddGroup(std::move(group));
+    TimelineObj* g = audioTimeline(t);
     const REFERENCE_TIME third = 3'333'333;
     for (int i = 0; i < 1000; ++i) {
         std::unique_ptr<TimelineObj> tr, src;
