@@ -1,0 +1,487 @@
+#include "app/MainDialog.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QDateTime>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+#include <QProgressDialog>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+#include <memory>
+
+#include "app/AppSettings.h"
+#include "app/FileAdder.h"
+#include "app/FileDialogs.h"
+#include "app/ItemListView.h"
+#include "app/MessageBoxes.h"
+#include "app/SettingsStore.h"
+#include "app/StatusLine.h"
+#include "controls/AboutDialog.h"
+#include "controls/Artwork.h"
+#include "controls/HelpFolder.h"
+#include "controls/ImageButton.h"
+#include "controls/LinkOpener.h"
+#include "controls/SiteAddresses.h"
+#include "options/OptionsDialog.h"
+
+namespace corvane {
+
+namespace {
+
+const QString kSelectItems = QStringLiteral("Please select items!");
+const QString kListFull =
+    QStringLiteral(
+        "The list is full: it holds at most %1 files. Please delete some files in the list.")
+        .arg(kMaxItems);
+
+struct ButtonSetup {
+    int id;
+    int icon;  // 0: none
+    const char* tip;
+};
+
+// In the order the buttons are bound; the Join button comes last.
+constexpr ButtonSetup kButtonSetups[] = {
+    {MainDialog::kExitButton, artwork::kExitIcon, "Exit"},
+    {MainDialog::kHomepageButton, 0, "Homepage"},
+    {MainDialog::kDeleteAllButton, artwork::kDeleteAllIcon, "Delete all items"},
+    {MainDialog::kDeleteSelectedButton, artwork::kDeleteSelectedIcon, "Delete selected item"},
+    {MainDialog::kMoveDownButton, artwork::kMoveDownIcon, "Move item down"},
+    {MainDialog::kMoveUpButton, artwork::kMoveUpIcon, "Move item up"},
+    {MainDialog::kAboutButton, 0, "About"},
+    {MainDialog::kHelpButton, artwork::kHelpIcon, "Help"},
+    {MainDialog::kOptionsButton, artwork::kOptionsIcon, "Customize output options"},
+    {MainDialog::kAddButton, artwork::kAddIcon, "Add wav files to list"},
+    {MainDialog::kJoinButton, artwork::kJoinIcon, "Join the files to wav"},
+};
+
+const QStringList kAddFilters = {QStringLiteral("Wav Files (*.wav)"),
+                                 QStringLiteral("Any Files (*)")};
+
+bool isUserInput(QEvent::Type type) {
+    switch (type) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+MainDialog::MainDialog(SettingsStore& store, MessageBoxes& boxes, FileDialogs& fileDialogs,
+                       LinkOpener& opener, Clock clock, QWidget* parent)
+    : QDialog(parent),
+      store_(store),
+      boxes_(boxes),
+      fileDialogs_(fileDialogs),
+      opener_(opener),
+      clock_(clock ? std::move(clock) : Clock([] { return QDateTime::currentSecsSinceEpoch(); })),
+      prober_(&FileAdder::probeAll),
+      builder_(DialogTemplate::load(kTemplateId)),
+      job_(items_, format_, boxes_, *this, this) {
+    // Opening the window, in the order of its start-up.
+    background_ = artwork::bitmap(artwork::kBackgroundBitmap);
+    buildControls();
+
+    // The desktop gives no system menu to extend: the window's own menu carries About.
+    windowMenu_ = new QMenu(this);
+    windowMenu_->addSeparator();
+    QAction* about = windowMenu_->addAction(QStringLiteral("&About Corvane"));
+    about->setData(kAboutCommand);
+    connect(about, &QAction::triggered, this, &MainDialog::onAboutCommand);
+    setWindowIcon(artwork::applicationIcon());
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+
+    readStartSettings();
+    setStatusText(QStringLiteral("Output File: %1").arg(format_.outputPath));
+    configureButtons();
+    connectCommands();
+    setAcceptDrops(true);
+}
+
+MainDialog::~MainDialog() {
+    if (adding_) qApp->removeEventFilter(this);
+}
+
+void MainDialog::buildControls() {
+    builder_.setFactory(kItemList, [](QWidget* p) { return new ItemListView(p); });
+    builder_.setFactory(kStatusLine, [](QWidget* p) { return new StatusLine(p); });
+    builder_.build(this);
+    list_ = builder_.control<ItemListView>(kItemList);
+    status_ = builder_.control<StatusLine>(kStatusLine);
+    // The template always has both; without them the window could show nothing useful.
+    Q_ASSERT(list_ && status_);
+}
+
+void MainDialog::readStartSettings() {
+    const QString defaultPath = settings::defaultOutputPath(boxes_);
+    format_ = settings::readOutputFormat(store_, defaultPath);
+}
+
+ImageButton* MainDialog::button(int id) const {
+    return builder_.control<ImageButton>(id);
+}
+
+void MainDialog::configureButtons() {
+    for (const ButtonSetup& setup : kButtonSetups) {
+        ImageButton* b = button(setup.id);
+        if (!b) continue;
+        if (setup.icon) b->SetIconResource(setup.icon);
+        b->SetHoverSound(artwork::kHoverSound, true);
+        b->SetTransparent(false);
+        b->SetButtonCursor(artwork::kHandCursor, true);
+        b->SetTipText(QString::fromLatin1(setup.tip), true);
+        b->SetAlignment(ImageButton::kIconAbove, true);
+    }
+}
+
+void MainDialog::connectCommands() {
+    const auto on = [this](int id, void (MainDialog::*handler)()) {
+        if (ImageButton* b = button(id)) connect(b, &QAbstractButton::clicked, this, handler);
+    };
+    on(kJoinButton, &MainDialog::onJoinCommand);
+    on(kOptionsButton, &MainDialog::onOptionsCommand);
+    on(kAddButton, &MainDialog::onAddCommand);
+    on(kDeleteSelectedButton, &MainDialog::onDeleteSelected);
+    on(kDeleteAllButton, &MainDialog::onDeleteAll);
+    on(kMoveUpButton, &MainDialog::onMoveUp);
+    on(kMoveDownButton, &MainDialog::onMoveDown);
+    on(kAboutButton, &MainDialog::onAboutCommand);
+    on(kHomepageButton, &MainDialog::onHomepageCommand);
+    on(kHelpButton, &MainDialog::onHelpCommand);
+    connect(list_, &ItemListView::listDoubleClicked, this, &MainDialog::onPlayItems);
+    on(kExitButton, &MainDialog::onExitCommand);
+    // The fill belongs to a running join only; the end text says how it went.
+    connect(&job_, &JoinJob::finished, this, [this] { status_->setFraction(-1); });
+}
+
+// --- What the join shows --------------------------------------------------------------
+
+void MainDialog::setStatusText(const QString& text) {
+    status_->setText(text);
+    status_->setToolTip(text);
+}
+
+QString MainDialog::statusText() const {
+    return status_->text();
+}
+
+void MainDialog::setJoinButtonText(const QString& text) {
+    if (ImageButton* b = button(kJoinButton)) b->setText(text);
+}
+
+void MainDialog::setProgress(double fraction) {
+    status_->setFraction(fraction);
+}
+
+QString MainDialog::locateMissingSource(const QString& path) {
+    const QString question =
+        QStringLiteral(
+            "%1 cannot be found.\nDo you want to locate it? Without it the join cannot start.")
+            .arg(path);
+    if (!boxes_.askYesNo(question, QStringLiteral("Warning"), MessageBoxes::Owner::MainWindow,
+                         MessageBoxes::Icon::Warning))
+        return {};
+    QString folder = folderOf(path);
+    if (!QFileInfo(folder).isDir())
+        folder = store_.readString(settings::kOption, settings::kLastPhotoFolder, QString());
+    const QStringList chosen = fileDialogs_.getOpenFileNames(
+        QStringLiteral("Locate %1").arg(ItemList::displayNameOf(path)), folder, kAddFilters);
+    return chosen.value(0);
+}
+
+// --- Commands -------------------------------------------------------------------------
+
+void MainDialog::onJoinCommand() {
+    job_.onJoinCommand();
+}
+
+void MainDialog::onOptionsCommand() {
+    if (runOptionsCommand(this, format_, store_, boxes_, fileDialogs_))
+        setStatusText(QStringLiteral("Output File: %1").arg(format_.outputPath));
+}
+
+void MainDialog::onAboutCommand() {
+    AboutDialog about(this, &opener_, &boxes_);
+    about.exec();
+}
+
+void MainDialog::onHomepageCommand() {
+    if (opener_.openWithDesktop(site::homePage())) return;
+    boxes_.showMessage(
+        QStringLiteral(
+            "Failed to launch web brower.\nPlease launch your web browser manually to access ") +
+            site::homePage(),
+        QStringLiteral("unknown errors"), MessageBoxes::Owner::MainWindow,
+        MessageBoxes::Icon::Error);
+}
+
+void MainDialog::onHelpCommand() {
+    // Failures are silent, like the help viewer not starting.
+    const QUrl page = helpStartPage();
+    if (!page.isEmpty()) opener_.openWithDesktop(page.toString());
+}
+
+void MainDialog::onExitCommand() {
+    // A close request, handled after this click like the title bar's close box.
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+bool MainDialog::selectionOrMessage() {
+    if (list_->hasSelection()) return true;
+    boxes_.appMessage(kSelectItems);
+    return false;
+}
+
+void MainDialog::showRows(const std::vector<bool>& selection) {
+    list_->rebuildRows(items_);
+    list_->setSelectedRows(selection);
+}
+
+void MainDialog::onDeleteSelected() {
+    if (items_.itemCount() <= 0) return;
+    if (!selectionOrMessage()) return;
+    std::vector<bool> selection = list_->selectedRows();
+    items_.deleteSelected(selection);
+    showRows(selection);
+}
+
+void MainDialog::onDeleteAll() {
+    items_.clear();
+    list_->rebuildRows(items_);
+    items_.syncMusicList();
+}
+
+void MainDialog::onMoveUp() {
+    if (items_.itemCount() <= 1) return;
+    if (!selectionOrMessage()) return;
+    std::vector<bool> selection = list_->selectedRows();
+    items_.moveUp(selection);
+    showRows(selection);
+    list_->setFocus();
+}
+
+void MainDialog::onMoveDown() {
+    if (items_.itemCount() <= 1) return;
+    if (!selectionOrMessage()) return;
+    std::vector<bool> selection = list_->selectedRows();
+    items_.moveDown(selection);
+    showRows(selection);
+    list_->setFocus();
+}
+
+void MainDialog::onPlayItems() {
+    if (items_.itemCount() == 0) return;
+    if (!selectionOrMessage()) return;
+    const std::vector<bool> selection = list_->selectedRows();
+    for (int r = 0; r < items_.itemCount() && r < static_cast<int>(selection.size()); ++r) {
+        if (!selection[static_cast<std::size_t>(r)]) continue;
+        const QString& path = items_.itemPath(r);
+        if (!JoinJob::fileExists(path)) {
+            boxes_.showMessage(path + QStringLiteral(" does not exist!"), QStringLiteral("Error"),
+                               MessageBoxes::Owner::None, MessageBoxes::Icon::Error);
+            return;
+        }
+        // The desktop's player for the file's type; a failed start is not reported.
+        opener_.openWithDesktop(QUrl::fromLocalFile(path).toString());
+    }
+}
+
+// --- Adding files ---------------------------------------------------------------------
+
+void MainDialog::onAddCommand() {
+    if (adding_) return;
+    if (items_.isFull()) {
+        boxes_.errorMessage(kListFull);
+        return;
+    }
+    const QString folder =
+        store_.readString(settings::kOption, settings::kLastPhotoFolder, QString());
+    const QStringList paths =
+        fileDialogs_.getOpenFileNames(QStringLiteral("Select wav Files..."), folder, kAddFilters);
+    addFiles(paths);
+}
+
+void MainDialog::addFiles(const QStringList& paths) {
+    if (paths.isEmpty() || adding_) return;
+    if (items_.isFull()) {
+        boxes_.errorMessage(kListFull);
+        return;
+    }
+    bool cancelled = false;
+    const std::vector<media::ProbeResult> results = probeWithProgress(paths, &cancelled);
+    if (cancelled) return;  // as if the dialog had been cancelled: nothing changes
+    const bool several = paths.size() > 1;
+    const FileAdder::Outcome outcome = FileAdder::apply(items_, paths, results, several, boxes_);
+    // A single file that was not added ends the command: list and folder stay as they were.
+    if (!several && outcome.added == 0) return;
+    list_->rebuildRows(items_);
+    if (items_.itemCount() > 0)
+        store_.writeString(settings::kOption, settings::kLastPhotoFolder,
+                           folderOf(items_.itemPath(items_.itemCount() - 1)));
+    items_.syncMusicList();
+}
+
+std::vector<media::ProbeResult> MainDialog::probeWithProgress(const QStringList& paths,
+                                                              bool* cancelled) {
+    std::atomic<bool> cancel{false};
+    std::atomic<int> done{0};
+    std::vector<media::ProbeResult> results;
+    const Prober prober = prober_;
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        results = prober(
+            paths, [&done](int d, int) { done.store(d); }, &cancel);
+    }));
+    QEventLoop loop;
+    connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
+
+    // The window keeps painting and the join keeps counting, but takes no input meanwhile.
+    adding_ = true;
+    qApp->installEventFilter(this);
+
+    const int total = static_cast<int>(paths.size());
+    QProgressDialog progress(QStringLiteral("Measuring %1 file(s)...").arg(total),
+                             QStringLiteral("Cancel"), 0, total, this);
+    progress.setWindowTitle(kAppName);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setAutoReset(false);
+    progress.setAutoClose(false);
+    progress.setMinimumDuration(progressDelayMs_);
+    connect(&progress, &QProgressDialog::canceled, [&cancel] { cancel.store(true); });
+    QTimer tick;
+    tick.setInterval(50);
+    connect(&tick, &QTimer::timeout, &progress, [&] {
+        if (progress.wasCanceled())
+            cancel.store(true);
+        else
+            progress.setValue(done.load());
+    });
+
+    worker->start();
+    progress.setValue(0);  // starts the delay after which the dialog shows itself
+    tick.start();
+    loop.exec();
+    worker->wait();
+    tick.stop();
+
+    qApp->removeEventFilter(this);
+    adding_ = false;
+    *cancelled = cancel.load();
+    return results;
+}
+
+QStringList MainDialog::droppedFiles(const QMimeData* mime) {
+    QStringList files;
+    if (!mime || !mime->hasUrls()) return files;
+    for (const QUrl& url : mime->urls()) {
+        if (!url.isLocalFile()) continue;
+        const QString path = url.toLocalFile();
+        if (QFileInfo(path).isFile()) files << path;
+    }
+    return files;
+}
+
+void MainDialog::dragEnterEvent(QDragEnterEvent* event) {
+    if (!adding_ && !droppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void MainDialog::dropEvent(QDropEvent* event) {
+    const QStringList files = droppedFiles(event->mimeData());
+    if (files.isEmpty() || adding_) return;
+    event->acceptProposedAction();
+    // Added after the drop has finished, so the file manager is not kept waiting.
+    QTimer::singleShot(0, this, [this, files] { addFiles(files); });
+}
+
+bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (adding_ && watched->isWidgetType() && isUserInput(event->type()) &&
+        static_cast<QWidget*>(watched)->window() == this)
+        return true;
+    return QDialog::eventFilter(watched, event);
+}
+
+// --- Painting, menu, closing ----------------------------------------------------------
+
+void MainDialog::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (!background_.isNull()) painter.drawTiledPixmap(rect(), background_);
+    // A two-tone frame round the client area: light on the top and left, grey on the
+    // bottom and right, three pixels each.
+    const QColor grey(96, 96, 96);
+    const QColor light(224, 224, 224);
+    const int w = width(), h = height(), t = 3;
+    painter.fillRect(0, 0, w, t, light);
+    painter.fillRect(0, 0, t, h, light);
+    painter.fillRect(0, h - t, w, t, grey);
+    painter.fillRect(w - t, 0, t, h, grey);
+}
+
+void MainDialog::contextMenuEvent(QContextMenuEvent* event) {
+    windowMenu_->exec(event->globalPos());
+}
+
+bool MainDialog::runUpdatePrompt() {
+    const qint64 now = clock_();
+    // Kept as 32 bits, read back unsigned so the reminder keeps its period after 2038.
+    const int nowStored = static_cast<int>(static_cast<quint32>(now));
+    const int stored = store_.readInt(settings::kSetup, settings::kFirstUpdate, nowStored);
+    if (stored == nowStored) store_.writeInt(settings::kSetup, settings::kFirstUpdate, nowStored);
+    if (static_cast<qint64>(static_cast<quint32>(stored)) + kUpdatePeriodSeconds >= now)
+        return false;
+
+    if (boxes_.askYesNo(QStringLiteral("Do you want to check the lastest version on our website?"),
+                        QStringLiteral("Update the program"), MessageBoxes::Owner::None,
+                        MessageBoxes::Icon::Question) &&
+        !opener_.openWithDesktop(site::productPage())) {
+        boxes_.showMessage(
+            QStringLiteral("The Program does not launch your web browser to access ") +
+                site::homePage() +
+                QStringLiteral(" ,\nPlease launch your web browser and input the URL manually."),
+            QStringLiteral("unknown errors"), MessageBoxes::Owner::None, MessageBoxes::Icon::Error);
+    }
+    store_.writeInt(settings::kSetup, settings::kFirstUpdate, nowStored);
+    return true;
+}
+
+void MainDialog::closeEvent(QCloseEvent* event) {
+    if (adding_) {
+        event->ignore();
+        return;
+    }
+    if (job_.joinRunning()) {
+        boxes_.appMessage(QStringLiteral("Please first stop Convert"));
+        event->ignore();
+        return;
+    }
+    runUpdatePrompt();
+    event->accept();
+    QDialog::done(QDialog::Rejected);
+}
+
+void MainDialog::reject() {
+    if (adding_) return;
+    if (job_.joinRunning()) job_.stopJoin();
+    QDialog::reject();
+}
+
+}  // namespace corvane

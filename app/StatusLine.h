@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QLabel>
+
+namespace corvane {
+
+// The sunken one-line status text. While a join runs it also fills, behind its text, in
+// proportion to the part written.
+class StatusLine : public QLabel {
+    Q_OBJECT
+  public:
+    explicit StatusLine(QWidget* parent = nullptr);
+
+    // 0..1, or a negative value for no fill.
+    void setFraction(double fraction);
+    double fraction() const { return fraction_; }
+    // The filled part of the frame's inside, in pixels (empty without fill).
+    QRect fillRect() const;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    double fraction_ = -1.0;
+};
+
+}  // namespace corvane

@@ -1,0 +1,462 @@
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMimeData>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QUrl>
+#include <thread>
+
+#include "app/StatusLine.h"
+#include "controls/DialogBuilder.h"
+#include "controls/HelpFolder.h"
+#include "controls/SiteAddresses.h"
+#include "media/HResult.h"
+#include "tests/mainwindow/MainWindowTests.h"
+#include "tests/mainwindow/Window.h"
+#include "tests/support/AudioFixture.h"
+
+using namespace corvane;
+using namespace corvane::test;
+
+namespace {
+
+const QString kCannotOpen = QStringLiteral(
+    "Cannot open %1. You need to install appropriate decoders.\nOr the file is corrupt.");
+
+}  // namespace
+
+void MainWindowListTest::initTestCase() {
+    // The default output folder must not be made in the real home.
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(dir_.isValid());
+    EncodeSpec s;
+    s.frames = 44100 * 3 + 100;  // 3.002 s: shown as 3
+    QVERIFY(encodeFile(fixture("a.wav"), s, sine(330)).isEmpty());
+    s.encoder = "flac";
+    s.frames = 44100 * 2;
+    QVERIFY(encodeFile(fixture("b.flac"), s, sine(440)).isEmpty());
+    s.encoder = "libmp3lame";
+    s.frames = 44100;
+    QVERIFY(encodeFile(fixture("c.mp3"), s, sine(550)).isEmpty());
+    QVERIFY(writeBytes(fixture("bad.wav"), {'R', 'I', 'F', 'F', 'n', 'o', 'p', 'e'}));
+    for (const char* name : {"A.wav", "B.wav", "C.wav", "D.wav", "E.wav"})
+        QVERIFY(QFile::copy(fixture("a.wav"), fixture(name)));
+}
+
+void MainWindowListTest::startUpLaysOutTheWindowAndReadsSettings() {
+    {
+        Window w(QStringLiteral("/tmp/kept/out.wav"));
+        MainDialog& d = *w.dialog;
+        QCOMPARE(d.windowTitle(), QStringLiteral("Corvane"));
+        QCOMPARE(d.statusText(), QStringLiteral("Output File: /tmp/kept/out.wav"));
+        QVERIFY(w.boxes.shown.isEmpty());
+
+        struct Expected {
+            int id;
+            const char* caption;
+            const char* tip;
+        };
+        const Expected buttons[] = {
+            {1006, "Add", "Add wav files to list"},
+            {1003, "Options", "Customize output options"},
+            {1000, "Join", "Join the files to wav"},
+            {57670, "&Help", "Help"},
+            {1, "Exit", "Exit"},
+            {1031, "", "Move item up"},
+            {1032, "", "Move item down"},
+            {1029, "", "Delete selected item"},
+            {1030, "", "Delete all items"},
+            {1047, "Homepage", "Homepage"},
+            {1042, "About", "About"},
+        };
+        DialogBuilder reference(DialogTemplate::load(102));
+        QDialog scratch;
+        reference.build(&scratch);
+        for (const Expected& e : buttons) {
+            ImageButton* b = w.button(e.id);
+            QVERIFY2(b, qPrintable(QString::number(e.id)));
+            QCOMPARE(b->text(), QString::fromLatin1(e.caption));
+            QCOMPARE(b->tipText(), QString::fromLatin1(e.tip));
+            QVERIFY(b->isTipActive());
+            QCOMPARE(b->placement(), int(ImageButton::kIconAbove));
+            QVERIFY(b->isTransparent());
+            QVERIFY(b->hasButtonCursor());
+            QCOMPARE(b->hoverSound(), 144);
+            // Every button but Homepage and About carries its icon.
+            QCOMPARE(b->iconSize().isValid() && !b->iconSize().isEmpty(),
+                     e.id != 1047 && e.id != 1042);
+            QCOMPARE(b->geometry(), reference.control(e.id)->geometry());
+        }
+        QCOMPARE(w.button(1031)->iconSize(), QSize(16, 16));
+        QCOMPARE(w.button(1000)->iconSize(), QSize(32, 32));
+
+        ItemListView* list = w.list();
+        QCOMPARE(list->geometry(), reference.control(1008)->geometry());
+        QCOMPARE(list->columnCount(), 2);
+        QCOMPARE(list->horizontalHeaderItem(0)->text(), QStringLiteral("Sound File Name"));
+        QCOMPARE(list->horizontalHeaderItem(1)->text(), QStringLiteral("Duration(s)"));
+        QCOMPARE(list->columnWidth(0), 245);
+        QCOMPARE(list->columnWidth(1), 80);
+        QVERIFY(list->showGrid());
+        QCOMPARE(list->selectionMode(), QAbstractItemView::ExtendedSelection);
+        QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
+        QCOMPARE(d.control(1021)->geometry(), reference.control(1021)->geometry());
+        QCOMPARE(d.size(), scratch.size());
+
+        // The About entry of the window's menu.
+        const QList<QAction*> actions = d.windowMenu()->actions();
+        QVERIFY(actions.size() >= 1);
+        QCOMPARE(actions.last()->text(), QStringLiteral("&About Corvane"));
+        QCOMPARE(actions.last()->data().toInt(), MainDialog::kAboutCommand);
+    }
+    {
+        // Nothing stored: the music folder's corvane.wav.
+        Window w;
+        const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+        QCOMPARE(w.dialog->format().outputPath,
+                 QDir(music).filePath(QStringLiteral("corvane.wav")));
+        QCOMPARE(w.dialog->statusText(),
+                 QStringLiteral("Output File: ") + w.dialog->format().outputPath);
+    }
+}
+
+void MainWindowListTest::addAsksOnceAndReportsEachFailure() {
+    Window w;
+    w.add({fixture("a.wav"), fixture("bad.wav"), fixture("c.mp3")});
+    QCOMPARE(w.files.asked.size(), qsizetype(1));
+    QCOMPARE(w.files.asked[0].title, QStringLiteral("Select wav Files..."));
+    QCOMPARE(w.files.asked[0].initial, QString());
+    QCOMPARE(w.files.asked[0].filters.value(0), QStringLiteral("Wav Files (*.wav)"));
+    QVERIFY(w.files.asked[0].filters.value(1).startsWith(QStringLiteral("Any Files")));
+    QCOMPARE(w.boxes.texts(),
+             (QStringList{kCannotOpen.arg(fixture("bad.wav")),
+                          QStringLiteral("Can not get the duration of ") + fixture("bad.wav")}));
+    for (const auto& shown : w.boxes.shown) QCOMPARE(shown.caption, QStringLiteral("Error"));
+    QCOMPARE(w.rowNames(), (QStringList{"a.wav", "c.mp3"}));
+    QCOMPARE(w.list()->item(0, 1)->text(), QStringLiteral("3"));  // 3.002 s, truncated
+    QCOMPARE(w.list()->item(1, 1)->text(), QStringLiteral("1"));
+    QVERIFY(w.consistent());
+    const QString folder = dir_.path() + QLatin1Char('/');
+    QCOMPARE(w.store.readString("Option", "LastPhotoFolder", "unset"), folder);
+
+    // The next Add opens in that folder; cancelling it changes nothing.
+    w.boxes.clear();
+    w.add({});
+    QCOMPARE(w.files.asked.last().initial, folder);
+    QCOMPARE(w.rowNames().size(), 2);
+    QVERIFY(w.boxes.shown.isEmpty());
+
+    // A later Add appends after what is there, in the order chosen.
+    w.add({fixture("b.flac"), fixture("a.wav")});
+    QCOMPARE(w.rowNames(), (QStringList{"a.wav", "c.mp3", "b.flac", "a.wav"}));
+    QCOMPARE(w.list()->item(2, 1)->text(), QStringLiteral("2"));
+    QVERIFY(w.consistent());
+}
+
+void MainWindowListTest::singleFailingFileChangesNothing() {
+    Window w;
+    w.store.writeString("Option", "LastPhotoFolder", "/somewhere/else/");
+    w.add({fixture("a.wav")});
+    w.store.writeString("Option", "LastPhotoFolder", "/somewhere/else/");
+    w.add({fixture("bad.wav")});
+    QCOMPARE(w.boxes.texts(),
+             (QStringList{kCannotOpen.arg(fixture("bad.wav")),
+                          QStringLiteral("Can not get the duration of the clip!")}));
+    QCOMPARE(w.rowNames(), QStringList{"a.wav"});
+    QCOMPARE(w.store.readString("Option", "LastPhotoFolder", ""),
+             QStringLiteral("/somewhere/else/"));
+    QVERIFY(w.consistent());
+
+    // Several chosen and all failing: the folder is still that of the list's last item.
+    w.boxes.clear();
+    w.add({fixture("bad.wav"), dir_.filePath("missing.wav")});
+    QCOMPARE(w.boxes.shown.size(), qsizetype(4));
+    QCOMPARE(w.rowNames(), QStringList{"a.wav"});
+    QCOMPARE(w.store.readString("Option", "LastPhotoFolder", ""), dir_.path() + QLatin1Char('/'));
+}
+
+void MainWindowListTest::listCommandsWalkTheSelection() {
+    Window w;
+    const QStringList five = {fixture("A.wav"), fixture("B.wav"), fixture("C.wav"),
+                              fixture("D.wav"), fixture("E.wav")};
+    w.add(five);
+    QCOMPARE(w.rowNames(), (QStringList{"A.wav", "B.wav", "C.wav", "D.wav", "E.wav"}));
+
+    // Delete rows 1 and 3.
+    w.select({false, true, false, true, false});
+    w.click(MainDialog::kDeleteSelectedButton);
+    QCOMPARE(w.rowNames(), (QStringList{"A.wav", "C.wav", "E.wav"}));
+    QVERIFY(!w.list()->hasSelection());
+    QVERIFY(w.consistent());
+
+    w.click(MainDialog::kDeleteAllButton);
+    QCOMPARE(w.list()->rowCount(), 0);
+    QVERIFY(w.consistent());
+    QVERIFY(w.boxes.shown.isEmpty());
+
+    // Move up with rows 2 and 3 selected: 0, 2, 3, 1, 4, both still selected.
+    w.add(five);
+    w.select({false, false, true, true, false});
+    w.click(MainDialog::kMoveUpButton);
+    QCOMPARE(w.rowNames(), (QStringList{"A.wav", "C.wav", "D.wav", "B.wav", "E.wav"}));
+    QCOMPARE(w.list()->selectedRows(), (std::vector<bool>{false, true, true, false, false}));
+    QVERIFY(w.list()->hasFocus());
+    QVERIFY(w.consistent());
+
+    // With the first row selected nothing moves, not even the others.
+    w.select({true, false, true, false, false});
+    w.click(MainDialog::kMoveUpButton);
+    QCOMPARE(w.rowNames(), (QStringList{"A.wav", "C.wav", "D.wav", "B.wav", "E.wav"}));
+    QCOMPARE(w.list()->selectedRows(), (std::vector<bool>{true, false, true, false, false}));
+
+    // Move down with three adjacent rows: the first travels to the end, only it selected.
+    w.click(MainDialog::kDeleteAllButton);
+    w.add(five);
+    w.select({false, true, true, true, false});
+    w.click(MainDialog::kMoveDownButton);
+    QCOMPARE(w.rowNames(), (QStringList{"A.wav", "C.wav", "D.wav", "E.wav", "B.wav"}));
+    QCOMPARE(w.list()->selectedRows(), (std::vector<bool>{false, false, false, false, true}));
+    QVERIFY(w.consistent());
+
+    // Down with the last row among the selected: those above move, the walk stops at it.
+    w.click(MainDialog::kDeleteAllButton);
+    w.add(five);
+    w.select({true, false, false, false, true});
+    w.click(MainDialog::kMoveDownButton);
+    QCOMPARE(w.rowNames(), (QStringList{"B.wav", "A.wav", "C.wav", "D.wav", "E.wav"}));
+    QVERIFY(w.consistent());
+    QVERIFY(w.boxes.shown.isEmpty());
+
+    // A list of one: the moves do nothing and say nothing.
+    w.click(MainDialog::kDeleteAllButton);
+    w.add({fixture("A.wav")});
+    w.click(MainDialog::kMoveUpButton);
+    w.click(MainDialog::kMoveDownButton);
+    QVERIFY(w.boxes.shown.isEmpty());
+    QCOMPARE(w.rowNames(), QStringList{"A.wav"});
+}
+
+void MainWindowListTest::selectionByMouseAndNoSelectionMessage() {
+    Window w;
+    w.add({fixture("A.wav"), fixture("B.wav"), fixture("C.wav"), fixture("D.wav")});
+    QWidget* viewport = w.list()->viewport();
+    const auto rowCentre = [&](int r) {
+        return w.list()->visualRect(w.list()->model()->index(r, 0)).center();
+    };
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, rowCentre(1));
+    QTest::mouseClick(viewport, Qt::LeftButton, Qt::ControlModifier, rowCentre(3));
+    QCOMPARE(w.list()->selectedRows(), (std::vector<bool>{false, true, false, true}));
+    w.click(MainDialog::kDeleteSelectedButton);
+    QCOMPARE(w.rowNames(), (QStringList{"A.wav", "C.wav"}));
+
+    // Each selection command asks for a selection first.
+    for (int id : {MainDialog::kDeleteSelectedButton, MainDialog::kMoveUpButton,
+                   MainDialog::kMoveDownButton}) {
+        w.boxes.clear();
+        w.click(id);
+        QCOMPARE(w.boxes.texts(), QStringList{"Please select items!"});
+        QCOMPARE(w.boxes.shown[0].caption, QStringLiteral("Corvane"));
+        QCOMPARE(w.rowNames(), (QStringList{"A.wav", "C.wav"}));
+    }
+    // An empty list: delete selected says nothing.
+    w.click(MainDialog::kDeleteAllButton);
+    w.boxes.clear();
+    w.click(MainDialog::kDeleteSelectedButton);
+    QVERIFY(w.boxes.shown.isEmpty());
+}
+
+void MainWindowListTest::capacityIsRefused() {
+    Window w;
+    // Measuring is replaced: a thousand real files are not needed to fill the list.
+    w.dialog->setProber([](const QStringList& paths, const std::function<void(int, int)>&,
+                           const std::atomic<bool>*) {
+        std::vector<media::ProbeResult> results(static_cast<std::size_t>(paths.size()));
+        for (auto& r : results) {
+            r.hr = media::S_OK;
+            r.duration = 10'000'000;
+        }
+        return results;
+    });
+    QStringList paths;
+    for (int i = 0; i < kMaxItems + 2; ++i) paths << QStringLiteral("/music/%1.wav").arg(i);
+    w.add(paths);
+    QCOMPARE(w.dialog->items().itemCount(), kMaxItems);
+    QCOMPARE(w.list()->rowCount(), kMaxItems);
+    QCOMPARE(w.boxes.shown.size(), qsizetype(1));
+    QVERIFY(w.boxes.shown[0].text.contains(QStringLiteral("at most 1000")));
+    QVERIFY(w.boxes.shown[0].text.contains(QStringLiteral("2 file(s) were not added")));
+    QCOMPARE(w.dialog->items().itemPath(kMaxItems - 1), QStringLiteral("/music/999.wav"));
+    QVERIFY(w.consistent());
+
+    // Full: Add says so before any dialog opens.
+    w.boxes.clear();
+    const qsizetype asked = w.files.asked.size();
+    w.click(MainDialog::kAddButton);
+    QCOMPARE(w.files.asked.size(), asked);
+    QCOMPARE(w.boxes.shown.size(), qsizetype(1));
+    QVERIFY(w.boxes.shown[0].text.contains(QStringLiteral("at most 1000")));
+    QCOMPARE(w.dialog->items().itemCount(), kMaxItems);
+}
+
+void MainWindowListTest::slowProbeShowsProgressAndCancelAddsNothing() {
+    Window w;
+    w.add({fixture("A.wav")});
+    std::atomic<bool> entered{false};
+    // Measures nothing until cancelled, as a very long selection would.
+    w.dialog->setProber([&entered](const QStringList& paths,
+                                   const std::function<void(int, int)>& progress,
+                                   const std::atomic<bool>* cancel) {
+        entered = true;
+        progress(1, static_cast<int>(paths.size()));
+        while (!cancel->load()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::vector<media::ProbeResult> results(static_cast<std::size_t>(paths.size()));
+        for (auto& r : results) r.hr = media::E_ABORT;
+        results[0].hr = media::S_OK;
+        return results;
+    });
+    w.dialog->setProgressDelay(100);
+
+    bool sawProgress = false, clickIgnored = false, closeIgnored = false;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* progress = w.dialog->findChild<QProgressDialog*>();
+        if (!progress || !progress->isVisible() || !entered) return;
+        poll.stop();
+        sawProgress = true;
+        // The window takes no commands while it measures, and will not close.
+        QTest::mouseClick(w.button(MainDialog::kDeleteAllButton), Qt::LeftButton);
+        clickIgnored = w.dialog->items().itemCount() == 1;
+        w.dialog->close();
+        closeIgnored = w.dialog->isVisible();
+        auto* cancel = progress->findChild<QPushButton*>();
+        QVERIFY(cancel);
+        QCOMPARE(cancel->text(), QStringLiteral("Cancel"));
+        QTest::mouseClick(cancel, Qt::LeftButton);
+    });
+    poll.start();
+    w.add({fixture("B.wav"), fixture("C.wav"), fixture("D.wav")});
+    QVERIFY(sawProgress);
+    QVERIFY(clickIgnored);
+    QVERIFY(closeIgnored);
+    QVERIFY(!w.dialog->isAdding());
+    // Cancelled: as if nothing had been chosen.
+    QCOMPARE(w.rowNames(), QStringList{"A.wav"});
+    QVERIFY(w.boxes.shown.isEmpty());
+    QVERIFY(w.consistent());
+
+    // The window takes commands again.
+    w.click(MainDialog::kDeleteAllButton);
+    QCOMPARE(w.list()->rowCount(), 0);
+}
+
+void MainWindowListTest::droppedFilesAreAdded() {
+    Window w;
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(fixture("b.flac")),
+                  QUrl(QStringLiteral("https://example.org/x.wav")),
+                  QUrl::fromLocalFile(dir_.path()), QUrl::fromLocalFile(fixture("a.wav"))});
+    const QPoint at = w.list()->geometry().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w.dialog.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w.dialog.get(), &drop);
+    QTRY_COMPARE(w.rowNames(), (QStringList{"b.flac", "a.wav"}));
+    QVERIFY(w.consistent());
+    QCOMPARE(w.store.readString("Option", "LastPhotoFolder", ""), dir_.path() + QLatin1Char('/'));
+
+    // Nothing that is a local file: the drag is not taken.
+    QMimeData remote;
+    remote.setUrls({QUrl(QStringLiteral("https://example.org/x.wav"))});
+    QDragEnterEvent refused(at, Qt::CopyAction, &remote, Qt::LeftButton, Qt::NoModifier);
+    refused.setAccepted(false);
+    QApplication::sendEvent(w.dialog.get(), &refused);
+    QVERIFY(!refused.isAccepted());
+}
+
+void MainWindowListTest::doubleClickPlaysSelectedInOrder() {
+    Window w;
+    const QString doomed = fixture("doomed.wav");
+    QVERIFY(QFile::copy(fixture("a.wav"), doomed));
+    w.add({fixture("A.wav"), fixture("B.wav"), doomed, fixture("C.wav"), fixture("D.wav")});
+    QWidget* viewport = w.list()->viewport();
+    const QPoint below(viewport->width() / 2, viewport->height() - 3);
+
+    // Double-click with nothing selected.
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, below);
+    QCOMPARE(w.boxes.texts(), QStringList{"Please select items!"});
+    QVERIFY(w.opener.opened.isEmpty());
+
+    // Three selected: each opened in list order, the list unchanged.
+    w.boxes.clear();
+    w.select({true, false, false, true, true});
+    QTest::mouseDClick(viewport, Qt::LeftButton, Qt::ControlModifier, below);
+    QCOMPARE(w.opener.opened, (QStringList{QUrl::fromLocalFile(fixture("A.wav")).toString(),
+                                           QUrl::fromLocalFile(fixture("C.wav")).toString(),
+                                           QUrl::fromLocalFile(fixture("D.wav")).toString()}));
+    QVERIFY(w.boxes.shown.isEmpty());
+    QCOMPARE(w.rowNames().size(), 5);
+
+    // The second of three is gone: the first plays, the message names the second, the third waits.
+    w.opener.opened.clear();
+    QVERIFY(QFile::remove(doomed));
+    w.select({false, true, true, true, false});
+    QTest::mouseDClick(viewport, Qt::LeftButton, Qt::ControlModifier, below);
+    QCOMPARE(w.opener.opened, QStringList{QUrl::fromLocalFile(fixture("B.wav")).toString()});
+    QCOMPARE(w.boxes.texts(), QStringList{doomed + " does not exist!"});
+    QCOMPARE(w.boxes.shown[0].caption, QStringLiteral("Error"));
+    QCOMPARE(w.boxes.shown[0].owner, MessageBoxes::Owner::None);
+
+    // An empty list: nothing at all.
+    w.click(MainDialog::kDeleteAllButton);
+    w.boxes.clear();
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, below);
+    QVERIFY(w.boxes.shown.isEmpty());
+}
+
+void MainWindowListTest::homepageHelpAndMenus() {
+    Window w;
+    w.click(MainDialog::kHomepageButton);
+    QCOMPARE(w.opener.opened, QStringList{site::homePage()});
+    QVERIFY(w.boxes.shown.isEmpty());
+    w.opener.desktopWorks = false;
+    w.click(MainDialog::kHomepageButton);
+    QCOMPARE(
+        w.boxes.texts(),
+        QStringList{
+            "Failed to launch web brower.\nPlease launch your web browser manually to access " +
+            site::homePage()});
+    QCOMPARE(w.boxes.shown[0].caption, QStringLiteral("unknown errors"));
+    QCOMPARE(w.boxes.shown[0].owner, MessageBoxes::Owner::MainWindow);
+
+    // Help: the start page of the help beside the program; failures are silent.
+    w.boxes.clear();
+    w.opener.opened.clear();
+    w.click(MainDialog::kHelpButton);
+    QVERIFY(!helpStartPage().isEmpty());
+    QCOMPARE(w.opener.opened, QStringList{helpStartPage().toString()});
+    QVERIFY(w.opener.opened[0].endsWith(QStringLiteral("/Introduction.htm")));
+    QVERIFY(w.boxes.shown.isEmpty());
+
+    // A right-click on the list shows no menu; on the window it shows the About entry.
+    QWidget* viewport = w.list()->viewport();
+    QContextMenuEvent onList(QContextMenuEvent::Mouse, QPoint(5, 5),
+                             viewport->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(viewport, &onList);
+    QVERIFY(!QApplication::activePopupWidget());
+    bool menuShown = false;
+    QTimer::singleShot(50, [&] {
+        menuShown = QApplication::activePopupWidget() == w.dialog->windowMenu();
+        w.dialog->windowMenu()->close();
+    });
+    const QPoint outside(w.dialog->width() - 10, w.dialog->height() / 2);
+    QContextMenuEvent onWindow(QContextMenuEvent::Mouse, outside, w.dialog->mapToGlobal(outside));
+    QApplication::sendEvent(w.dialog.get(), &onWindow);
+    QVERIFY(menuShown);
+}

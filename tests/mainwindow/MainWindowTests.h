@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QObject>
+#include <QTemporaryDir>
+
+class MainWindowListTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void initTestCase();
+    void startUpLaysOutTheWindowAndReadsSettings();
+    void addAsksOnceAndReportsEachFailure();
+    void singleFailingFileChangesNothing();
+    void listCommandsWalkTheSelection();
+    void selectionByMouseAndNoSelectionMessage();
+    void capacityIsRefused();
+    void slowProbeShowsProgressAndCancelAddsNothing();
+    void droppedFilesAreAdded();
+    void doubleClickPlaysSelectedInOrder();
+    void homepageHelpAndMenus();
+
+  private:
+    QString fixture(const char* name) const { return dir_.filePath(name); }
+    QTemporaryDir dir_;
+};
+
+class MainWindowJoinTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void initTestCase();
+    void cleanup();
+    void joinWritesTheWavAndSaysDone();
+    void stopMidJoinLeavesAValidWav();
+    void replaceQuestionNoThenYes();
+    void quotedMessagesForEmptyListAndFailure();
+    void missingSourceIsOfferedToLocate();
+    void closeWhileJoiningIsRefused();
+    void escapeStopsTheJoinAndSkipsThePrompt();
+    void updatePromptEvery180Days();
+    void enterInTheListClosesLikeExit();
+
+  private:
+    QString fixture(const char* name) const { return dir_.filePath(name); }
+    QTemporaryDir dir_;
+};
