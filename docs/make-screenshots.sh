@@ -1,8 +1,10 @@
 #!/bin/sh
-# Regenerates docs/about.png and docs/options.png from a build folder (default: build-ui),
+# Regenerates docs/about.png, docs/options.png, docs/main-window.png and
+# docs/main-window-joining.png from a build folder (default: build-ui),
 # on a virtual X display. Needs xvfb-run (Debian: xvfb, xauth).
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 build="${1:-$here/../build-ui}"
-ninja -C "$build" corvane_screenshots
+ninja -C "$build" corvane_screenshots corvane_main_screenshots
 xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" "$build/docs/corvane_screenshots" "$here"
+xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" "$build/docs/corvane_main_screenshots" "$here"
