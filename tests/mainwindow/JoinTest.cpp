@@ -1,13 +1,18 @@
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTimer>
 
 #include "app/StatusLine.h"
+#include "controls/AboutDialog.h"
 #include "controls/SiteAddresses.h"
 #include "media/Fault.h"
 #include "media/TimelineSourceFilter.h"
+#include "options/OptionsDialog.h"
 #include "tests/mainwindow/MainWindowTests.h"
 #include "tests/mainwindow/Window.h"
 #include "tests/support/AudioFixture.h"
@@ -134,6 +139,47 @@ void MainWindowJoinTest::replaceQuestionNoThenYes() {
     QVERIFY(waitForEnd(w));
     QCOMPARE(w.dialog->statusText(), QStringLiteral("Done. Output File: ") + out);
     QCOMPARE(readWav(out).frames(), 44100LL);
+}
+
+void MainWindowJoinTest::optionsChangeOutputAndFormatAboutOpens() {
+    Window w(fixture("before.wav"));
+    w.add({fixture("a.wav")});
+    const QString out = fixture("options.wav");
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        auto* options = qobject_cast<OptionsDialog*>(QApplication::activeModalWidget());
+        if (!options) return;
+        seen = true;
+        static_cast<QLineEdit*>(options->control(OptionsDialog::kOutputPathEdit))->setText(out);
+        static_cast<QComboBox*>(options->control(OptionsDialog::kSampleRateList))
+            ->setCurrentIndex(3);
+        static_cast<QComboBox*>(options->control(OptionsDialog::kChannelsList))->setCurrentIndex(1);
+        static_cast<QComboBox*>(options->control(OptionsDialog::kBitsList))->setCurrentIndex(1);
+        QTest::mouseClick(static_cast<QPushButton*>(options->control(1)), Qt::LeftButton);
+    });
+    w.click(MainDialog::kOptionsButton);
+    QVERIFY(seen);
+    QCOMPARE(w.dialog->statusText(), QStringLiteral("Output File: ") + out);
+    w.click(MainDialog::kJoinButton);
+    QVERIFY(waitForEnd(w));
+    const WavFile wav = readWav(out);
+    QVERIFY2(wav.ok, qPrintable(wav.error));
+    QCOMPARE(wav.sampleRate, 8000);
+    QCOMPARE(wav.channels, 1);
+    QCOMPARE(wav.bits, 8);
+    QCOMPARE(wav.frames(), 8000LL);
+    QVERIFY(!QFile::exists(fixture("before.wav")));
+
+    // About: the box with the maker's links, modal over the window.
+    QString title;
+    QTimer::singleShot(0, [&] {
+        if (auto* about = qobject_cast<AboutDialog*>(QApplication::activeModalWidget())) {
+            title = about->windowTitle();
+            about->reject();
+        }
+    });
+    w.click(MainDialog::kAboutButton);
+    QCOMPARE(title, QStringLiteral("About Corvane"));
 }
 
 void MainWindowJoinTest::quotedMessagesForEmptyListAndFailure() {

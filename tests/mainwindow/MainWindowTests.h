@@ -31,6 +31,7 @@ class MainWindowJoinTest : public QObject {
     void joinWritesTheWavAndSaysDone();
     void stopMidJoinLeavesAValidWav();
     void replaceQuestionNoThenYes();
+    void optionsChangeOutputAndFormatAboutOpens();
     void quotedMessagesForEmptyListAndFailure();
     void missingSourceIsOfferedToLocate();
     void closeWhileJoiningIsRefused();
