@@ -381,6 +381,8 @@ std::vector<media::ProbeResult> MainDialog::probeWithProgress(const QStringList&
     progress.setValue(0);  // starts the delay after which the dialog shows itself
     tick.start();
     loop.exec();
+    // The loop also ends when the application quits: stop measuring rather than wait.
+    if (!worker->isFinished()) cancel.store(true);
     worker->wait();
     tick.stop();
 
