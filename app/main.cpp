@@ -4,6 +4,8 @@
 #include <QTimer>
 #include <QUrl>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "app/MainDialog.h"
 #include "app/MessageBoxes.h"
@@ -13,6 +15,7 @@
 #include "controls/LinkOpener.h"
 #include "controls/QtFileDialogs.h"
 #include "controls/QtMessageBoxes.h"
+#include "media/PathCodec.h"
 
 namespace {
 
@@ -21,7 +24,8 @@ namespace {
 bool filesFromArguments(int argc, char** argv, QStringList* files) {
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
-        const QString arg = QFile::decodeName(argv[i]);
+        // Names that are not UTF-8 keep their bytes (see PathCodec).
+        const QString arg = corvane::media::pathToQString(argv[i]);
         if (!optionsEnded && arg == QLatin1String("--")) {
             optionsEnded = true;
             continue;
@@ -40,10 +44,30 @@ bool filesFromArguments(int argc, char** argv, QStringList* files) {
     return true;
 }
 
+// Qt gives up with an abort when there is no display; say what to do instead.
+bool displayAvailable(int argc, char** argv) {
+    if (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || std::getenv("QT_QPA_PLATFORM"))
+        return true;
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "-platform") == 0) return true;
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (corvane::cli::isCommand(argc, argv)) return corvane::cli::run(argc, argv);
+    if (!displayAvailable(argc, argv)) {
+        for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
+            if (argv[i][0] == '-') {
+                std::fprintf(stderr, "corvane: unknown option %s; see corvane --help\n", argv[i]);
+                return corvane::cli::kExitUsage;
+            }
+        std::fputs("corvane: there is no display to open the window on; to join from a terminal, "
+                   "use corvane join (see corvane --help)\n",
+                   stderr);
+        return corvane::cli::kExitFailed;
+    }
 
     QApplication app(argc, argv);  // takes its own options out of argv
     QApplication::setOrganizationName(QStringLiteral("Brontal"));

@@ -20,6 +20,7 @@ private slots:
     void probePrintsNameSecondsAndDuration();
     void interruptKeepsAValidFile();
     void killedJoinLeavesAValidFile();
+    void windowWithoutDisplaySaysSo();
 
 private:
     struct Run {
@@ -170,6 +171,25 @@ void CliTest::killedJoinLeavesAValidFile() {
     QVERIFY(w.frames() > 0);
     QCOMPARE(w.dataSize % 4, 0ULL);
     QCOMPARE(decodeFile(out).frames(), w.frames());
+}
+
+void CliTest::windowWithoutDisplaySaysSo() {
+    // The window needs a display; without one the program explains instead of aborting.
+    auto runBare = [](const QStringList& args) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(var);
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(CORVANE_BINARY), args);
+        p.waitForFinished(30000);
+        return std::make_pair(p.exitCode(), QString::fromLocal8Bit(p.readAllStandardError()));
+    };
+    auto [status, err] = runBare({path("a.wav")});
+    QCOMPARE(status, 1);
+    QVERIFY(err.contains(QStringLiteral("corvane join")));
+    std::tie(status, err) = runBare({"--bogus"});
+    QCOMPARE(status, 2);
+    QVERIFY(err.contains(QStringLiteral("unknown option --bogus")));
 }
 
 QTEST_GUILESS_MAIN(CliTest)
