@@ -1,5 +1,6 @@
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -34,6 +35,8 @@ private slots:
     void outputFormatFromSettings();
     void defaultOutputPathIsUsable();
     void decoderFeedbackKeepsTypeAndRest();
+    void unusableSettingsFileGivesDefaults();
+    void twoInstancesWritingAtOnce();
 
 private:
     static QStringList names(const ItemList& l) {
@@ -271,6 +274,33 @@ void AppTest::decoderFeedbackKeepsTypeAndRest() {
     }
     settings::disableDecoderFeedback(other);
     QVERIFY(!QSettings(other, QSettings::IniFormat).contains("Disable feedback"));
+}
+
+void AppTest::unusableSettingsFileGivesDefaults() {
+    // A folder where the file should be: nothing can be read or written, and nothing breaks.
+    const QString file = dir_.filePath("blocked.conf");
+    QVERIFY(QDir().mkpath(file));
+    IniSettingsStore store(file);
+    QCOMPARE(store.readInt(settings::kSettings, settings::kOutputWidth, 352), 352);
+    QCOMPARE(store.readString(settings::kSettings, settings::kOutputName, "/d.wav"), QStringLiteral("/d.wav"));
+    QVERIFY(!store.writeInt(settings::kSettings, settings::kOutputWidth, 640));
+    QCOMPARE(settings::readOutputFormat(store, "/d.wav").outputWidth, 352);
+}
+
+void AppTest::twoInstancesWritingAtOnce() {
+    const QString file = dir_.filePath("shared/Corvane.conf");
+    QProcess a, b;
+    a.start(QStringLiteral(CORVANE_SETTINGS_WRITER), {file, "first", "60"});
+    b.start(QStringLiteral(CORVANE_SETTINGS_WRITER), {file, "second", "60"});
+    QVERIFY(a.waitForFinished(60000) && b.waitForFinished(60000));
+    QCOMPARE(a.exitCode(), 0);
+    QCOMPARE(b.exitCode(), 0);
+    // Both instances' last values are there, in a file that still parses.
+    QSettings check(file, QSettings::IniFormat);
+    QCOMPARE(check.status(), QSettings::NoError);
+    QCOMPARE(check.value("Setup/first").toInt(), 59);
+    QCOMPARE(check.value("Setup/second").toInt(), 59);
+    QCOMPARE(check.value("Option/second").toString(), QStringLiteral("/folder/second/59/"));
 }
 
 QTEST_GUILESS_MAIN(AppTest)
