@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
     };
     int written = 0;
     for (const Kind& k : kinds) {
-        EncodeSpec s;
+        EncodeOptions s;
         s.encoder = k.encoder;
         s.sampleRate = k.rate;
         s.channels = k.channels;

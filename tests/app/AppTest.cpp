@@ -60,7 +60,7 @@ private:
 
 void AppTest::initTestCase() {
     QVERIFY(dir_.isValid());
-    EncodeSpec s;
+    EncodeOptions s;
     s.frames = 44100;
     QVERIFY(encodeFile(dir_.filePath("one.wav"), s, sine(200)).isEmpty());
     s.frames = 22050;

@@ -48,7 +48,7 @@ CliTest::Run CliTest::run(const QStringList& args, int timeoutMs) {
 
 void CliTest::initTestCase() {
     QVERIFY(dir_.isValid());
-    EncodeSpec s;
+    EncodeOptions s;
     s.frames = 66150;  // 1.5 s
     QVERIFY(encodeFile(path("a.wav"), s, sine(300)).isEmpty());
     s.encoder = "libmp3lame";

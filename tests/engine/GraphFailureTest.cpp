@@ -11,7 +11,7 @@ using namespace corvane::test;
 
 void GraphFailureTest::initTestCase() {
     QVERIFY(dir_.isValid());
-    EncodeSpec s;
+    EncodeOptions s;
     s.frames = 22050;
     QVERIFY(encodeFile(dir_.filePath("a.wav"), s, sine(300)).isEmpty());
     QVERIFY(encodeFile(dir_.filePath("b.wav"), s, sine(400)).isEmpty());

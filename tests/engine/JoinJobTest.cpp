@@ -30,7 +30,7 @@ QString JoinJobTest::fixture(const char* name) const { return dir_.filePath(name
 
 void JoinJobTest::initTestCase() {
     QVERIFY(dir_.isValid());
-    EncodeSpec s;
+    EncodeOptions s;
     s.encoder = "pcm_s16le";
     s.frames = 44100;
     QVERIFY(encodeFile(fixture("a.wav"), s, sine(330)).isEmpty());

@@ -17,11 +17,11 @@ constexpr double kFreq = 441.0;
 
 struct Source {
     const char* name;
-    EncodeSpec spec;
+    EncodeOptions encoding;
 };
 
-EncodeSpec spec(const char* encoder, int rate, int channels, long long frames) {
-    EncodeSpec s;
+EncodeOptions encoding(const char* encoder, int rate, int channels, long long frames) {
+    EncodeOptions s;
     s.encoder = encoder;
     s.sampleRate = rate;
     s.channels = channels;
@@ -48,20 +48,20 @@ QString JoinOutputTest::fixture(const char* name) const { return dir_.filePath(n
 
 void JoinOutputTest::initTestCase() {
     QVERIFY(dir_.isValid());
-    EncodeSpec hires = spec("flac", 96000, 2, 48000);
+    EncodeOptions hires = encoding("flac", 96000, 2, 48000);
     hires.sampleFormat = "s32";
     hires.bitsPerRawSample = 24;
     const Source sources[] = {
-        {"s16.wav", spec("pcm_s16le", 44100, 2, 44100)},
-        {"mono.wav", spec("pcm_s16le", 44100, 1, 22050)},
-        {"lame.mp3", spec("libmp3lame", 44100, 2, 30870)},
+        {"s16.wav", encoding("pcm_s16le", 44100, 2, 44100)},
+        {"mono.wav", encoding("pcm_s16le", 44100, 1, 22050)},
+        {"lame.mp3", encoding("libmp3lame", 44100, 2, 30870)},
         {"hires.flac", hires},
-        {"vorbis.ogg", spec("libvorbis", 22050, 1, 8820)},
-        {"opus.opus", spec("libopus", 48000, 2, 14400)},
-        {"u8.wav", spec("pcm_u8", 8000, 1, 2000)},
+        {"vorbis.ogg", encoding("libvorbis", 22050, 1, 8820)},
+        {"opus.opus", encoding("libopus", 48000, 2, 14400)},
+        {"u8.wav", encoding("pcm_u8", 8000, 1, 2000)},
     };
     for (const Source& s : sources) {
-        const QString err = encodeFile(fixture(s.name), s.spec, sine(kFreq));
+        const QString err = encodeFile(fixture(s.name), s.encoding, sine(kFreq));
         QVERIFY2(err.isEmpty(), qPrintable(QString(s.name) + ": " + err));
     }
 }
@@ -177,7 +177,7 @@ void JoinOutputTest::mp3JoinIsGapless() {
     const long long part = 20000;
     QStringList parts;
     for (int k = 0; k < 3; ++k) {
-        EncodeSpec s = spec("libmp3lame", 44100, 2, part);
+        EncodeOptions s = encoding("libmp3lame", 44100, 2, part);
         s.bitRate = 192000;
         const Signal shifted = [k, part](int c, long long n, int rate) { return sine(kFreq)(c, n + k * part, rate); };
         const QString path = dir_.filePath(QStringLiteral("part%1.mp3").arg(k));

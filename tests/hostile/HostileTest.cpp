@@ -52,7 +52,7 @@ void HostileTest::initTestCase() {
                  {"opus.opus", "libopus", 48000, 2},   {"m4a.m4a", "aac", 44100, 2},
                  {"adts.aac", "aac", 32000, 1},        {"aiff.aiff", "pcm_s16be", 11025, 1}};
     for (const Kind& k : kinds) {
-        EncodeSpec s;
+        EncodeOptions s;
         s.encoder = k.encoder;
         s.sampleRate = k.rate;
         s.channels = k.channels;
@@ -169,11 +169,11 @@ void HostileTest::headerClaimsMoreThanTheFileHolds() {
 void HostileTest::rateChangesMidStream() {
     // Two MP3 streams of different rates and channel counts glued together, as concatenated
     // downloads are: the join keeps converting through the change.
-    EncodeSpec a;
+    EncodeOptions a;
     a.encoder = "libmp3lame";
     a.frames = 44100;
     a.muxerOptions = {{"write_xing", "0"}, {"id3v2_version", "0"}};
-    EncodeSpec b = a;
+    EncodeOptions b = a;
     b.sampleRate = 22050;
     b.channels = 1;
     b.frames = 22050;
@@ -268,7 +268,7 @@ void HostileTest::regressionsFromFuzzing() {
 }
 
 void HostileTest::outputFolderRemovedMidJoin() {
-    EncodeSpec s;
+    EncodeOptions s;
     s.encoder = "flac";
     s.sampleRate = 96000;
     s.frames = 96000 * 30;
@@ -290,7 +290,7 @@ void HostileTest::outputFolderRemovedMidJoin() {
 }
 
 void HostileTest::thousandItemsJoinToTheEnd() {
-    EncodeSpec s;
+    EncodeOptions s;
     s.frames = 441;  // 10 ms each
     QVERIFY(encodeFile(path("tick.wav"), s, sine(1000)).isEmpty());
     QStringList many;

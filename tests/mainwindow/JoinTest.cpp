@@ -42,7 +42,7 @@ int storedFirstUpdate(Window& w) {
 void MainWindowJoinTest::initTestCase() {
     QStandardPaths::setTestModeEnabled(true);
     QVERIFY(dir_.isValid());
-    EncodeSpec s;
+    EncodeOptions s;
     s.frames = 44100;
     QVERIFY(encodeFile(fixture("a.wav"), s, sine(330)).isEmpty());
     s.encoder = "flac";

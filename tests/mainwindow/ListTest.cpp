@@ -34,7 +34,7 @@ void MainWindowListTest::initTestCase() {
     // The default output folder must not be made in the real home.
     QStandardPaths::setTestModeEnabled(true);
     QVERIFY(dir_.isValid());
-    EncodeSpec s;
+    EncodeOptions s;
     s.frames = 44100 * 3 + 100;  // 3.002 s: shown as 3
     QVERIFY(encodeFile(fixture("a.wav"), s, sine(330)).isEmpty());
     s.encoder = "flac";

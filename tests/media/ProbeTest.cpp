@@ -44,16 +44,16 @@ const Fixture kFixtures[] = {
 void ProbeTest::initTestCase() {
     QVERIFY(dir_.isValid());
     for (const Fixture& f : kFixtures) {
-        EncodeSpec spec;
-        spec.encoder = f.encoder;
-        spec.sampleRate = f.rate;
-        spec.channels = f.channels;
-        spec.frames = f.frames;
-        spec.muxerOptions = f.muxerOptions;
+        EncodeOptions opts;
+        opts.encoder = f.encoder;
+        opts.sampleRate = f.rate;
+        opts.channels = f.channels;
+        opts.frames = f.frames;
+        opts.muxerOptions = f.muxerOptions;
         if (QString(f.name).endsWith(".mp3") && f.muxerOptions.count("write_xing")) {
-            spec.codecOptions["q"] = "4";  // VBR, so the header's estimate is wrong
+            opts.codecOptions["q"] = "4";  // VBR, so the header's estimate is wrong
         }
-        const QString err = encodeFile(dir_.filePath(f.name), spec, sine(441.0));
+        const QString err = encodeFile(dir_.filePath(f.name), opts, sine(441.0));
         QVERIFY2(err.isEmpty(), qPrintable(QString(f.name) + ": " + err));
     }
 }

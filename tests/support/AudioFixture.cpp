@@ -64,28 +64,28 @@ Signal sine(double freq, double amplitude) {
     };
 }
 
-QString encodeFile(const QString& path, const EncodeSpec& spec, const Signal& signal) {
+QString encodeFile(const QString& path, const EncodeOptions& opts, const Signal& signal) {
     OutputCtx o;
     const QByteArray file = QFile::encodeName(path);
     int err = avformat_alloc_output_context2(&o.fmt, nullptr,
-                                             spec.container.empty() ? nullptr : spec.container.c_str(),
+                                             opts.container.empty() ? nullptr : opts.container.c_str(),
                                              file.constData());
     if (err < 0 || !o.fmt) return QStringLiteral("no muxer: ") + avErr(err);
-    const AVCodec* codec = avcodec_find_encoder_by_name(spec.encoder.c_str());
-    if (!codec) return QStringLiteral("no encoder ") + QString::fromStdString(spec.encoder);
+    const AVCodec* codec = avcodec_find_encoder_by_name(opts.encoder.c_str());
+    if (!codec) return QStringLiteral("no encoder ") + QString::fromStdString(opts.encoder);
     AVStream* st = avformat_new_stream(o.fmt, nullptr);
     o.enc = avcodec_alloc_context3(codec);
-    o.enc->sample_rate = spec.sampleRate;
-    av_channel_layout_default(&o.enc->ch_layout, spec.channels);
+    o.enc->sample_rate = opts.sampleRate;
+    av_channel_layout_default(&o.enc->ch_layout, opts.channels);
     o.enc->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
-    if (!spec.sampleFormat.empty()) o.enc->sample_fmt = av_get_sample_fmt(spec.sampleFormat.c_str());
-    if (spec.bitsPerRawSample) o.enc->bits_per_raw_sample = spec.bitsPerRawSample;
-    if (spec.bitRate) o.enc->bit_rate = spec.bitRate;
-    o.enc->time_base = AVRational{1, spec.sampleRate};
+    if (!opts.sampleFormat.empty()) o.enc->sample_fmt = av_get_sample_fmt(opts.sampleFormat.c_str());
+    if (opts.bitsPerRawSample) o.enc->bits_per_raw_sample = opts.bitsPerRawSample;
+    if (opts.bitRate) o.enc->bit_rate = opts.bitRate;
+    o.enc->time_base = AVRational{1, opts.sampleRate};
     o.enc->strict_std_compliance = FF_COMPLIANCE_EXPERIMENTAL;
     if (o.fmt->oformat->flags & AVFMT_GLOBALHEADER) o.enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVDictionary* copts = nullptr;
-    for (auto& [k, v] : spec.codecOptions) av_dict_set(&copts, k.c_str(), v.c_str(), 0);
+    for (auto& [k, v] : opts.codecOptions) av_dict_set(&copts, k.c_str(), v.c_str(), 0);
     err = avcodec_open2(o.enc, codec, &copts);
     av_dict_free(&copts);
     if (err < 0) return QStringLiteral("encoder open: ") + avErr(err);
@@ -94,15 +94,15 @@ QString encodeFile(const QString& path, const EncodeSpec& spec, const Signal& si
     err = avio_open(&o.fmt->pb, file.constData(), AVIO_FLAG_WRITE);
     if (err < 0) return QStringLiteral("open: ") + avErr(err);
     AVDictionary* mopts = nullptr;
-    for (auto& [k, v] : spec.muxerOptions) av_dict_set(&mopts, k.c_str(), v.c_str(), 0);
+    for (auto& [k, v] : opts.muxerOptions) av_dict_set(&mopts, k.c_str(), v.c_str(), 0);
     err = avformat_write_header(o.fmt, &mopts);
     av_dict_free(&mopts);
     if (err < 0) return QStringLiteral("header: ") + avErr(err);
 
     AVChannelLayout layout{};
-    av_channel_layout_default(&layout, spec.channels);
-    err = swr_alloc_set_opts2(&o.swr, &o.enc->ch_layout, o.enc->sample_fmt, spec.sampleRate, &layout,
-                              AV_SAMPLE_FMT_DBL, spec.sampleRate, 0, nullptr);
+    av_channel_layout_default(&layout, opts.channels);
+    err = swr_alloc_set_opts2(&o.swr, &o.enc->ch_layout, o.enc->sample_fmt, opts.sampleRate, &layout,
+                              AV_SAMPLE_FMT_DBL, opts.sampleRate, 0, nullptr);
     if (err < 0 || swr_init(o.swr) < 0) return QStringLiteral("swr");
 
     const int frameSize = (o.enc->frame_size > 0 &&
@@ -113,16 +113,16 @@ QString encodeFile(const QString& path, const EncodeSpec& spec, const Signal& si
     o.pkt = av_packet_alloc();
     std::vector<double> buf;
     long long n = 0;
-    while (n < spec.frames) {
-        const int count = static_cast<int>(std::min<long long>(frameSize, spec.frames - n));
-        buf.resize(static_cast<std::size_t>(count) * spec.channels);
+    while (n < opts.frames) {
+        const int count = static_cast<int>(std::min<long long>(frameSize, opts.frames - n));
+        buf.resize(static_cast<std::size_t>(count) * opts.channels);
         for (int i = 0; i < count; ++i)
-            for (int c = 0; c < spec.channels; ++c)
-                buf[static_cast<std::size_t>(i) * spec.channels + c] = signal(c, n + i, spec.sampleRate);
+            for (int c = 0; c < opts.channels; ++c)
+                buf[static_cast<std::size_t>(i) * opts.channels + c] = signal(c, n + i, opts.sampleRate);
         av_frame_unref(o.frame);
         o.frame->nb_samples = count;
         o.frame->format = o.enc->sample_fmt;
-        o.frame->sample_rate = spec.sampleRate;
+        o.frame->sample_rate = opts.sampleRate;
         av_channel_layout_copy(&o.frame->ch_layout, &o.enc->ch_layout);
         if (av_frame_get_buffer(o.frame, 0) < 0) return QStringLiteral("frame");
         const uint8_t* in[1] = {reinterpret_cast<const uint8_t*>(buf.data())};

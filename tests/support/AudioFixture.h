@@ -14,7 +14,7 @@ using Signal = std::function<double(int channel, long long frame, int rate)>;
 // A sine of `freq` Hz at `amplitude`; channel c is shifted so channels differ.
 Signal sine(double freq, double amplitude = 0.5);
 
-struct EncodeSpec {
+struct EncodeOptions {
     std::string encoder = "pcm_s16le";  // an FFmpeg encoder name
     std::string container;              // muxer name; empty: from the file's extension
     int sampleRate = 44100;
@@ -28,7 +28,7 @@ struct EncodeSpec {
 };
 
 // Encodes `signal` into a file with libavcodec/libavformat; returns "" or the reason it failed.
-QString encodeFile(const QString& path, const EncodeSpec& spec, const Signal& signal);
+QString encodeFile(const QString& path, const EncodeOptions& opts, const Signal& signal);
 
 struct Decoded {
     int sampleRate = 0;
