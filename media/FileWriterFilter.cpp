@@ -119,6 +119,13 @@ HRESULT FileWriterFilter::flush() {
 
 HRESULT FileWriterFilter::receive(Pin*, const MediaSample& sample) {
     if (fd_ < 0) return VFW_E_NOT_CONNECTED;
+    if (sample.offset >= 0 && sample.size == 0) {
+        // The file ends here: what lies beyond was never made whole.
+        if (HRESULT hr = flush(); FAILED(hr)) return hr;
+        if (::ftruncate(fd_, sample.offset) != 0) return failWith(errno, "write");
+        end_ = flushed_ = sample.offset;
+        return S_OK;
+    }
     if (sample.offset >= 0) {
         if (HRESULT hr = flush(); FAILED(hr)) return hr;
         return writeAll(sample.data, sample.size, sample.offset);

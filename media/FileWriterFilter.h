@@ -28,6 +28,7 @@ public:
     HRESULT receive(Pin* input, const MediaSample& sample) override;
     HRESULT endOfStream(Pin* input) override;
     HRESULT stop() override;
+    std::int64_t committedBytes() const override { return flushed_; }
 
     // The cause of the last failure, naming the file.
     const QString& detail() const { return detail_; }

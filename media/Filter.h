@@ -38,7 +38,8 @@ private:
 };
 
 // A piece of data travelling downstream: samples, or (from the multiplexer on) bytes of the
-// file; offset >= 0 places the bytes at that position instead of after the previous ones.
+// file; offset >= 0 places the bytes at that position instead of after the previous ones, and
+// an empty sample with an offset ends the file there.
 struct MediaSample {
     const std::uint8_t* data = nullptr;
     std::size_t size = 0;
@@ -90,6 +91,8 @@ public:
     virtual FileSinkFilter2* queryFileSink2() { return nullptr; }
     // The PCM format this filter converts to, for sources that convert on its behalf.
     virtual std::optional<WaveFormatEx> conversionTarget() const { return std::nullopt; }
+    // Bytes a sink has really stored (not merely buffered), or -1 when it cannot tell.
+    virtual std::int64_t committedBytes() const { return -1; }
 
     // Connection: what an output pin offers and whether an input pin takes a type.
     virtual std::optional<MediaType> proposedType(const Pin* output) const;

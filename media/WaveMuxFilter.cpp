@@ -1,5 +1,6 @@
 #include "media/WaveMuxFilter.h"
 
+#include <algorithm>
 #include <atomic>
 
 #include "media/Fault.h"
@@ -53,6 +54,7 @@ void WaveMuxFilter::connected(Pin* pin) {
 HRESULT WaveMuxFilter::start() {
     if (!in_->connectedTo() || !out_->connectedTo()) return VFW_E_NOT_CONNECTED;
     dataBytes_ = 0;
+    failed_ = false;
     open_ = true;
     return writeHeader(true);
 }
@@ -67,20 +69,50 @@ HRESULT WaveMuxFilter::writeHeader(bool first) {
 HRESULT WaveMuxFilter::receive(Pin*, const MediaSample& sample) {
     if (!open_) return VFW_E_NOT_CONNECTED;
     if (sample.size % format_.nBlockAlign != 0) return E_INVALIDARG;
-    if (HRESULT hr = deliver(out_, MediaSample{sample.data, sample.size, -1}); FAILED(hr)) return hr;
+    if (HRESULT hr = deliver(out_, MediaSample{sample.data, sample.size, -1}); FAILED(hr)) {
+        failed_ = true;
+        return hr;
+    }
     dataBytes_ += sample.size;
-    if (std::chrono::steady_clock::now() - lastHeader_ >= kHeaderInterval) return writeHeader();
+    if (std::chrono::steady_clock::now() - lastHeader_ >= kHeaderInterval) {
+        const HRESULT hr = writeHeader();
+        failed_ = FAILED(hr);
+        return hr;
+    }
     return S_OK;
 }
 
 HRESULT WaveMuxFilter::finish() {
     if (!open_) return S_OK;
     open_ = false;
+    if (failed_) return salvage();
+    HRESULT hr = S_OK;
     if (dataBytes_ & 1) {
         const std::uint8_t pad = 0;
-        if (HRESULT hr = deliver(out_, MediaSample{&pad, 1, -1}); FAILED(hr)) return hr;
+        hr = deliver(out_, MediaSample{&pad, 1, -1});
     }
-    return writeHeader();
+    if (SUCCEEDED(hr)) hr = writeHeader();
+    if (SUCCEEDED(hr)) return S_OK;
+    // The last writes did not fit: keep what did, and report the failure.
+    failed_ = true;
+    salvage();
+    return hr;
+}
+
+HRESULT WaveMuxFilter::salvage() {
+    // A write failed (a full disk): the header may only claim whole blocks that really
+    // reached the file, and the file ends right after them.
+    const Pin* sink = out_->connectedTo();
+    const std::int64_t stored = sink ? sink->filter()->committedBytes() : -1;
+    if (stored >= 0) {
+        const std::uint64_t room = stored > static_cast<std::int64_t>(WavHeader::kSize)
+                                       ? static_cast<std::uint64_t>(stored) - WavHeader::kSize
+                                       : 0;
+        const std::uint64_t even = 2u * format_.nBlockAlign;  // no pad byte to write
+        dataBytes_ = std::min(dataBytes_, room / even * even);
+    }
+    if (HRESULT hr = writeHeader(); FAILED(hr)) return hr;
+    return deliver(out_, MediaSample{nullptr, 0, static_cast<std::int64_t>(WavHeader::kSize + dataBytes_)});
 }
 
 HRESULT WaveMuxFilter::endOfStream(Pin*) {

@@ -37,6 +37,7 @@ public:
 private:
     HRESULT writeHeader(bool first = false);
     HRESULT finish();
+    HRESULT salvage();
 
     Pin* in_;
     Pin* out_;
@@ -44,6 +45,7 @@ private:
     int interleaving_ = INTERLEAVE_NONE;
     std::uint64_t dataBytes_ = 0;
     bool open_ = false;
+    bool failed_ = false;  // a write downstream failed
     std::chrono::steady_clock::time_point lastHeader_;
 };
 

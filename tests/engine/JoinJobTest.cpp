@@ -233,18 +233,21 @@ void JoinJobTest::writeFailureIsNeverDone() {
 }
 
 void JoinJobTest::everyWriteFailureIsReported() {
-    // Count the writes of a small join, then make each one fail in turn.
+    // Count the writes of a small join (several blocks of the writer), then make each one
+    // fail in turn.
+    const QStringList several{fixture("a.wav"), fixture("c.mp3"), fixture("b.flac"),
+                              fixture("a.wav"), fixture("c.mp3"), fixture("b.flac")};
     Fault::failOn("count only", S_OK);
     {
         JoinRunner j;
-        j.add({fixture("a.wav"), fixture("c.mp3")});
+        j.add(several);
         j.format.outputPath = dir_.filePath("count.wav");
         QVERIFY(j.join());
         QVERIFY(j.finishedOk);
     }
     const int writes = Fault::count("FileWriter::write");
     const int closes = Fault::count("FileWriter::close");
-    QVERIFY(writes >= 2);  // the data, and the header brought up to date
+    QVERIFY(writes >= 3);  // blocks of data, and the header brought up to date
     QCOMPARE(closes, 1);
     for (const char* call : {"FileWriter::write", "FileWriter::close", "FileWriter::open"}) {
         const int uses = QString(call) == "FileWriter::write" ? writes : 1;
@@ -252,12 +255,18 @@ void JoinJobTest::everyWriteFailureIsReported() {
             Fault::clear();
             Fault::failOn(call, E_WRITE_FAULT, n);
             JoinRunner j;
-            j.add({fixture("a.wav"), fixture("c.mp3")});
+            j.add(several);
             j.format.outputPath = dir_.filePath(QStringLiteral("fail-%1.wav").arg(n));
             j.join();
             QVERIFY2(!anyDone(j.view.statuses), qPrintable(QStringLiteral("%1 #%2").arg(call).arg(n)));
             QVERIFY2(!j.boxes.shown.isEmpty(), qPrintable(QStringLiteral("%1 #%2").arg(call).arg(n)));
             QVERIFY(!j.job.joinRunning());
+            // Whatever reached the file is a valid WAV, its header claiming no more than is there.
+            if (QFileInfo(j.format.outputPath).size() > 0) {
+                const WavFile w = readWav(j.format.outputPath);
+                QVERIFY2(w.ok, qPrintable(QStringLiteral("%1 #%2: %3").arg(call).arg(n).arg(w.error)));
+                QCOMPARE(w.riffSize, w.fileSize - 8);
+            }
         }
     }
 }

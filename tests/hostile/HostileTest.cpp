@@ -32,6 +32,7 @@ private slots:
     void regressionsFromFuzzing();
     void outputFolderRemovedMidJoin();
     void thousandItemsJoinToTheEnd();
+    void diskFullLeavesAValidFile();
 
 private:
     // Adds and joins one file; true when it joined, false when it was refused with messages.
@@ -304,6 +305,36 @@ void HostileTest::thousandItemsJoinToTheEnd() {
     QVERIFY(j.join(120000));
     QVERIFY(j.finishedOk);
     QCOMPARE(readWav(j.format.outputPath).frames(), 441LL * kMaxItems);
+}
+
+void HostileTest::diskFullLeavesAValidFile() {
+    // A real full disk: a small tmpfs, where the machine lets us mount one.
+    const QString mountPoint = path("small-disk");
+    QVERIFY(QDir().mkpath(mountPoint));
+    if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=300k", "tmpfs", mountPoint}) != 0)
+        QSKIP("cannot mount a tmpfs here; the injected disk-full tests cover this path");
+    struct Unmount {
+        QString at;
+        ~Unmount() { QProcess::execute("umount", {at}); }
+    } unmount{mountPoint};
+    EncodeOptions s;
+    s.frames = 44100 * 5;
+    QVERIFY(encodeFile(path("five.wav"), s, sine(440)).isEmpty());
+    JoinRunner j;
+    QCOMPARE(j.add({path("five.wav")}), 1);
+    j.format.outputPath = mountPoint + QStringLiteral("/out.wav");
+    QVERIFY(j.join());
+    QVERIFY(!j.finishedOk);
+    QCOMPARE(j.boxes.shown.size(), qsizetype(1));
+    QVERIFY2(j.boxes.shown[0].text.contains(QStringLiteral("No space left")), qPrintable(j.boxes.shown[0].text));
+    QVERIFY(j.boxes.shown[0].text.contains(j.format.outputPath));
+    for (const QString& st : j.view.statuses) QVERIFY(!st.startsWith("Done."));
+    // What fitted is a valid WAV of whole blocks, and every reader agrees on its length.
+    const WavFile w = readWav(j.format.outputPath);
+    QVERIFY2(w.ok, qPrintable(w.error));
+    QCOMPARE(w.riffSize, w.fileSize - 8);
+    QVERIFY(w.frames() > 0);
+    QCOMPARE(decodeFile(j.format.outputPath).frames(), w.frames());
 }
 
 QTEST_GUILESS_MAIN(HostileTest)
