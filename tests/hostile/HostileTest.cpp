@@ -33,6 +33,7 @@ private slots:
     void outputFolderRemovedMidJoin();
     void thousandItemsJoinToTheEnd();
     void diskFullLeavesAValidFile();
+    void videoFileGivesItsAudio();
 
 private:
     // Adds and joins one file; true when it joined, false when it was refused with messages.
@@ -335,6 +336,25 @@ void HostileTest::diskFullLeavesAValidFile() {
     QCOMPARE(w.riffSize, w.fileSize - 8);
     QVERIFY(w.frames() > 0);
     QCOMPARE(decodeFile(j.format.outputPath).frames(), w.frames());
+}
+
+void HostileTest::videoFileGivesItsAudio() {
+    // A film with a picture stream first: its sound is what is joined.
+    EncodeOptions s;
+    s.encoder = "aac";
+    s.frames = 44100;
+    s.videoEncoder = "mpeg4";
+    s.videoFrames = 10;
+    QVERIFY2(encodeFile(path("film.mkv"), s, sine(440)).isEmpty(), qPrintable(encodeFile(path("film.mkv"), s, sine(440))));
+    JoinRunner j;
+    QVERIFY(addAndJoin(path("film.mkv"), j, path("film.wav")));
+    QVERIFY(j.finishedOk);
+    const WavFile w = readWav(path("film.wav"));
+    QVERIFY(w.ok);
+    QVERIFY2(std::llabs(w.frames() - 44100) < 2048, qPrintable(QString::number(w.frames())));
+    double peak = 0;
+    for (long long n = 4000; n < 40000; ++n) peak = std::max(peak, std::abs(w.sample(n, 0)));
+    QVERIFY(peak > 0.3);
 }
 
 QTEST_GUILESS_MAIN(HostileTest)

@@ -42,16 +42,16 @@ struct OutputCtx {
     }
 };
 
-int drainEncoder(OutputCtx& o, AVStream* st, const AVFrame* frame) {
-    int err = avcodec_send_frame(o.enc, frame);
+int drainEncoder(AVFormatContext* fmt, AVCodecContext* enc, AVPacket* pkt, AVStream* st, const AVFrame* frame) {
+    int err = avcodec_send_frame(enc, frame);
     if (err < 0) return err;
     for (;;) {
-        err = avcodec_receive_packet(o.enc, o.pkt);
+        err = avcodec_receive_packet(enc, pkt);
         if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return 0;
         if (err < 0) return err;
-        av_packet_rescale_ts(o.pkt, o.enc->time_base, st->time_base);
-        o.pkt->stream_index = st->index;
-        err = av_interleaved_write_frame(o.fmt, o.pkt);
+        av_packet_rescale_ts(pkt, enc->time_base, st->time_base);
+        pkt->stream_index = st->index;
+        err = av_interleaved_write_frame(fmt, pkt);
         if (err < 0) return err;
     }
 }
@@ -91,6 +91,26 @@ QString encodeFile(const QString& path, const EncodeOptions& opts, const Signal&
     if (err < 0) return QStringLiteral("encoder open: ") + avErr(err);
     avcodec_parameters_from_context(st->codecpar, o.enc);
     st->time_base = o.enc->time_base;
+    AVStream* vst = nullptr;
+    AVCodecContext* venc = nullptr;
+    std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> vencGuard(nullptr, [](AVCodecContext* c) {
+        avcodec_free_context(&c);
+    });
+    if (!opts.videoEncoder.empty()) {
+        const AVCodec* vcodec = avcodec_find_encoder_by_name(opts.videoEncoder.c_str());
+        if (!vcodec) return QStringLiteral("no video encoder");
+        vst = avformat_new_stream(o.fmt, nullptr);
+        venc = avcodec_alloc_context3(vcodec);
+        vencGuard.reset(venc);
+        venc->width = 64;
+        venc->height = 48;
+        venc->pix_fmt = AV_PIX_FMT_YUV420P;
+        venc->time_base = AVRational{1, 10};
+        if (o.fmt->oformat->flags & AVFMT_GLOBALHEADER) venc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        if ((err = avcodec_open2(venc, vcodec, nullptr)) < 0) return QStringLiteral("video open: ") + avErr(err);
+        avcodec_parameters_from_context(vst->codecpar, venc);
+        vst->time_base = venc->time_base;
+    }
     err = avio_open(&o.fmt->pb, file.constData(), AVIO_FLAG_WRITE);
     if (err < 0) return QStringLiteral("open: ") + avErr(err);
     AVDictionary* mopts = nullptr;
@@ -128,10 +148,29 @@ QString encodeFile(const QString& path, const EncodeOptions& opts, const Signal&
         const uint8_t* in[1] = {reinterpret_cast<const uint8_t*>(buf.data())};
         if (swr_convert(o.swr, o.frame->data, count, in, count) != count) return QStringLiteral("convert");
         o.frame->pts = n;
-        if ((err = drainEncoder(o, st, o.frame)) < 0) return QStringLiteral("encode: ") + avErr(err);
+        if ((err = drainEncoder(o.fmt, o.enc, o.pkt, st, o.frame)) < 0) return QStringLiteral("encode: ") + avErr(err);
         n += count;
     }
-    if ((err = drainEncoder(o, st, nullptr)) < 0) return QStringLiteral("flush: ") + avErr(err);
+    if ((err = drainEncoder(o.fmt, o.enc, o.pkt, st, nullptr)) < 0) return QStringLiteral("flush: ") + avErr(err);
+    if (venc) {
+        // Grey pictures, one tenth of a second each.
+        std::unique_ptr<AVFrame, void (*)(AVFrame*)> picture(av_frame_alloc(), [](AVFrame* f) { av_frame_free(&f); });
+        std::unique_ptr<AVPacket, void (*)(AVPacket*)> vpkt(av_packet_alloc(), [](AVPacket* p) { av_packet_free(&p); });
+        picture->format = venc->pix_fmt;
+        picture->width = venc->width;
+        picture->height = venc->height;
+        if (av_frame_get_buffer(picture.get(), 0) < 0) return QStringLiteral("picture");
+        for (int i = 0; i < opts.videoFrames; ++i) {
+            av_frame_make_writable(picture.get());
+            for (int p = 0; p < 3; ++p)
+                std::memset(picture->data[p], 128, static_cast<std::size_t>(picture->linesize[p]) * (p ? 24 : 48));
+            picture->pts = i;
+            if ((err = drainEncoder(o.fmt, venc, vpkt.get(), vst, picture.get())) < 0)
+                return QStringLiteral("video: ") + avErr(err);
+        }
+        if ((err = drainEncoder(o.fmt, venc, vpkt.get(), vst, nullptr)) < 0)
+            return QStringLiteral("video flush: ") + avErr(err);
+    }
     if ((err = av_write_trailer(o.fmt)) < 0) return QStringLiteral("trailer: ") + avErr(err);
     return {};
 }

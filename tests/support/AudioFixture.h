@@ -24,6 +24,9 @@ struct EncodeOptions {
     std::string sampleFormat;  // e.g. "s32"; empty: the encoder's first
     int bitsPerRawSample = 0;
     std::map<std::string, std::string> codecOptions;
+    // With a video encoder ("mpeg4"), a small picture stream goes along with the audio.
+    std::string videoEncoder;
+    int videoFrames = 0;
     std::map<std::string, std::string> muxerOptions;
 };
 
