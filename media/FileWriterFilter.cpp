@@ -15,6 +15,7 @@ namespace corvane::media {
 
 namespace {
 constexpr std::size_t kBufferSize = 1 << 20;
+constexpr std::size_t kDirectWrite = 128 << 10;
 }
 
 HRESULT FileWriterFilter::Create(std::unique_ptr<FileWriterFilter>& out) {
@@ -131,10 +132,11 @@ HRESULT FileWriterFilter::receive(Pin*, const MediaSample& sample) {
         return writeAll(sample.data, sample.size, sample.offset);
     }
     end_ += static_cast<std::int64_t>(sample.size);
-    if (buffer_.size() + sample.size > kBufferSize) {
+    if (buffer_.size() + sample.size > kBufferSize || sample.size >= kDirectWrite) {
         if (HRESULT hr = flush(); FAILED(hr)) return hr;
     }
-    if (sample.size >= kBufferSize) return writeAll(sample.data, sample.size, -1);
+    // Large blocks go straight to the file; small ones gather into large writes.
+    if (sample.size >= kDirectWrite) return writeAll(sample.data, sample.size, -1);
     buffer_.insert(buffer_.end(), sample.data, sample.data + sample.size);
     return S_OK;
 }

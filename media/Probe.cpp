@@ -3,6 +3,7 @@
 #include "media/AudioSource.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 extern "C" {
@@ -70,6 +71,35 @@ ProbeResult probeByDecoding(const std::string& path) {
     return r;
 }
 
+// Where the last frames of a FLAC stream end, in samples, or 0 when that cannot be told
+// without reading it all. The first frame is decoded first, so the stream is known usable.
+std::int64_t flacEnd(AudioSource& src, AVStream* st) {
+    PacketPtr pkt(av_packet_alloc());
+    FramePtr frame(av_frame_alloc());
+    if (src.readPacket(pkt.get()) != S_OK) return 0;
+    if (avcodec_send_packet(src.codec(), pkt.get()) < 0 || avcodec_receive_frame(src.codec(), frame.get()) < 0)
+        return 0;
+    if (!sampleRateInBounds(frame->sample_rate) || !channelCountInBounds(frame->ch_layout.nb_channels)) return 0;
+    const std::int64_t target = std::max<std::int64_t>(0, st->duration - 4 * 65536);
+    if (avformat_seek_file(src.format(), st->index, INT64_MIN, target, target, 0) < 0) return 0;
+    // Decoded, not counted: a frame cut short by the end of the file does not decode.
+    avcodec_flush_buffers(src.codec());
+    std::int64_t end = 0;
+    HRESULT hr;
+    auto take = [&] {
+        while (avcodec_receive_frame(src.codec(), frame.get()) == 0) {
+            if (frame->pts != AV_NOPTS_VALUE) end = std::max<std::int64_t>(end, frame->pts + frame->nb_samples);
+            av_frame_unref(frame.get());
+        }
+    };
+    while ((hr = src.readPacket(pkt.get())) == S_OK) {
+        if (avcodec_send_packet(src.codec(), pkt.get()) >= 0) take();
+    }
+    avcodec_send_packet(src.codec(), nullptr);
+    take();
+    return FAILED(hr) ? 0 : end;
+}
+
 }  // namespace
 
 ProbeResult probeFile(const std::string& path) {
@@ -88,6 +118,20 @@ ProbeResult probeFile(const std::string& path) {
             return probeByDecoding(path);
         default:
             break;
+    }
+    // FLAC: the stream header states the length to the sample; reading the last frames (not
+    // the whole file) confirms the file really reaches that far.
+    if (std::strcmp(src.format()->iformat->name, "flac") == 0 && st->duration > 0 &&
+        st->time_base.num == 1 && st->time_base.den == st->codecpar->sample_rate) {
+        if (const std::int64_t end = flacEnd(src, st); end > 0) {
+            ProbeResult r;
+            r.hr = S_OK;
+            r.samples = std::min<std::int64_t>(st->duration, end);
+            r.sampleRate = st->codecpar->sample_rate;
+            r.channels = st->codecpar->ch_layout.nb_channels;
+            r.duration = av_rescale(r.samples, kUnitsPerSecond, r.sampleRate);
+            return r;
+        }
     }
     // PCM in WAV: the length is what the data chunk holds of whole blocks, as far as the file
     // really reaches; reading every packet would only copy the file.

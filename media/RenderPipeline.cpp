@@ -82,6 +82,28 @@ bool RenderPipeline::push(std::size_t index, std::vector<std::uint8_t>&& bytes) 
     return true;
 }
 
+std::vector<std::uint8_t> RenderPipeline::takeBuffer() {
+    {
+        std::lock_guard lock(mutex_);
+        if (!pool_.empty()) {
+            std::vector<std::uint8_t> b = std::move(pool_.back());
+            pool_.pop_back();
+            b.clear();
+            return b;
+        }
+    }
+    std::vector<std::uint8_t> b;
+    // Room for a block and the largest decoded frame beyond it, converted.
+    b.reserve(blockBytes_ + 65536 * static_cast<std::size_t>(format_.nBlockAlign));
+    return b;
+}
+
+void RenderPipeline::giveBuffer(std::vector<std::uint8_t>&& buffer) {
+    // Reused buffers spare the page faults of fresh ones; a few are enough to go round.
+    std::lock_guard lock(mutex_);
+    if (pool_.size() < kPoolBuffers) pool_.push_back(std::move(buffer));
+}
+
 void RenderPipeline::finishSlot(std::size_t index, HRESULT hr, const QString& detail) {
     {
         std::lock_guard lock(mutex_);
@@ -123,36 +145,24 @@ HRESULT RenderPipeline::renderSlot(std::size_t index) {
     FramePtr frame(av_frame_alloc());
     // Seeded by position, so a join gives the same bytes whatever thread converts what.
     SampleConverter converter(format_, 0x2545F491u ^ static_cast<std::uint32_t>(index * 2654435761u));
-    std::vector<std::uint8_t> pcm;
-    pcm.reserve(blockBytes_ + 16384 * frameBytes);
+    std::vector<std::uint8_t> pcm = takeBuffer();
 
-    // Moves whole blocks of converted audio out of `pcm`, dropping `skip` and stopping at
-    // the slot's length.
+    // Hands converted audio on in blocks of at least kBlockFrames (the buffer itself, no
+    // copy), dropping `skip` first and cutting at the slot's length.
     auto pushBlocks = [&](bool all) -> bool {
-        std::size_t at = 0;
-        const std::size_t have = pcm.size() / frameBytes;
         if (skip > 0) {
-            const auto drop = static_cast<std::size_t>(std::min<std::int64_t>(skip, static_cast<std::int64_t>(have)));
-            skip -= static_cast<std::int64_t>(drop);
-            at = drop;
+            const auto have = static_cast<std::int64_t>(pcm.size() / frameBytes);
+            const std::int64_t drop = std::min(skip, have);
+            pcm.erase(pcm.begin(), pcm.begin() + static_cast<std::ptrdiff_t>(drop * static_cast<std::int64_t>(frameBytes)));
+            skip -= drop;
         }
-        while (remaining > 0) {
-            const std::size_t avail = have - at;
-            std::size_t take = std::min<std::size_t>(avail, static_cast<std::size_t>(std::min<std::int64_t>(remaining, kBlockFrames)));
-            if (take == 0 || (!all && take < static_cast<std::size_t>(kBlockFrames) &&
-                              static_cast<std::int64_t>(take) < remaining))
-                break;
-            std::vector<std::uint8_t> block(pcm.begin() + static_cast<std::ptrdiff_t>(at * frameBytes),
-                                            pcm.begin() + static_cast<std::ptrdiff_t>((at + take) * frameBytes));
-            if (!push(index, std::move(block))) return false;
-            at += take;
-            remaining -= static_cast<std::int64_t>(take);
-        }
-        if (remaining <= 0) {
-            pcm.clear();
-        } else {
-            pcm.erase(pcm.begin(), pcm.begin() + static_cast<std::ptrdiff_t>(at * frameBytes));
-        }
+        const auto have = static_cast<std::int64_t>(pcm.size() / frameBytes);
+        if (have == 0 || (!all && have < kBlockFrames && have < remaining)) return true;
+        const std::int64_t take = std::min(have, remaining);
+        pcm.resize(static_cast<std::size_t>(take) * frameBytes);
+        remaining -= take;
+        if (!push(index, std::move(pcm))) return false;
+        pcm = takeBuffer();
         return true;
     };
 
@@ -258,6 +268,7 @@ void RenderPipeline::writerMain() {
             }
             framesWritten_.fetch_add(static_cast<std::int64_t>(block.bytes.size() / format_.nBlockAlign),
                                      std::memory_order_relaxed);
+            giveBuffer(std::move(block.bytes));
         }
     }
     if (HRESULT hr = writeSilence(tailSilence_); FAILED(hr)) {

@@ -47,6 +47,7 @@ public:
     static int workerCount();
     static constexpr std::size_t kBudgetBytes = 12u << 20;
     static constexpr std::size_t kHeadBlocks = 4;
+    static constexpr std::size_t kPoolBuffers = 8;
 
 private:
     struct Block {
@@ -66,6 +67,8 @@ private:
     // Queues a block for a slot; false when aborted.
     bool push(std::size_t index, std::vector<std::uint8_t>&& bytes);
     void finishSlot(std::size_t index, HRESULT hr, const QString& detail);
+    std::vector<std::uint8_t> takeBuffer();
+    void giveBuffer(std::vector<std::uint8_t>&& buffer);
     HRESULT writeSilence(std::int64_t frames);
     void fail(HRESULT hr, const QString& detail);
 
@@ -83,6 +86,7 @@ private:
     std::size_t nextSlot_ = 0;
     std::size_t queuedBytes_ = 0;
     bool aborted_ = false;
+    std::vector<std::vector<std::uint8_t>> pool_;
 
     std::atomic<std::int64_t> framesWritten_{0};
     std::vector<std::thread> workers_;

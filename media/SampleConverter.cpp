@@ -26,11 +26,29 @@ bool isExactInput(AVSampleFormat fmt, int outBits) {
     }
 }
 
+// Triangular dither of one step peak: the sum of two uniform values, both halves of one
+// 32-bit LCG draw. Drawn once into a table that sources read from their own starting points;
+// at 2^17 values it repeats less often than every second and a half of stereo sound.
+constexpr std::size_t kDitherSize = 1u << 17;
+
+const float* ditherTable() {
+    static const std::vector<float> table = [] {
+        std::vector<float> t(kDitherSize);
+        std::uint32_t r = 0x2545F491u;
+        for (float& v : t) {
+            r = r * 1664525u + 1013904223u;
+            v = (static_cast<float>(r & 0xFFFF) + static_cast<float>(r >> 16) - 65535.0f) * (1.0f / 65536.0f);
+        }
+        return t;
+    }();
+    return table.data();
+}
+
 }  // namespace
 
 SampleConverter::SampleConverter(const WaveFormatEx& out, std::uint32_t seed)
     : out_(out) {
-    for (std::uint32_t k = 0; k < 4; ++k) rng_[k] = seed * 2654435761u + k * 0x9E3779B9u + 1;
+    ditherPos_ = (seed * 2654435761u) & (kDitherSize - 1);
 }
 
 SampleConverter::~SampleConverter() { av_channel_layout_uninit(&inLayout_); }
@@ -137,24 +155,6 @@ HRESULT SampleConverter::run(const uint8_t** in, int inSamples, std::vector<std:
 
 namespace {
 
-// Triangular dither of one step peak: the sum of two uniform values, both halves of one
-// 32-bit LCG draw. Four interleaved generators keep the multiplies independent.
-void fillDither(float* d, std::size_t n, std::uint32_t state[4]) {
-    std::size_t i = 0;
-    auto tpdf = [](std::uint32_t r) {
-        return (static_cast<float>(r & 0xFFFF) + static_cast<float>(r >> 16) - 65535.0f) * (1.0f / 65536.0f);
-    };
-    for (; i + 4 <= n; i += 4)
-        for (int k = 0; k < 4; ++k) {
-            state[k] = state[k] * 1664525u + 1013904223u;
-            d[i + k] = tpdf(state[k]);
-        }
-    for (int k = 0; i < n; ++i, ++k) {
-        state[k] = state[k] * 1664525u + 1013904223u;
-        d[i] = tpdf(state[k]);
-    }
-}
-
 // Clamps, then rounds to nearest; written so the compiler can vectorize it.
 template <int Bits>
 void quantizeTo(const float* in, const float* dither, std::size_t samples, std::uint8_t* out) {
@@ -182,16 +182,27 @@ void quantizeTo(const float* in, const float* dither, std::size_t samples, std::
 }  // namespace
 
 void SampleConverter::quantize(const float* in, std::size_t samples, std::uint8_t* out) {
-    const float* dither = nullptr;
-    if (!exact_) {
-        dither_.resize(samples);
-        fillDither(dither_.data(), samples, rng_);
-        dither = dither_.data();
+    const std::size_t bytes = out_.wBitsPerSample / 8;
+    if (exact_) {
+        if (bytes == 2)
+            quantizeTo<16>(in, nullptr, samples, out);
+        else
+            quantizeTo<8>(in, nullptr, samples, out);
+        return;
     }
-    if (out_.wBitsPerSample == 16)
-        quantizeTo<16>(in, dither, samples, out);
-    else
-        quantizeTo<8>(in, dither, samples, out);
+    // Runs that do not wrap around the dither table, so each stays one vector loop.
+    const float* table = ditherTable();
+    while (samples > 0) {
+        const std::size_t run = std::min(samples, kDitherSize - ditherPos_);
+        if (bytes == 2)
+            quantizeTo<16>(in, table + ditherPos_, run, out);
+        else
+            quantizeTo<8>(in, table + ditherPos_, run, out);
+        in += run;
+        out += run * bytes;
+        samples -= run;
+        ditherPos_ = (ditherPos_ + run) & (kDitherSize - 1);
+    }
 }
 
 }  // namespace corvane::media

@@ -48,9 +48,8 @@ private:
     int inFormat_ = -1;
     AVChannelLayout inLayout_{};
     bool exact_ = false;  // the input fits the output without loss: no dither
-    std::uint32_t rng_[4];
+    std::size_t ditherPos_ = 0;  // where this source reads the shared dither table
     std::vector<float> buffer_;
-    std::vector<float> dither_;
     QString detail_;
 };
 

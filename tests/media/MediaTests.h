@@ -29,6 +29,7 @@ private slots:
     void initTestCase();
     void durationMatchesDecodedLength_data();
     void durationMatchesDecodedLength();
+    void truncatedFilesMeasureWhatIsThere();
     void failuresAreReported_data();
     void failuresAreReported();
     void absurdHeadersAreRefused();

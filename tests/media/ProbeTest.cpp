@@ -76,6 +76,25 @@ void ProbeTest::durationMatchesDecodedLength() {
     QCOMPARE(r.duration, expected);
 }
 
+void ProbeTest::truncatedFilesMeasureWhatIsThere() {
+    // Headers that state the length (FLAC, WAV) are checked against what the file holds.
+    for (const char* name : {"s24.flac", "s16.wav", "lame.mp3"}) {
+        std::vector<unsigned char> b = readBytes(dir_.filePath(name));
+        b.resize(b.size() * 3 / 5);
+        const QString cut = dir_.filePath(QStringLiteral("cut-") + name);
+        QVERIFY(writeBytes(cut, b));
+        const ProbeResult r = probeFile(qstringToPath(cut));
+        QVERIFY2(SUCCEEDED(r.hr), name);
+        const Decoded d = decodeFile(cut);
+        const REFERENCE_TIME decoded = av_rescale(d.frames(), kUnitsPerSecond, d.sampleRate);
+        // Within one coded frame of what decodes, and well short of the whole.
+        QVERIFY2(std::llabs(r.duration - decoded) <= av_rescale(4608, kUnitsPerSecond, d.sampleRate),
+                 qPrintable(QStringLiteral("%1: %2 vs %3").arg(name).arg(r.duration).arg(decoded)));
+        const ProbeResult whole = probeFile(qstringToPath(dir_.filePath(name)));
+        QVERIFY(r.duration < whole.duration * 7 / 10);
+    }
+}
+
 void ProbeTest::failuresAreReported_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("name");
