@@ -155,7 +155,7 @@ void CliTest::interruptKeepsAValidFile() {
 void CliTest::killedJoinLeavesAValidFile() {
     const QString out = path("killed.wav");
     QStringList args{"join", "-y", "-o", out};
-    for (int i = 0; i < 60; ++i) args << path("long.flac");
+    for (int i = 0; i < 150; ++i) args << path("long.flac");
     QProcess p;
     p.setProgram(QStringLiteral(CORVANE_BINARY));
     p.setArguments(args);
