@@ -46,7 +46,7 @@ public:
 
     static int workerCount();
     static constexpr std::size_t kBudgetBytes = 12u << 20;
-    static constexpr std::size_t kHeadBlocks = 4;
+    static constexpr std::size_t kHeadBlocks = 8;
     static constexpr std::size_t kPoolBuffers = 8;
 
 private:
