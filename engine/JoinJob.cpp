@@ -1,9 +1,9 @@
 #include "engine/JoinJob.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QTimerEvent>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "app/AppSettings.h"
 #include "media/ErrorText.h"
@@ -43,9 +43,13 @@ QString JoinJob::usedTimeText(int s) {
 }
 
 bool JoinJob::fileExists(const QString& path) {
-    QFile f(path);
-    const bool ok = QFileInfo(path).isFile() && f.open(QIODevice::ReadOnly);
-    return ok;
+    // By the name's own bytes: a name that is not UTF-8 must not slip past the question.
+    const int fd = ::open(qstringToPath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    return regular;
 }
 
 QString JoinJob::outputRefusal(const QString& outputPath, const ItemList& items) {
@@ -88,7 +92,7 @@ void JoinJob::onJoinCommand() {
         if (!boxes_.askYesNo(question, QStringLiteral("Warning"), MessageBoxes::Owner::MainWindow,
                              MessageBoxes::Icon::Warning))
             return;
-        QFile::remove(format_.outputPath);
+        ::unlink(qstringToPath(format_.outputPath).c_str());
     }
     settings::disableDecoderFeedback(decoderStoreFile_);
     if (FAILED(builder_.buildTimeline())) return;

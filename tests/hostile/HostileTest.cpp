@@ -255,6 +255,23 @@ void HostileTest::oddNamesJoin() {
     QVERIFY(p.waitForFinished(60000));
     QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
     QCOMPARE(readWav(path("odd-out.wav")).frames(), 44100LL * names.size());
+    // An existing output whose name is not UTF-8 is still asked about, never overwritten blindly.
+    const QString oddOut = decoded.last();
+    JoinRunner k;
+    k.add({decoded.first()});
+    k.format.outputPath = oddOut;
+    k.boxes.answers = {false};
+    const std::vector<unsigned char> before = readBytes(path("s16.wav"));
+    k.job.onJoinCommand();
+    QVERIFY(!k.job.joinRunning());
+    QCOMPARE(k.boxes.shown.size(), qsizetype(1));
+    QVERIFY(k.boxes.shown[0].question);
+    FILE* f = std::fopen(rawArgs.last().constData(), "rb");
+    QVERIFY(f);
+    std::vector<unsigned char> after(before.size() + 1);
+    after.resize(std::fread(after.data(), 1, after.size(), f));
+    std::fclose(f);
+    QCOMPARE(after, before);
     for (const QByteArray& raw : rawArgs) ::unlink(raw.constData());  // names QDir cannot spell
 }
 
