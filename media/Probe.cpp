@@ -46,6 +46,17 @@ ProbeResult failed(HRESULT hr, const QString& detail) {
     return r;
 }
 
+// A length known in samples at the stream's own rate.
+ProbeResult measured(std::int64_t samples, const AVCodecParameters* par) {
+    ProbeResult r;
+    r.hr = S_OK;
+    r.samples = samples;
+    r.sampleRate = par->sample_rate;
+    r.channels = par->ch_layout.nb_channels;
+    r.duration = av_rescale(samples, kUnitsPerSecond, par->sample_rate);
+    return r;
+}
+
 // Counts by decoding everything: for streams whose packets do not carry durations.
 ProbeResult probeByDecoding(const std::string& path) {
     AudioSource src;
@@ -124,13 +135,7 @@ ProbeResult probeFile(const std::string& path) {
     if (std::strcmp(src.format()->iformat->name, "flac") == 0 && st->duration > 0 &&
         st->time_base.num == 1 && st->time_base.den == st->codecpar->sample_rate) {
         if (const std::int64_t end = flacEnd(src, st); end > 0) {
-            ProbeResult r;
-            r.hr = S_OK;
-            r.samples = std::min<std::int64_t>(st->duration, end);
-            r.sampleRate = st->codecpar->sample_rate;
-            r.channels = st->codecpar->ch_layout.nb_channels;
-            r.duration = av_rescale(r.samples, kUnitsPerSecond, r.sampleRate);
-            return r;
+            return measured(std::min<std::int64_t>(st->duration, end), st->codecpar);
         }
     }
     // PCM in WAV: the length is what the data chunk holds of whole blocks, as far as the file
@@ -143,13 +148,7 @@ ProbeResult probeFile(const std::string& path) {
         const std::int64_t fileSize = avio_size(pb);
         if (dataStart > 0 && fileSize >= dataStart) {
             const std::int64_t available = (fileSize - dataStart) / par->block_align;
-            ProbeResult r;
-            r.hr = S_OK;
-            r.samples = std::min<std::int64_t>(st->duration, available);
-            r.sampleRate = par->sample_rate;
-            r.channels = par->ch_layout.nb_channels;
-            r.duration = av_rescale(r.samples, kUnitsPerSecond, r.sampleRate);
-            return r;
+            return measured(std::min<std::int64_t>(st->duration, available), st->codecpar);
         }
     }
 

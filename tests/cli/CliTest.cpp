@@ -28,6 +28,8 @@ private:
         QString out, err;
     };
     Run run(const QStringList& args, int timeoutMs = 60000);
+    // Starts a join of `copies` times the 60-s file, long enough to be stopped midway.
+    bool startLongJoin(QProcess& p, const QString& out, int copies);
     QString path(const char* name) const { return dir_.filePath(name); }
     QTemporaryDir dir_;
 };
@@ -44,6 +46,15 @@ CliTest::Run CliTest::run(const QStringList& args, int timeoutMs) {
     r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
     r.err = QString::fromLocal8Bit(p.readAllStandardError());
     return r;
+}
+
+bool CliTest::startLongJoin(QProcess& p, const QString& out, int copies) {
+    QStringList args{"join", "-y", "-o", out};
+    for (int i = 0; i < copies; ++i) args << path("long.flac");
+    p.setProgram(QStringLiteral(CORVANE_BINARY));
+    p.setArguments(args);
+    p.start();
+    return p.waitForStarted();
 }
 
 void CliTest::initTestCase() {
@@ -132,13 +143,8 @@ void CliTest::probePrintsNameSecondsAndDuration() {
 
 void CliTest::interruptKeepsAValidFile() {
     const QString out = path("interrupted.wav");
-    QStringList args{"join", "-y", "-o", out};
-    for (int i = 0; i < 30; ++i) args << path("long.flac");
     QProcess p;
-    p.setProgram(QStringLiteral(CORVANE_BINARY));
-    p.setArguments(args);
-    p.start();
-    QVERIFY(p.waitForStarted());
+    QVERIFY(startLongJoin(p, out, 30));
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(out).size() > 1'000'000, 30000);
     ::kill(static_cast<pid_t>(p.processId()), SIGINT);
     QVERIFY(p.waitForFinished(30000));
@@ -154,13 +160,8 @@ void CliTest::interruptKeepsAValidFile() {
 
 void CliTest::killedJoinLeavesAValidFile() {
     const QString out = path("killed.wav");
-    QStringList args{"join", "-y", "-o", out};
-    for (int i = 0; i < 150; ++i) args << path("long.flac");
     QProcess p;
-    p.setProgram(QStringLiteral(CORVANE_BINARY));
-    p.setArguments(args);
-    p.start();
-    QVERIFY(p.waitForStarted());
+    QVERIFY(startLongJoin(p, out, 150));
     // The header is brought up to date about once a second.
     QTest::qWait(2500);
     QVERIFY2(p.state() == QProcess::Running, "the join ended before it could be killed");
