@@ -70,12 +70,11 @@ bool RenderPipeline::push(std::size_t index, std::vector<std::uint8_t>&& bytes) 
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] {
         if (aborted_) return true;
-        if (index == head_) return slots_[index].queuedBlocks < kHeadBlocks;
+        if (index == head_) return slots_[index].blocks.size() < kHeadBlocks;
         return queuedBytes_ + bytes.size() <= kBudgetBytes;
     });
     if (aborted_) return false;
     queuedBytes_ += bytes.size();
-    slots_[index].queuedBlocks++;
     slots_[index].blocks.push_back(Block{std::move(bytes)});
     lock.unlock();
     changed_.notify_all();
@@ -207,7 +206,6 @@ HRESULT RenderPipeline::writeSilence(std::int64_t frames) {
         if (HRESULT hr = deliver_(zeros.data(), static_cast<std::size_t>(n) * format_.nBlockAlign);
             FAILED(hr))
             return hr;
-        framesWritten_.fetch_add(n, std::memory_order_relaxed);
         frames -= n;
     }
     return S_OK;
@@ -246,7 +244,6 @@ void RenderPipeline::writerMain() {
                 if (!slots_[i].blocks.empty()) {
                     block = std::move(slots_[i].blocks.front());
                     slots_[i].blocks.pop_front();
-                    slots_[i].queuedBlocks--;
                     queuedBytes_ -= block.bytes.size();
                 } else {
                     done = true;
@@ -266,8 +263,6 @@ void RenderPipeline::writerMain() {
                 fail(hr, {});
                 return;
             }
-            framesWritten_.fetch_add(static_cast<std::int64_t>(block.bytes.size() / format_.nBlockAlign),
-                                     std::memory_order_relaxed);
             giveBuffer(std::move(block.bytes));
         }
     }

@@ -42,8 +42,6 @@ public:
     // Stops every thread and waits for them; Finish is not called after an abort.
     void abort();
 
-    std::int64_t framesWritten() const { return framesWritten_.load(std::memory_order_relaxed); }
-
     static int workerCount();
     static constexpr std::size_t kBudgetBytes = 12u << 20;
     static constexpr std::size_t kHeadBlocks = 8;
@@ -55,7 +53,6 @@ private:
     };
     struct Slot {
         std::deque<Block> blocks;
-        std::size_t queuedBlocks = 0;
         bool done = false;
         HRESULT hr = S_OK;
         QString detail;
@@ -88,7 +85,6 @@ private:
     bool aborted_ = false;
     std::vector<std::vector<std::uint8_t>> pool_;
 
-    std::atomic<std::int64_t> framesWritten_{0};
     std::vector<std::thread> workers_;
     std::thread writer_;
 };

@@ -59,8 +59,6 @@ bool WaveFormatFilter::acceptsType(const Pin* input, const MediaType& type) cons
            type.waveFormat().has_value();
 }
 
-void WaveFormatFilter::connected(Pin*) {}
-
 HRESULT WaveFormatFilter::receive(Pin*, const MediaSample& sample) { return deliver(out_, sample); }
 
 HRESULT WaveFormatFilter::endOfStream(Pin*) { return deliverEndOfStream(out_); }

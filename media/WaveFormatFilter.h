@@ -20,7 +20,6 @@ public:
     std::optional<WaveFormatEx> conversionTarget() const override;
     std::optional<MediaType> proposedType(const Pin* output) const override;
     bool acceptsType(const Pin* input, const MediaType& type) const override;
-    void connected(Pin* pin) override;
 
     HRESULT receive(Pin* input, const MediaSample& sample) override;
     HRESULT endOfStream(Pin* input) override;
