@@ -115,7 +115,7 @@ HRESULT AudioSource::fail(HRESULT hr, const QString& why) {
     return hr;
 }
 
-HRESULT AudioSource::open(const std::string& path) {
+HRESULT AudioSource::open(const std::string& path, AVDictionary** formatOptions) {
     if (HRESULT hr = Fault::check("AudioSource::open"); FAILED(hr))
         return fail(hr, errorText(hr));
     if (!pkt_) return fail(E_OUTOFMEMORY, errorText(E_OUTOFMEMORY));
@@ -146,7 +146,7 @@ HRESULT AudioSource::open(const std::string& path) {
     // probed packet by packet through the whole file otherwise, which costs far more than
     // reading it.
     raw->max_probe_packets = 0;
-    int err = avformat_open_input(&raw, nullptr, formatFromMagic(io_->fd), nullptr);
+    int err = avformat_open_input(&raw, nullptr, formatFromMagic(io_->fd), formatOptions);
     if (err < 0) return fail(fromAvError(err), avText(err));  // raw is freed on failure
     fmt_.reset(raw);
 

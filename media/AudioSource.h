@@ -48,8 +48,9 @@ public:
     AudioSource(const AudioSource&) = delete;
     AudioSource& operator=(const AudioSource&) = delete;
 
-    // path: the file name's bytes. On failure detail() tells why.
-    HRESULT open(const std::string& path);
+    // path: the file name's bytes; formatOptions (optional) go to the demuxer. On failure
+    // detail() tells why.
+    HRESULT open(const std::string& path, AVDictionary** formatOptions = nullptr);
 
     AVStream* stream() const { return stream_; }
     AVFormatContext* format() const { return fmt_.get(); }

@@ -13,12 +13,28 @@ struct ProbeResult {
     std::int64_t samples = 0;     // at sampleRate
     int sampleRate = 0;
     int channels = 0;
+    std::int64_t frameSamples = 0;  // the largest codec frame: how far a decode may stray by rounding
     QString detail;  // why it failed
 };
 
-// Measures the decoded length of a file's audio: what the decoder will deliver once encoder
-// delay and padding are trimmed, counted from the packets (estimates in headers are not
-// trusted). The first frames are decoded to prove the stream is usable.
+// Counts decoded samples exactly across sample-rate changes; every sum is overflow-checked.
+struct SampleClock {
+    std::int64_t samplesAtRate = 0;
+    int rate = 0;
+    REFERENCE_TIME settled = 0;  // 100 ns of the runs at earlier rates
+    std::int64_t totalSamples = 0;
+    std::int64_t largestFrame = 0;
+    bool overflowed = false;
+
+    void add(int frameRate, std::int64_t n);
+    REFERENCE_TIME duration() const;
+};
+
+// Measures the decoded length of a file's audio: what the join's decoder delivers once the
+// encoder delay and padding the file states exactly are trimmed. Samples are counted at the
+// codec level (each frame's own header or size) or by decoding; container timestamps and
+// header totals are never added up or believed unconfirmed. The first packets are decoded to
+// prove the stream is usable.
 ProbeResult probeFile(const std::string& path);
 
 }  // namespace corvane::media
