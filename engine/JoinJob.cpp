@@ -147,12 +147,16 @@ void JoinJob::onGraphNotify() {
     while (render_.joinEvents && SUCCEEDED(render_.joinEvents->GetEvent(&code, &p1, &p2, 0))) {
         render_.joinEvents->FreeEventParams(code, p1, p2);
         if (code == EC_COMPLETE) {
-            stopJoin();
+            const QString differences = differencesText(render_.joinEvents->outcomes());
+            if (differences.isEmpty())
+                stopJoin();
+            else
+                endJoin(Ending::Differed, differences);
         } else if (code == EC_ERRORABORT) {
             // Never reported as done: the user learns which file failed and why.
             QString why = render_.joinEvents->errorDetail();
             if (why.isEmpty()) why = errorText(static_cast<HRESULT>(p1));
-            endJoin(true, why);
+            endJoin(Ending::Failed, why);
         }
     }
 }
@@ -167,7 +171,24 @@ void JoinJob::releaseRender() {
     render_.joinRenderEngine.reset();
 }
 
-void JoinJob::endJoin(bool failed, const QString& why) {
+QString JoinJob::differenceText(const SourceOutcome& o) {
+    const REFERENCE_TIME d = o.decoded - o.measured;
+    const double seconds = static_cast<double>(d < 0 ? -d : d) / kUnitsPerSecond;
+    const QString amount = seconds < 1.0 ? QStringLiteral("%1 ms").arg(qRound(seconds * 1000))
+                                         : QStringLiteral("%1 s").arg(seconds, 0, 'f', 1);
+    return QStringLiteral("%1 decoded %2 %3 than when it was added.")
+        .arg(pathToQString(o.path), amount, d < 0 ? QStringLiteral("shorter") : QStringLiteral("longer"));
+}
+
+QString JoinJob::differencesText(const std::vector<SourceOutcome>& outcomes) {
+    QStringList lines;
+    for (const SourceOutcome& o : outcomes)
+        if (o.complete && o.differs) lines << differenceText(o);
+    return lines.join(QLatin1Char('\n'));
+}
+
+void JoinJob::endJoin(Ending ending, const QString& why) {
+    const bool failed = ending != Ending::Done;
     if (qtTimerId_) killTimer(qtTimerId_);
     qtTimerId_ = 0;
     releaseRender();
@@ -175,9 +196,18 @@ void JoinJob::endJoin(bool failed, const QString& why) {
     joinRunning_ = 0;
     view_.setJoinButtonText(QStringLiteral("Join"));
     elapsedSeconds_ = 0;
-    if (failed) {
+    if (ending == Ending::Failed) {
         view_.setStatusText(QStringLiteral("Join failed. Output File: %1").arg(writtenPath_));
         boxes_.errorMessage(QStringLiteral("The join failed and %1 is incomplete.\n%2").arg(writtenPath_, why));
+    } else if (ending == Ending::Differed) {
+        // The file is whole, but not what the list promised: never a plain "Done.".
+        view_.setProgress(1.0);
+        view_.setStatusText(QStringLiteral("Done, but files changed since they were added. Output File: %1")
+                                .arg(writtenPath_));
+        boxes_.showMessage(QStringLiteral("%1 holds all the audio that decoded, but not as measured when the "
+                                          "files were added:\n%2")
+                               .arg(writtenPath_, why),
+                           QStringLiteral("Warning"), MessageBoxes::Owner::MainWindow, MessageBoxes::Icon::Warning);
     } else {
         view_.setProgress(1.0);
         view_.setStatusText(QStringLiteral("Done. Output File: %1").arg(writtenPath_));
@@ -185,6 +215,6 @@ void JoinJob::endJoin(bool failed, const QString& why) {
     emit finished(!failed);
 }
 
-void JoinJob::stopJoin() { endJoin(false, {}); }
+void JoinJob::stopJoin() { endJoin(Ending::Done, {}); }
 
 }  // namespace corvane

@@ -7,6 +7,7 @@
 #include "app/MessageBoxes.h"
 #include "engine/TimelineBuilder.h"
 #include "engine/WavGraph.h"
+#include "media/SourceOutcome.h"
 #include "options/OutputFormat.h"
 
 namespace corvane {
@@ -58,6 +59,9 @@ public:
     // or anything but a regular file, or one of the files being joined.
     static QString outputRefusal(const QString& outputPath, const ItemList& items);
     static QString usedTimeText(int seconds);
+    // "… decoded 108.7 s shorter than when it was added." for each source that differed.
+    static QString differenceText(const media::SourceOutcome& outcome);
+    static QString differencesText(const std::vector<media::SourceOutcome>& outcomes);
 
 signals:
     // The join ended: ok is false when it failed. The status line has been set.
@@ -69,7 +73,8 @@ protected:
 
 private:
     void releaseRender();
-    void endJoin(bool failed, const QString& why);
+    enum class Ending { Done, Failed, Differed };
+    void endJoin(Ending ending, const QString& why);
 
     const ItemList& items_;
     const OutputFormat& format_;

@@ -51,10 +51,22 @@ void MediaEvent::setErrorDetail(const QString& detail) {
     errorDetail_ = detail;
 }
 
+std::vector<SourceOutcome> MediaEvent::outcomes() const {
+    std::lock_guard lock(mutex_);
+    return outcomes_;
+}
+
+void MediaEvent::setOutcome(std::size_t index, const SourceOutcome& outcome) {
+    std::lock_guard lock(mutex_);
+    if (outcomes_.size() <= index) outcomes_.resize(index + 1);
+    outcomes_[index] = outcome;
+}
+
 void MediaEvent::clear() {
     std::lock_guard lock(mutex_);
     queue_.clear();
     errorDetail_.clear();
+    outcomes_.clear();
 }
 
 }  // namespace corvane::media

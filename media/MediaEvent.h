@@ -7,8 +7,10 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <vector>
 
 #include "media/HResult.h"
+#include "media/SourceOutcome.h"
 
 namespace corvane::media {
 
@@ -43,6 +45,9 @@ public:
     // The reason of the last EC_ERRORABORT, naming the file and the cause.
     QString errorDetail() const;
     void setErrorDetail(const QString& detail);
+    // What each source reached so far delivered, in timeline order.
+    std::vector<SourceOutcome> outcomes() const;
+    void setOutcome(std::size_t index, const SourceOutcome& outcome);
     void clear();
 
 private:
@@ -56,6 +61,7 @@ private:
     long message_ = 0;
     std::intptr_t instanceData_ = 0;
     QString errorDetail_;
+    std::vector<SourceOutcome> outcomes_;
 };
 
 }  // namespace corvane::media

@@ -79,10 +79,13 @@ Counting countingFor(AVCodecID id) {
     }
 }
 
-// Codec frames in an AAC packet: ADTS may carry several raw blocks under one header.
+// Codec frames in an AAC packet: ADTS may carry several raw blocks under one header, and a
+// frame cut short by the end of the file does not decode.
 int aacFramesIn(const AVPacket* pkt) {
-    const bool adts = pkt->size >= 7 && pkt->data[0] == 0xFF && (pkt->data[1] & 0xF6) == 0xF0;
-    return adts ? (pkt->data[6] & 3) + 1 : 1;
+    const std::uint8_t* b = pkt->data;
+    if (pkt->size < 7 || b[0] != 0xFF || (b[1] & 0xF6) != 0xF0) return 1;
+    const int length = ((b[3] & 3) << 11) | (b[4] << 3) | (b[5] >> 5);
+    return pkt->size < length ? 0 : (b[6] & 3) + 1;
 }
 
 struct ParserDeleter {
@@ -272,8 +275,8 @@ ProbeResult probeFile(const std::string& path) {
             clock.add(par->sample_rate, end);
             return measured(clock, 0, channels);
         }
-        if (avformat_seek_file(src.format(), st->index, INT64_MIN, 0, 0, 0) < 0) return probeByDecoding(path);
-        avcodec_flush_buffers(dec);
+        // A header that lies, or a file cut short: what decodes is the measure.
+        return probeByDecoding(path);
     }
 
     PacketPtr pkt(av_packet_alloc());

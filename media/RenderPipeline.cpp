@@ -7,13 +7,20 @@
 
 #include "media/AudioSource.h"
 #include "media/PathCodec.h"
+#include "media/Probe.h"
 #include "media/SampleConverter.h"
+
+extern "C" {
+#include <libavutil/mathematics.h>
+}
 
 namespace corvane::media {
 
 namespace {
 
 constexpr std::int64_t kBlockFrames = 65536;
+// Frames a resampler may round a source's length by; closed with silence to keep positions.
+constexpr std::int64_t kResamplerSlack = 2;
 
 std::uint8_t silenceByte(const WaveFormatEx& f) { return f.wBitsPerSample == 8 ? 0x80 : 0x00; }
 
@@ -29,12 +36,13 @@ int RenderPipeline::workerCount() {
 }
 
 RenderPipeline::RenderPipeline(std::vector<SlotPlan> slotList, std::int64_t tailSilence,
-                               const WaveFormatEx& format, Deliver deliver, Finish finish)
+                               const WaveFormatEx& format, Deliver deliver, Finish finish, Report report)
     : plan_(std::move(slotList)),
       tailSilence_(tailSilence),
       format_(format),
       deliver_(std::move(deliver)),
       finish_(std::move(finish)),
+      report_(std::move(report)),
       blockBytes_(static_cast<std::size_t>(kBlockFrames) * format.nBlockAlign),
       slots_(plan_.size()) {
     // Blocks are allocated on one thread and freed on another; served by mmap they go back to
@@ -103,12 +111,15 @@ void RenderPipeline::giveBuffer(std::vector<std::uint8_t>&& buffer) {
     if (pool_.size() < kPoolBuffers) pool_.push_back(std::move(buffer));
 }
 
-void RenderPipeline::finishSlot(std::size_t index, HRESULT hr, const QString& detail) {
+void RenderPipeline::finishSlot(std::size_t index, HRESULT hr, const QString& detail, REFERENCE_TIME decoded,
+                                bool differs) {
     {
         std::lock_guard lock(mutex_);
         slots_[index].done = true;
         slots_[index].hr = hr;
         slots_[index].detail = detail;
+        slots_[index].decoded = decoded;
+        slots_[index].differs = differs;
     }
     changed_.notify_all();
 }
@@ -128,9 +139,7 @@ void RenderPipeline::workerMain() {
 HRESULT RenderPipeline::renderSlot(std::size_t index) {
     const SlotPlan& plan = plan_[index];
     const std::size_t frameBytes = format_.nBlockAlign;
-    std::int64_t remaining = plan.frames;
-    std::int64_t skip = plan.skip;
-    if (remaining <= 0) {
+    if (plan.frames <= 0 && plan.measured <= 0) {
         finishSlot(index, S_OK, {});
         return S_OK;
     }
@@ -145,9 +154,21 @@ HRESULT RenderPipeline::renderSlot(std::size_t index) {
     // Seeded by position, so a join gives the same bytes whatever thread converts what.
     SampleConverter converter(format_, 0x2545F491u ^ static_cast<std::uint32_t>(index * 2654435761u));
     std::vector<std::uint8_t> pcm = takeBuffer();
+    std::int64_t skip = plan.skip;
+    std::int64_t pushed = 0;
+    // Decoding on past its measured length by more than a codec frame: the file is not what
+    // was measured, and everything it decodes is kept.
+    bool overrun = false;
+    SampleClock decoded;
+    // Output frames a codec frame spans: how far the decode may run past the measured length
+    // as padding before it counts as more audio.
+    auto tolerance = [&] {
+        return decoded.rate > 0 ? av_rescale(decoded.largestFrame, format_.nSamplesPerSec, decoded.rate) + kResamplerSlack
+                                : kResamplerSlack;
+    };
 
     // Hands converted audio on in blocks of at least kBlockFrames (the buffer itself, no
-    // copy), dropping `skip` first and cutting at the slot's length.
+    // copy), dropping `skip` first and holding back what lies past the measured length.
     auto pushBlocks = [&](bool all) -> bool {
         if (skip > 0) {
             const auto have = static_cast<std::int64_t>(pcm.size() / frameBytes);
@@ -156,18 +177,26 @@ HRESULT RenderPipeline::renderSlot(std::size_t index) {
             skip -= drop;
         }
         const auto have = static_cast<std::int64_t>(pcm.size() / frameBytes);
-        if (have == 0 || (!all && have < kBlockFrames && have < remaining)) return true;
-        const std::int64_t take = std::min(have, remaining);
+        const std::int64_t room = std::max<std::int64_t>(0, plan.frames - pushed);
+        if (!overrun && have - room > tolerance()) overrun = true;
+        const std::int64_t take = overrun ? have : std::min(have, room);
+        if (take == 0 || (!all && take < kBlockFrames)) return true;
+        std::vector<std::uint8_t> rest;
+        if (take < have) {
+            rest = takeBuffer();
+            rest.assign(pcm.begin() + static_cast<std::ptrdiff_t>(take * static_cast<std::int64_t>(frameBytes)), pcm.end());
+        }
         pcm.resize(static_cast<std::size_t>(take) * frameBytes);
-        remaining -= take;
+        pushed += take;
         if (!push(index, std::move(pcm))) return false;
-        pcm = takeBuffer();
+        pcm = take < have ? std::move(rest) : takeBuffer();
         return true;
     };
 
-    while (remaining > 0) {
+    for (;;) {
         hr = source.decodeFrame(frame.get());
         if (hr != S_OK) break;
+        decoded.add(frame->sample_rate, frame->nb_samples);
         hr = converter.convert(frame.get(), pcm);
         av_frame_unref(frame.get());
         if (FAILED(hr)) break;
@@ -178,21 +207,21 @@ HRESULT RenderPipeline::renderSlot(std::size_t index) {
         finishSlot(index, hr, QStringLiteral("Cannot decode %1: %2").arg(name, why));
         return hr;
     }
-    if (remaining > 0) {
-        if (HRESULT dh = converter.drain(pcm); FAILED(dh)) {
-            finishSlot(index, dh, QStringLiteral("Cannot decode %1: %2").arg(name, converter.detail()));
-            return dh;
-        }
-        if (!pushBlocks(true)) return E_ABORT;
+    if (HRESULT dh = converter.drain(pcm); FAILED(dh)) {
+        finishSlot(index, dh, QStringLiteral("Cannot decode %1: %2").arg(name, converter.detail()));
+        return dh;
     }
-    // Shorter than its slot: silence fills the rest.
-    while (remaining > 0) {
-        const std::int64_t n = std::min<std::int64_t>(remaining, kBlockFrames);
-        std::vector<std::uint8_t> block(static_cast<std::size_t>(n) * frameBytes, silenceByte(format_));
+    if (!pushBlocks(true)) return E_ABORT;  // what is still held back is the encoder's padding
+    // Resampling may round a frame or two off the planned length; closed so that every later
+    // source starts where its measured position says. A real shortfall is left as it is.
+    if (const std::int64_t gap = plan.frames - pushed; !overrun && gap > 0 && gap <= kResamplerSlack) {
+        std::vector<std::uint8_t> block(static_cast<std::size_t>(gap) * frameBytes, silenceByte(format_));
         if (!push(index, std::move(block))) return E_ABORT;
-        remaining -= n;
     }
-    finishSlot(index, S_OK, {});
+    const REFERENCE_TIME length = decoded.duration();
+    const REFERENCE_TIME frameTime =
+        decoded.rate > 0 ? av_rescale(decoded.largestFrame, kUnitsPerSecond, decoded.rate) : 0;
+    finishSlot(index, S_OK, {}, length, std::llabs(length - plan.measured) > frameTime);
     return S_OK;
 }
 
@@ -221,6 +250,7 @@ void RenderPipeline::fail(HRESULT hr, const QString& detail) {
 }
 
 void RenderPipeline::writerMain() {
+    std::int64_t written = 0;  // output frames
     for (std::size_t i = 0; i < plan_.size(); ++i) {
         {
             std::lock_guard lock(mutex_);
@@ -232,6 +262,12 @@ void RenderPipeline::writerMain() {
             fail(hr, {});
             return;
         }
+        written += std::max<std::int64_t>(0, plan_[i].leadSilence);
+        SourceOutcome outcome;
+        outcome.path = plan_[i].path;
+        outcome.startFrame = written;
+        outcome.measured = plan_[i].measured;
+        if (report_) report_(i, outcome);
         for (;;) {
             Block block;
             bool done = false;
@@ -256,6 +292,13 @@ void RenderPipeline::writerMain() {
                     fail(slotHr, detail);
                     return;
                 }
+                {
+                    std::lock_guard lock(mutex_);
+                    outcome.decoded = slots_[i].decoded;
+                    outcome.differs = slots_[i].differs;
+                }
+                outcome.complete = true;
+                if (report_) report_(i, outcome);
                 break;
             }
             changed_.notify_all();
@@ -263,6 +306,9 @@ void RenderPipeline::writerMain() {
                 fail(hr, {});
                 return;
             }
+            const auto frames = static_cast<std::int64_t>(block.bytes.size() / format_.nBlockAlign);
+            written += frames;
+            outcome.frames += frames;
             giveBuffer(std::move(block.bytes));
         }
     }

@@ -13,6 +13,7 @@
 
 #include "media/HResult.h"
 #include "media/MediaType.h"
+#include "media/SourceOutcome.h"
 
 namespace corvane::media {
 
@@ -20,12 +21,15 @@ namespace corvane::media {
 struct SlotPlan {
     std::string path;             // the file name's bytes
     std::int64_t leadSilence = 0;  // frames of silence before it (a gap on the timeline)
-    std::int64_t frames = 0;       // frames it fills exactly: padded or cut to this
+    std::int64_t frames = 0;       // frames its measured length fills
     std::int64_t skip = 0;         // frames of its converted audio to drop first
+    REFERENCE_TIME measured = 0;   // its length when it was added
 };
 
 // Decodes and converts sources ahead on several threads, each into its own queue, while
-// one writer thread hands the blocks on in timeline order. Queued audio is bounded by a
+// one writer thread hands the blocks on in timeline order. A source fills what it decodes:
+// never padded with silence nor cut, except that decoded padding within one codec frame past
+// its measured length is dropped and resampling rounds to its planned length. Queued audio is bounded by a
 // budget, except for the source being written, which is bounded on its own; that source
 // always makes progress, so the pipeline never deadlocks.
 class RenderPipeline {
@@ -33,9 +37,11 @@ public:
     using Deliver = std::function<HRESULT(const std::uint8_t* data, std::size_t size)>;
     // Called once on the writer thread: S_OK after the last block, or the failure and why.
     using Finish = std::function<void(HRESULT hr, const QString& detail)>;
+    // Called on the writer thread when a source starts and when it ends.
+    using Report = std::function<void(std::size_t index, const SourceOutcome& outcome)>;
 
     RenderPipeline(std::vector<SlotPlan> slotList, std::int64_t tailSilence, const WaveFormatEx& format,
-                   Deliver deliver, Finish finish);
+                   Deliver deliver, Finish finish, Report report = {});
     ~RenderPipeline();
 
     void start();
@@ -56,6 +62,8 @@ private:
         bool done = false;
         HRESULT hr = S_OK;
         QString detail;
+        REFERENCE_TIME decoded = 0;
+        bool differs = false;
     };
 
     void workerMain();
@@ -63,7 +71,8 @@ private:
     HRESULT renderSlot(std::size_t index);
     // Queues a block for a slot; false when aborted.
     bool push(std::size_t index, std::vector<std::uint8_t>&& bytes);
-    void finishSlot(std::size_t index, HRESULT hr, const QString& detail);
+    void finishSlot(std::size_t index, HRESULT hr, const QString& detail, REFERENCE_TIME decoded = 0,
+                    bool differs = false);
     std::vector<std::uint8_t> takeBuffer();
     void giveBuffer(std::vector<std::uint8_t>&& buffer);
     HRESULT writeSilence(std::int64_t frames);
@@ -74,6 +83,7 @@ private:
     WaveFormatEx format_;
     Deliver deliver_;
     Finish finish_;
+    Report report_;
     std::size_t blockBytes_;
 
     std::mutex mutex_;

@@ -57,6 +57,7 @@ std::vector<SlotPlan> TimelineSourceFilter::planGroup(const Timeline& timeline, 
         p.leadSilence = a - end;
         p.frames = b - a;
         p.skip = framesAt(s.mediaStart, rate) + (a - a0);
+        p.measured = s.mediaStop - s.mediaStart;
         plan.push_back(std::move(p));
         end = b;
     }
@@ -116,7 +117,8 @@ HRESULT TimelineSourceFilter::start() {
                                       std::memory_order_relaxed);
                 return hr;
             },
-            [this, out](HRESULT hr, const QString& detail) { finished(out, hr, detail); });
+            [this, out](HRESULT hr, const QString& detail) { finished(out, hr, detail); },
+            [graph](std::size_t index, const SourceOutcome& outcome) { graph->events().setOutcome(index, outcome); });
         pipelines_.push_back(std::move(pipeline));
     }
     graph()->duration = duration;

@@ -25,7 +25,7 @@ private slots:
     void samplesMatchTheSources();
     void resampledSineStaysClean();
     void mp3JoinIsGapless();
-    void slotsArePaddedAndCut();
+    void changedSourcesJoinAsTheyDecode();
     void sameJoinSameBytes();
     void rf64WhenPastTheLimit();
     void oddEightBitDataIsPadded();

@@ -209,22 +209,29 @@ void JoinOutputTest::mp3JoinIsGapless() {
     }
 }
 
-void JoinOutputTest::slotsArePaddedAndCut() {
-    // Lengths that disagree with the files: the first is cut to its slot, the second padded.
+void JoinOutputTest::changedSourcesJoinAsTheyDecode() {
+    // Lengths that disagree with the files (changed since Add): each fills what it decodes,
+    // nothing padded or cut, and the join says which files differed instead of "Done.".
     JoinRunner j;
     j.items.append(fixture("s16.wav"), 5'000'000);   // 0.5 s of 1 s
     j.items.append(fixture("mono.wav"), 10'000'000);  // 1 s of 0.5 s
     j.items.syncMusicList();
-    j.format.outputPath = dir_.filePath("padcut.wav");
+    j.format.outputPath = dir_.filePath("changed.wav");
     QVERIFY(j.join());
+    QVERIFY(!j.finishedOk);
     const WavFile out = readWav(j.format.outputPath);
     QVERIFY(out.ok);
-    QCOMPARE(out.frames(), 66150LL);
+    QCOMPARE(out.frames(), 44100LL + 22050LL);
     const Decoded stereo = decodeFile(fixture("s16.wav"));
     const Decoded mono = decodeFile(fixture("mono.wav"));
-    for (long long n = 0; n < 22050; ++n) QCOMPARE(out.sample(n, 1), double(stereo.samples[2 * n + 1]));
-    for (long long n = 0; n < 22050; ++n) QCOMPARE(out.sample(22050 + n, 0), double(mono.samples[n]));
-    for (long long n = 44100; n < 66150; ++n) QCOMPARE(out.sample(n, 0), 0.0);
+    for (long long n = 0; n < 44100; ++n) QCOMPARE(out.sample(n, 1), double(stereo.samples[2 * n + 1]));
+    for (long long n = 0; n < 22050; ++n) QCOMPARE(out.sample(44100 + n, 0), double(mono.samples[n]));
+    QCOMPARE(j.boxes.shown.size(), qsizetype(1));
+    const QString text = j.boxes.shown[0].text;
+    QVERIFY2(text.contains(fixture("s16.wav") + " decoded 500 ms longer than when it was added."), qPrintable(text));
+    QVERIFY2(text.contains(fixture("mono.wav") + " decoded 500 ms shorter than when it was added."), qPrintable(text));
+    QVERIFY(!j.view.statuses.last().startsWith("Done."));
+    QVERIFY(j.view.statuses.last().contains(j.format.outputPath));
 }
 
 void JoinOutputTest::sameJoinSameBytes() {

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "media/HResult.h"
+
+namespace corvane::media {
+
+// What one source of a join really delivered to the output.
+struct SourceOutcome {
+    std::string path;             // the file name's bytes
+    std::int64_t startFrame = 0;  // output frame where its audio begins
+    std::int64_t frames = 0;      // output frames it filled
+    REFERENCE_TIME measured = 0;  // its length when it was added
+    REFERENCE_TIME decoded = 0;   // the length it decoded to this time
+    bool complete = false;        // the writer reached its end
+    bool differs = false;         // decoded more than one codec frame away from `measured`
+};
+
+}  // namespace corvane::media
