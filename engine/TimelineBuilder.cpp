@@ -29,7 +29,14 @@ HRESULT TimelineBuilder::buildTimeline() {
         return hr;
     }
     totalDuration = 0;
-    for (int i = 0; i < items_.itemCount(); ++i) totalDuration += items_.itemDuration(i);
+    for (int i = 0; i < items_.itemCount(); ++i) {
+        // Lengths come from files: a sum past the 64-bit range is refused, never wrapped.
+        if (items_.itemDuration(i) < 0 || __builtin_add_overflow(totalDuration, items_.itemDuration(i), &totalDuration)) {
+            currentTimeline.reset();
+            boxes_.errorMessage(QStringLiteral("The files are too long to join into one file."));
+            return E_INVALIDARG;
+        }
+    }
     if (items_.musicCount() > 0) addAudioGroup(currentTimeline.get());
     sourceCheck = currentTimeline->ValidateSourceNames(
         SFN_VALIDATEF_CHECK | SFN_VALIDATEF_POPUP | SFN_VALIDATEF_REPLACE, locator_);
@@ -69,8 +76,10 @@ HRESULT TimelineBuilder::addAudioGroup(Timeline* timeline) {
     while (!finished && placed < kMaxSources) {
         bool advanced = false;
         for (int i = 0; i < count && placed < kMaxSources; ++i, ++placed) {
-            REFERENCE_TIME stop = t + items_.musicDuration(i);
-            if (stop > totalDuration) stop = totalDuration;
+            REFERENCE_TIME stop = 0;
+            if (items_.musicDuration(i) < 0 || __builtin_add_overflow(t, items_.musicDuration(i), &stop) ||
+                stop > totalDuration)
+                stop = totalDuration;
             addAudioSource(timeline, groupObj, items_.musicPath(i), t, stop);
             if (stop == totalDuration) {
                 finished = true;

@@ -131,7 +131,12 @@ private:
         *out = outSize > 0;
         if (outSize > 0 && parser_->duration > 0) {
             const int rate = ctx_->sample_rate > 0 ? ctx_->sample_rate : fallbackRate_;
-            clock.add(rate, parser_->duration);
+            // The MPEG audio parser gives no duration until it has seen a header twice; the
+            // frames it passed on before are of the same kind as the first it measured.
+            clock.add(rate, parser_->duration * (1 + (counted_ ? 0 : uncounted_)));
+            counted_ = true;
+        } else if (outSize > 0 && !counted_ && uncounted_ < 2) {
+            ++uncounted_;
         }
         return used;
     }
@@ -139,6 +144,8 @@ private:
     std::unique_ptr<AVCodecParserContext, ParserDeleter> parser_;
     CodecContextPtr ctx_;
     int fallbackRate_ = 0;
+    bool counted_ = false;
+    int uncounted_ = 0;
 };
 
 // Counts by decoding everything, exactly as the join will.

@@ -20,6 +20,7 @@ private slots:
     void probePrintsNameSecondsAndDuration();
     void interruptKeepsAValidFile();
     void killedJoinLeavesAValidFile();
+    void fileShortenedDuringJoinIsNamed();
     void windowWithoutDisplaySaysSo();
 
 private:
@@ -172,6 +173,38 @@ void CliTest::killedJoinLeavesAValidFile() {
     QVERIFY(w.frames() > 0);
     QCOMPARE(w.dataSize % 4, 0ULL);
     QCOMPARE(decodeFile(out).frames(), w.frames());
+}
+
+void CliTest::fileShortenedDuringJoinIsNamed() {
+    // The last file loses two thirds while the join runs: what it still holds is joined, and
+    // the join names it and fails instead of saying "Done.".
+    const QString cut = path("shrinking.flac");
+    QFile::remove(cut);
+    QVERIFY(QFile::copy(path("long.flac"), cut));
+    const QString out = path("shrunk.wav");
+    QStringList args{"join", "-y", "-o", out};
+    for (int i = 0; i < 12; ++i) args << path("long.flac");
+    args << cut;
+    QProcess p;
+    p.setProgram(QStringLiteral(CORVANE_BINARY));
+    p.setArguments(args);
+    p.setReadChannel(QProcess::StandardError);
+    p.start();
+    QVERIFY(p.waitForStarted());
+    // The first progress line comes after measuring, long before the last file is reached.
+    QVERIFY(p.waitForReadyRead(30000));
+    QVERIFY(QFile::resize(cut, QFileInfo(cut).size() / 3));
+    QVERIFY(p.waitForFinished(60000));
+    const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+    QCOMPARE(p.exitCode(), 1);
+    QVERIFY2(err.contains(cut + QStringLiteral(" decoded 4")) && err.contains(" s shorter than when it was added."),
+             qPrintable(err));
+    QVERIFY(!QString::fromLocal8Bit(p.readAllStandardOutput()).contains("Done. Output File"));
+    const WavFile w = readWav(out);
+    QVERIFY2(w.ok, qPrintable(w.error));
+    QCOMPARE(w.riffSize, w.fileSize - 8);
+    QVERIFY(w.frames() > 12LL * 60 * 44100 + 15 * 44100);
+    QVERIFY(w.frames() < 12LL * 60 * 44100 + 25 * 44100);
 }
 
 void CliTest::windowWithoutDisplaySaysSo() {

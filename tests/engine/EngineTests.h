@@ -9,6 +9,7 @@ private slots:
     void cleanup();
     void oneFileGivesOneSource();
     void filesLieEndToEnd();
+    void lengthsPastTheRangeAreRefused();
     void zeroLengthsEndTheWalk();
     void rejectedNamesLeaveEmptyTracks();
     void emptyMusicListHasNoGroup();

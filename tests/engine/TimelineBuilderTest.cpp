@@ -78,6 +78,17 @@ void TimelineBuilderTest::filesLieEndToEnd() {
     QCOMPARE(s[2].mediaStop, 1 * kSecond);
 }
 
+void TimelineBuilderTest::lengthsPastTheRangeAreRefused() {
+    // Two lengths of 2^62: their sum would wrap to a negative total.
+    Built b;
+    b.items.append("/m/a.wav", REFERENCE_TIME(1) << 62);
+    b.items.append("/m/b.wav", REFERENCE_TIME(1) << 62);
+    b.items.syncMusicList();
+    QVERIFY(FAILED(b.builder.buildTimeline()));
+    QVERIFY(!b.builder.currentTimeline);
+    QCOMPARE(b.boxes.texts(), QStringList{"The files are too long to join into one file."});
+}
+
 void TimelineBuilderTest::zeroLengthsEndTheWalk() {
     Built b;
     b.items.append("/m/a.wav", 2 * kSecond);

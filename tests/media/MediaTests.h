@@ -30,6 +30,8 @@ private slots:
     void durationMatchesDecodedLength_data();
     void durationMatchesDecodedLength();
     void truncatedFilesMeasureWhatIsThere();
+    void claimsAreNotBelieved_data();
+    void claimsAreNotBelieved();
     void failuresAreReported_data();
     void failuresAreReported();
     void absurdHeadersAreRefused();

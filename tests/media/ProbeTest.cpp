@@ -1,4 +1,6 @@
 #include <QTest>
+#include <algorithm>
+#include <cstring>
 
 #include "media/PathCodec.h"
 #include "media/Probe.h"
@@ -22,6 +24,9 @@ struct Fixture {
     int channels;
     long long frames;
     std::map<std::string, std::string> muxerOptions;
+    // The container states the exact length (encoder padding included): the probe must give
+    // the signal's own length, whatever FFmpeg's plain decode leaves in.
+    bool exact = false;
 };
 
 const Fixture kFixtures[] = {
@@ -37,6 +42,20 @@ const Fixture kFixtures[] = {
     {"mp2.mp2", "mp2", 32000, 2, 32000, {}},
     {"aiff.aiff", "pcm_s16be", 11025, 1, 11025, {}},
     {"matroska.mkv", "libvorbis", 44100, 2, 44100, {}},
+    // Timestamps coarser than a sample: every packet's duration is rounded.
+    {"ac3.mka", "ac3", 48000, 2, 100001, {}},
+    {"eac3.mka", "eac3", 44100, 2, 100001, {}},
+    {"mp3.mka", "libmp3lame", 44100, 2, 100001, {}},
+    {"flac.mka", "flac", 44100, 1, 100001, {}},
+    {"opus.webm", "libopus", 48000, 2, 100001, {}},
+    {"aac.flv", "aac", 44100, 2, 100001, {}},
+    {"mp2.ts", "mp2", 48000, 2, 100001, {}},
+    {"ac3.ac3", "ac3", 44100, 2, 100001, {}},
+    {"wma.wma", "wmav2", 44100, 2, 100001, {}},
+    // An edit list in milliseconds, and one in samples.
+    {"ms.m4a", "aac", 44100, 2, 100001, {}, true},
+    {"samples.m4a", "aac", 44100, 2, 100001, {{"movie_timescale", "44100"}}, true},
+    {"alac.m4a", "alac", 44100, 2, 100001, {}, true},
 };
 
 }  // namespace
@@ -60,19 +79,21 @@ void ProbeTest::initTestCase() {
 
 void ProbeTest::durationMatchesDecodedLength_data() {
     QTest::addColumn<QString>("name");
-    for (const Fixture& f : kFixtures) QTest::newRow(f.name) << QString(f.name);
+    QTest::addColumn<long long>("exactFrames");
+    for (const Fixture& f : kFixtures) QTest::newRow(f.name) << QString(f.name) << (f.exact ? f.frames : -1LL);
 }
 
 void ProbeTest::durationMatchesDecodedLength() {
     // The slot on the timeline must match what decodes: the probe agrees with a full decode
     // to the sample, encoder delay and padding trimmed.
     QFETCH(QString, name);
+    QFETCH(long long, exactFrames);
     const QString path = dir_.filePath(name);
     const ProbeResult r = probeFile(qstringToPath(path));
     QVERIFY2(SUCCEEDED(r.hr), qPrintable(r.detail));
     const Decoded d = decodeFile(path);
     QVERIFY(d.frames() > 0);
-    const REFERENCE_TIME expected = av_rescale(d.frames(), kUnitsPerSecond, d.sampleRate);
+    const REFERENCE_TIME expected = av_rescale(exactFrames >= 0 ? exactFrames : d.frames(), kUnitsPerSecond, d.sampleRate);
     QCOMPARE(r.duration, expected);
 }
 
@@ -93,6 +114,92 @@ void ProbeTest::truncatedFilesMeasureWhatIsThere() {
         const ProbeResult whole = probeFile(qstringToPath(dir_.filePath(name)));
         QVERIFY(r.duration < whole.duration * 7 / 10);
     }
+}
+
+namespace {
+
+// Overwrites bytes at `offset` of a copy of `from`.
+QString patched(const QString& from, const QString& to, std::size_t offset, const std::vector<unsigned char>& bytes) {
+    std::vector<unsigned char> b = readBytes(from);
+    if (offset + bytes.size() > b.size()) return {};
+    std::copy(bytes.begin(), bytes.end(), b.begin() + static_cast<std::ptrdiff_t>(offset));
+    return writeBytes(to, b) ? to : QString();
+}
+
+std::size_t find(const std::vector<unsigned char>& b, const std::vector<unsigned char>& what) {
+    const auto it = std::search(b.begin(), b.end(), what.begin(), what.end());
+    return it == b.end() ? std::string::npos : static_cast<std::size_t>(it - b.begin());
+}
+
+std::vector<unsigned char> bigEndian(unsigned long long v, int bytes) {
+    std::vector<unsigned char> out;
+    for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<unsigned char>(v >> (8 * i)));
+    return out;
+}
+
+}  // namespace
+
+void ProbeTest::claimsAreNotBelieved_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("source");
+    const QString flac = dir_.filePath("s24.flac");
+    const QString wav = dir_.filePath("s16.wav");
+    const QString mkv = dir_.filePath("matroska.mkv");
+    // FLAC STREAMINFO: 36 bits of total samples at bytes 21 to 25.
+    auto flacTotal = [&](unsigned long long total) {
+        std::vector<unsigned char> b = readBytes(flac);
+        std::vector<unsigned char> t = bigEndian(total, 5);
+        t[0] = static_cast<unsigned char>((b[21] & 0xF0) | (t[0] & 0x0F));
+        return t;
+    };
+    QTest::newRow("FLAC claims 1 %") << patched(flac, dir_.filePath("few.flac"), 21, flacTotal(1000)) << flac;
+    QTest::newRow("FLAC claims 100 times") << patched(flac, dir_.filePath("many.flac"), 21, flacTotal(10000100)) << flac;
+    QTest::newRow("FLAC claims nothing") << patched(flac, dir_.filePath("none.flac"), 21, flacTotal(0)) << flac;
+    // WAV fmt: block_align at 12 bytes into the chunk body; 16-bit stereo has 4.
+    const std::size_t fmt = find(readBytes(wav), {'f', 'm', 't', ' '});
+    QTest::newRow("WAV block_align 1") << patched(wav, dir_.filePath("ba1.wav"), fmt + 20, {1, 0}) << wav;
+    QTest::newRow("WAV block_align 16") << patched(wav, dir_.filePath("ba16.wav"), fmt + 20, {16, 0}) << wav;
+    // Matroska segment duration (a float in ms): 10^9 ms and 2^56 ms.
+    const std::size_t dur = find(readBytes(mkv), {0x44, 0x89, 0x88});
+    auto doubleBytes = [](double v) {
+        unsigned long long u = 0;
+        std::memcpy(&u, &v, sizeof u);
+        return bigEndian(u, 8);
+    };
+    QTest::newRow("Matroska claims 1e9 ms")
+        << patched(mkv, dir_.filePath("long1e9.mkv"), dur + 3, doubleBytes(1e9)) << mkv;
+    QTest::newRow("Matroska claims 2^56 ms")
+        << patched(mkv, dir_.filePath("long2p56.mkv"), dur + 3, doubleBytes(72057594037927936.0)) << mkv;
+    // An APEv2 tag after the last MP3 frame is no frame.
+    std::vector<unsigned char> mp3 = readBytes(dir_.filePath("lame.mp3"));
+    const std::string item = std::string("\x05\0\0\0\0\0\0\0Title\0", 13) + "hello";
+    auto apeHeader = [&](unsigned flags) {
+        std::vector<unsigned char> h{'A', 'P', 'E', 'T', 'A', 'G', 'E', 'X', 0xD0, 0x07, 0, 0};
+        const unsigned size = static_cast<unsigned>(item.size()) + 32;
+        for (int i = 0; i < 4; ++i) h.push_back(static_cast<unsigned char>(size >> (8 * i)));
+        h.insert(h.end(), {1, 0, 0, 0});
+        for (int i = 0; i < 4; ++i) h.push_back(static_cast<unsigned char>(flags >> (8 * i)));
+        h.resize(32, 0);
+        return h;
+    };
+    for (unsigned char c : apeHeader(0xA0000000u)) mp3.push_back(c);
+    mp3.insert(mp3.end(), item.begin(), item.end());
+    for (unsigned char c : apeHeader(0x80000000u)) mp3.push_back(c);
+    QVERIFY(writeBytes(dir_.filePath("ape.mp3"), mp3));
+    QTest::newRow("APE tag after MP3") << dir_.filePath("ape.mp3") << dir_.filePath("lame.mp3");
+}
+
+void ProbeTest::claimsAreNotBelieved() {
+    // Whatever a header or container claims, the length is what decodes: the same as the
+    // honest file's.
+    QFETCH(QString, file);
+    QFETCH(QString, source);
+    QVERIFY(!file.isEmpty());
+    const ProbeResult r = probeFile(qstringToPath(file));
+    QVERIFY2(SUCCEEDED(r.hr), qPrintable(r.detail));
+    const Decoded d = decodeFile(file);
+    QCOMPARE(r.duration, av_rescale(d.frames(), kUnitsPerSecond, d.sampleRate));
+    QCOMPARE(r.duration, probeFile(qstringToPath(source)).duration);
 }
 
 void ProbeTest::failuresAreReported_data() {
