@@ -25,7 +25,8 @@ private slots:
     void exactLengthForEveryFormat();
     void samplesMatchTheSources();
     void resampledSineStaysClean();
-    void mp3JoinIsGapless();
+    void cutSignalRejoinsGapless_data();
+    void cutSignalRejoinsGapless();
     void changedSourcesJoinAsTheyDecode();
     void sameJoinSameBytes();
     void rf64WhenPastTheLimit();
