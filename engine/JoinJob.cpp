@@ -7,7 +7,9 @@
 
 #include "app/AppSettings.h"
 #include "media/ErrorText.h"
+#include "media/FileWriterFilter.h"
 #include "media/MediaEvent.h"
+#include "media/OutputFile.h"
 #include "media/PathCodec.h"
 
 namespace corvane {
@@ -53,12 +55,9 @@ bool JoinJob::fileExists(const QString& path) {
 }
 
 QString JoinJob::outputRefusal(const QString& outputPath, const ItemList& items) {
-    const std::string out = qstringToPath(outputPath);
+    if (const QString why = OutputFile::refusal(outputPath); !why.isEmpty()) return why;
     struct stat os {};
-    if (outputPath.isEmpty()) return QStringLiteral("No output file is set.");
-    if (::stat(out.c_str(), &os) != 0) return {};  // does not exist yet: fine
-    if (S_ISDIR(os.st_mode)) return QStringLiteral("%1 is a folder, not a file.").arg(outputPath);
-    if (!S_ISREG(os.st_mode)) return QStringLiteral("%1 is not a regular file.").arg(outputPath);
+    if (::stat(qstringToPath(outputPath).c_str(), &os) != 0) return {};  // does not exist yet: fine
     for (int i = 0; i < items.musicCount(); ++i) {
         struct stat is {};
         const std::string in = qstringToPath(items.musicPath(i));
@@ -89,10 +88,10 @@ void JoinJob::onJoinCommand() {
     }
     if (fileExists(format_.outputPath)) {
         const QString question = QStringLiteral("%1 exists. Do you want to replace it?").arg(format_.outputPath);
+        // Yes deletes nothing: the join writes beside the file and replaces it when it ends.
         if (!boxes_.askYesNo(question, QStringLiteral("Warning"), MessageBoxes::Owner::MainWindow,
                              MessageBoxes::Icon::Warning))
             return;
-        ::unlink(qstringToPath(format_.outputPath).c_str());
     }
     settings::disableDecoderFeedback(decoderStoreFile_);
     if (FAILED(builder_.buildTimeline())) return;
@@ -167,9 +166,24 @@ void JoinJob::releaseRender() {
     render_.joinRenderEngine.reset();
 }
 
-void JoinJob::endJoin(bool failed, const QString& why) {
+FileWriterFilter* JoinJob::writer() const {
+    return render_.graph ? dynamic_cast<FileWriterFilter*>(render_.graph->findFilter("Writer")) : nullptr;
+}
+
+void JoinJob::endJoin(bool failed, QString why) {
     if (qtTimerId_) killTimer(qtTimerId_);
     qtTimerId_ = 0;
+    bool keptOld = false;
+    if (FileWriterFilter* w = writer(); w && render_.joinControl) {
+        if (failed) w->abandon();
+        // Stopping closes the file and puts it in place; a failure there is no success.
+        const HRESULT hr = render_.joinControl->Stop();
+        if (FAILED(hr) && !failed) {
+            failed = true;
+            why = w->detail().isEmpty() ? errorText(hr) : w->detail();
+        }
+        keptOld = w->keptOldFile();
+    }
     releaseRender();
     builder_.currentTimeline.reset();
     joinRunning_ = 0;
@@ -177,7 +191,8 @@ void JoinJob::endJoin(bool failed, const QString& why) {
     elapsedSeconds_ = 0;
     if (failed) {
         view_.setStatusText(QStringLiteral("Join failed. Output File: %1").arg(writtenPath_));
-        boxes_.errorMessage(QStringLiteral("The join failed and %1 is incomplete.\n%2").arg(writtenPath_, why));
+        boxes_.errorMessage(keptOld ? QStringLiteral("The join failed; %1 was left as it was.\n%2").arg(writtenPath_, why)
+                                    : QStringLiteral("The join failed and %1 is incomplete.\n%2").arg(writtenPath_, why));
     } else {
         view_.setProgress(1.0);
         view_.setStatusText(QStringLiteral("Done. Output File: %1").arg(writtenPath_));

@@ -11,6 +11,10 @@
 
 namespace corvane {
 
+namespace media {
+class FileWriterFilter;
+}
+
 constexpr int kJoinTimerId = 1112;
 constexpr int kJoinTimerPeriodMs = 1000;
 
@@ -54,8 +58,8 @@ public:
     void setDecoderStoreFile(const QString& file) { decoderStoreFile_ = file; }
 
     static bool fileExists(const QString& path);
-    // Why the output path cannot be written over, or "" when it can: a directory, a device
-    // or anything but a regular file, or one of the files being joined.
+    // Why the output path cannot be written over, or "" when it can: see OutputFile::refusal;
+    // nor may it be one of the files being joined.
     static QString outputRefusal(const QString& outputPath, const ItemList& items);
     static QString usedTimeText(int seconds);
 
@@ -69,7 +73,8 @@ protected:
 
 private:
     void releaseRender();
-    void endJoin(bool failed, const QString& why);
+    void endJoin(bool failed, QString why);
+    media::FileWriterFilter* writer() const;
 
     const ItemList& items_;
     const OutputFormat& format_;

@@ -63,7 +63,15 @@ HRESULT WaveMuxFilter::writeHeader(bool first) {
     const std::vector<std::uint8_t> h = WavHeader(format_).build(dataBytes_, gRiffLimit);
     lastHeader_ = std::chrono::steady_clock::now();
     // The first header opens the stream; later ones rewrite it in place.
-    return deliver(out_, MediaSample{h.data(), h.size(), first ? -1 : 0});
+    if (first) return deliver(out_, MediaSample{h.data(), h.size(), -1});
+    // The sizes count a pad byte after odd data: put it there first, at the place the next
+    // data overwrites, so the file holds what the header claims at every moment.
+    if (dataBytes_ & 1) {
+        const std::uint8_t pad = 0;
+        const auto at = static_cast<std::int64_t>(WavHeader::kDataOffset + dataBytes_);
+        if (HRESULT hr = deliver(out_, MediaSample{&pad, 1, at}); FAILED(hr)) return hr;
+    }
+    return deliver(out_, MediaSample{h.data(), h.size(), 0});
 }
 
 HRESULT WaveMuxFilter::receive(Pin*, const MediaSample& sample) {
