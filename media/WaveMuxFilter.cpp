@@ -9,10 +9,11 @@ namespace corvane::media {
 
 namespace {
 std::atomic<std::uint64_t> gRiffLimit{WavHeader::kMaxRiffSize};
-constexpr auto kHeaderInterval = std::chrono::seconds(1);
+std::atomic<std::chrono::milliseconds::rep> gHeaderIntervalMs{1000};
 }  // namespace
 
 void WaveMuxFilter::setRiffLimit(std::uint64_t limit) { gRiffLimit = limit; }
+void WaveMuxFilter::setHeaderInterval(std::chrono::milliseconds interval) { gHeaderIntervalMs = interval.count(); }
 std::uint64_t WaveMuxFilter::riffLimit() { return gRiffLimit; }
 
 HRESULT WaveMuxFilter::Create(std::unique_ptr<WaveMuxFilter>& out) {
@@ -82,7 +83,7 @@ HRESULT WaveMuxFilter::receive(Pin*, const MediaSample& sample) {
         return hr;
     }
     dataBytes_ += sample.size;
-    if (std::chrono::steady_clock::now() - lastHeader_ >= kHeaderInterval) {
+    if (std::chrono::steady_clock::now() - lastHeader_ >= std::chrono::milliseconds(gHeaderIntervalMs.load())) {
         const HRESULT hr = writeHeader();
         failed_ = FAILED(hr);
         return hr;

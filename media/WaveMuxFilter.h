@@ -33,6 +33,8 @@ public:
     // The RIFF size beyond which RF64 is written; tests lower it.
     static void setRiffLimit(std::uint64_t limit);
     static std::uint64_t riffLimit();
+    // How often the header is brought up to date while data flows (1 s); tests shorten it.
+    static void setHeaderInterval(std::chrono::milliseconds interval);
 
 private:
     HRESULT writeHeader(bool first = false);

@@ -44,6 +44,8 @@ private slots:
     void elapsedTimeText();
     void replaceQuestion();
     void refusedOutputsAreKept();
+    void oneJoinPerOutput();
+    void linkedOutputKeepsTheLink();
     void stopLeavesAValidFile();
     void stopReportsTheFileWritten();
     void lateNotifyDoesNothing();

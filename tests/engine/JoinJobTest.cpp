@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QSettings>
 #include <QTest>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -112,8 +114,33 @@ void JoinJobTest::refusedOutputsAreKept() {
     QCOMPARE(::link(QFile::encodeName(input).constData(), QFile::encodeName(hard).constData()), 0);
     const std::vector<unsigned char> original = readBytes(input);
     const QString dotted = dir_.path() + QStringLiteral("/./input.wav");
+    const QString toFifo = dir_.filePath("to-fifo.wav");
+    QVERIFY(QFile::link(fifo, toFifo));
+    const QString dangling = dir_.filePath("dangling.wav");
+    QVERIFY(QFile::link(dir_.filePath("nowhere.wav"), dangling));
+    const QString toDev = dir_.filePath("to-null.wav");
+    QVERIFY(QFile::link(QStringLiteral("/dev/null"), toDev));
+    // Read-only: refused even where the user could delete it (and as root).
+    const QString readOnly = dir_.filePath("readonly.wav");
+    QVERIFY(writeBytes(readOnly, {'r', 'o'}));
+    QCOMPARE(::chmod(QFile::encodeName(readOnly).constData(), 0444), 0);
+    // This process's own standard input, opened by its name.
+    const QString stdinFile = dir_.filePath("stdin.wav");
+    QVERIFY(writeBytes(stdinFile, {'i', 'n'}));
+    const int savedStdin = ::dup(0);
+    const int in = ::open(QFile::encodeName(stdinFile).constData(), O_RDONLY);
+    QVERIFY(savedStdin >= 0 && in >= 0);
+    QCOMPARE(::dup2(in, 0), 0);
+    ::close(in);
+    const QStringList outs{folder, fifo, link, hard, dotted, input, toFifo, dangling, toDev, readOnly,
+                           stdinFile, "/dev/null", "/dev/shm/corvane-test.wav", "/proc/self/fd/1",
+                           dir_.path() + "/../../dev/zero", "/sys/kernel/x.wav"};
+    const QStringList why{"folder", "not a regular", "one of the files", "one of the files", "one of the files",
+                          "one of the files", "not a regular", "leads to no file", "/dev", "write-protected",
+                          "standard input", "/dev", "/dev", "/proc", "/dev", "/sys"};
 
-    for (const QString& out : {folder, fifo, link, hard, dotted, input}) {
+    for (qsizetype i = 0; i < outs.size(); ++i) {
+        const QString& out = outs[i];
         JoinRunner j;
         j.add({input, fixture("b.flac")});
         j.format.outputPath = out;
@@ -123,10 +150,79 @@ void JoinJobTest::refusedOutputsAreKept() {
         QCOMPARE(j.boxes.shown.size(), qsizetype(1));
         QVERIFY(!j.boxes.shown[0].question);  // refused before any question or deletion
         QCOMPARE(j.boxes.shown[0].caption, QStringLiteral("Error"));
+        QVERIFY2(j.boxes.shown[0].text.contains(why[i]), qPrintable(j.boxes.shown[0].text));
+        QVERIFY2(!QFile::exists(out + ".part"), qPrintable(out));
     }
+    QCOMPARE(::dup2(savedStdin, 0), 0);
+    ::close(savedStdin);
     QVERIFY(QFileInfo(folder).isDir());
     QVERIFY(QFileInfo(fifo).exists());
+    QVERIFY(QFileInfo(toFifo).isSymLink() && QFileInfo(dangling).isSymLink());
     QCOMPARE(readBytes(input), original);
+    QCOMPARE(readBytes(readOnly), (std::vector<unsigned char>{'r', 'o'}));
+    QCOMPARE(readBytes(stdinFile), (std::vector<unsigned char>{'i', 'n'}));
+}
+
+void JoinJobTest::oneJoinPerOutput() {
+    const QString out = dir_.filePath("busy.wav");
+    QVERIFY(writeBytes(out, {'o', 'l', 'd'}));
+    const QString link = dir_.filePath("busy-link.wav");
+    QVERIFY(QFile::link(out, link));
+    // Another join writing: its part file, locked (as the other process holds it).
+    const QByteArray part = QFile::encodeName(out + ".part");
+    const int other = ::open(part.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    QVERIFY(other >= 0);
+    QCOMPARE(::flock(other, LOCK_EX), 0);
+    JoinRunner j;
+    j.add({fixture("a.wav")});
+    j.boxes.answers = {true, true};
+    // Refused by its name and through a link to it: the lock is on the file written.
+    for (const QString& name : {out, link}) {
+        j.boxes.clear();
+        j.format.outputPath = name;
+        j.job.onJoinCommand();
+        QVERIFY(!j.job.joinRunning());
+        QCOMPARE(j.boxes.shown.size(), qsizetype(1));
+        QVERIFY2(j.boxes.shown[0].text.contains(QStringLiteral("Another join is writing")),
+                 qPrintable(j.boxes.shown[0].text));
+    }
+    // The other join gone, its part file is what it wrote: kept, and named.
+    ::close(other);
+    j.boxes.clear();
+    j.job.onJoinCommand();
+    QVERIFY(!j.job.joinRunning());
+    QVERIFY(j.boxes.texts().join("").contains(out + QStringLiteral(".part exists")));
+    QCOMPARE(QFileInfo(out + ".part").size(), 0);
+    QCOMPARE(readBytes(out), (std::vector<unsigned char>{'o', 'l', 'd'}));
+    // Moved away, the join goes ahead.
+    QVERIFY(QFile::remove(out + ".part"));
+    j.format.outputPath = out;
+    j.boxes.answers = {true};
+    QVERIFY(j.join());
+    QVERIFY(j.finishedOk);
+    QCOMPARE(readWav(out).frames(), 44100LL);
+    QVERIFY(!QFile::exists(out + ".part"));
+    QVERIFY(QFileInfo(link).isSymLink());
+}
+
+void JoinJobTest::linkedOutputKeepsTheLink() {
+    const QString target = dir_.filePath("real-target.wav");
+    QVERIFY(writeBytes(target, {'o', 'l', 'd'}));
+    QCOMPARE(::chmod(QFile::encodeName(target).constData(), 0640), 0);
+    const QString link = dir_.filePath("output-link.wav");
+    QVERIFY(QFile::link(target, link));
+    JoinRunner j;
+    j.add({fixture("a.wav")});
+    j.format.outputPath = link;
+    j.boxes.answers = {true};
+    QVERIFY(j.join());
+    QVERIFY(j.finishedOk);
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(QFileInfo(link).symLinkTarget(), target);
+    QCOMPARE(readWav(target).frames(), 44100LL);
+    struct stat st {};
+    QCOMPARE(::stat(QFile::encodeName(target).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, 0640u);
 }
 
 void JoinJobTest::stopLeavesAValidFile() {
@@ -209,6 +305,15 @@ void JoinJobTest::missingSourceIsOffered() {
     QVERIFY(!j.job.joinRunning());
     QVERIFY(!QFile::exists(j.format.outputPath));
     QVERIFY(!anyDone(j.view.statuses));
+    // Replace answered Yes, then the missing file not located: the old output is untouched.
+    QVERIFY(writeBytes(j.format.outputPath, {'o', 'l', 'd'}));
+    j.boxes.answers = {true};
+    j.job.onJoinCommand();
+    QVERIFY(j.boxes.shown.last().question);
+    QVERIFY(!j.job.joinRunning());
+    QCOMPARE(readBytes(j.format.outputPath), (std::vector<unsigned char>{'o', 'l', 'd'}));
+    QVERIFY(!QFile::exists(j.format.outputPath + ".part"));
+    j.boxes.answers = {true};
     // Located elsewhere: the join uses the file found.
     j.view.locateAnswers = {fixture("a.wav")};
     QVERIFY(j.join());
@@ -230,6 +335,18 @@ void JoinJobTest::writeFailureIsNeverDone() {
     QVERIFY(j.boxes.shown[0].text.contains(j.format.outputPath));
     QCOMPARE(j.view.buttonText, QStringLiteral("Join"));
     QVERIFY(!j.job.joinRunning());
+    // Over an existing file: the failed join leaves it as it was, and nothing beside it.
+    JoinRunner k;
+    k.add({fixture("a.wav"), fixture("b.flac")});
+    k.format.outputPath = j.format.outputPath;
+    const std::vector<unsigned char> before = readBytes(k.format.outputPath);
+    k.boxes.answers = {true};
+    Fault::failOn("FileWriter::write", E_DISK_FULL, 2);
+    QVERIFY(k.join());
+    QVERIFY(!k.finishedOk);
+    QVERIFY(k.boxes.shown.last().text.contains(QStringLiteral("was left as it was")));
+    QCOMPARE(readBytes(k.format.outputPath), before);
+    QVERIFY(!QFile::exists(k.format.outputPath + ".part"));
 }
 
 void JoinJobTest::everyWriteFailureIsReported() {

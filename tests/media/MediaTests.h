@@ -11,6 +11,7 @@ private slots:
     void knownFormatsFromIndexes();
     void oddDataCountsItsPadByte();
     void switchesToRf64PastTheLimit();
+    void fileIsWholeAfterEveryHeaderUpdate();
 };
 
 class PathAndTimelineTest : public QObject {
