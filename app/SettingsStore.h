@@ -22,7 +22,8 @@ public:
 // The settings of the maker "Brontal" and application "Corvane" in an INI file, one group per
 // section. Each call opens the file, does its one operation and closes it again: no cache,
 // so two instances never write back stale values. A file that cannot be parsed is copied
-// aside (".corrupt") before anything is written over it.
+// aside (".corrupt", ".corrupt.2", ...) before anything is written over it. Strings holding
+// bytes that are not UTF-8 keep them.
 class IniSettingsStore : public SettingsStore {
 public:
     // The per-user file of organization/application (~/.config/Brontal/Corvane.conf).
@@ -38,6 +39,10 @@ public:
     bool writeString(const QString& section, const QString& name, const QString& value) override;
 
     static QString defaultFileName(const QString& organization, const QString& application);
+    // Where the value of `name` in `section` ("General" or "" for the top) lies in the bytes of
+    // an INI file, as written (quotes and escapes included); false when it is not there.
+    static bool findRawValue(const QByteArray& ini, const QString& section, const QString& name,
+                             qsizetype* begin, qsizetype* end);
 
 private:
     bool write(const QString& section, const QString& name, const QVariant& value);

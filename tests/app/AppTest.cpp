@@ -5,11 +5,13 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 
 #include "app/AppSettings.h"
 #include "app/FileAdder.h"
 #include "app/ItemList.h"
 #include "app/SettingsStore.h"
+#include "media/PathCodec.h"
 #include "tests/support/AudioFixture.h"
 #include "tests/support/ScriptedMessageBoxes.h"
 
@@ -32,6 +34,7 @@ private slots:
     void addOneFileThatFails();
     void settingsReadDefaultsAndWrite();
     void corruptSettingsAreKeptAside();
+    void pathsThatAreNotUtf8KeepTheirBytes();
     void outputFormatFromSettings();
     void defaultOutputPathIsUsable();
     void decoderFeedbackKeepsTypeAndRest();
@@ -207,9 +210,38 @@ void AppTest::corruptSettingsAreKeptAside() {
     QFile aside(file + QStringLiteral(".corrupt"));
     QVERIFY(aside.open(QIODevice::ReadOnly));
     QCOMPARE(aside.readAll(), garbage);
+    aside.close();
+    // Broken again later: a second copy, the first one kept.
+    const QByteArray again("[Settings]\nOutputWidth=800\n[[[broken again\n");
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(again);
+    f.close();
+    IniSettingsStore later(file);
+    later.writeInt(settings::kSettings, settings::kOutputHigh, 480);
+    QVERIFY(aside.open(QIODevice::ReadOnly));
+    QCOMPARE(aside.readAll(), garbage);
+    QFile second(file + QStringLiteral(".corrupt.2"));
+    QVERIFY(second.open(QIODevice::ReadOnly));
+    QCOMPARE(second.readAll(), again);
     // An unreadable file gives the defaults, and nothing breaks.
     IniSettingsStore missing(dir_.filePath("no/such/dir/") + QString(300, QLatin1Char('n')));
     QCOMPARE(missing.readString(settings::kSettings, settings::kOutputName, "/d.wav"), QStringLiteral("/d.wav"));
+}
+
+void AppTest::pathsThatAreNotUtf8KeepTheirBytes() {
+    const QString file = dir_.filePath("bytes/Corvane.conf");
+    QDir().mkpath(QFileInfo(file).path());
+    // As another program or an older version left it: raw bytes in the file.
+    const QByteArray raw("[Settings]\nOutputName=/music/\xff\xfe mix.wav\n");
+    QVERIFY(writeBytes(file, std::vector<unsigned char>(raw.begin(), raw.end())));
+    IniSettingsStore store(file);
+    const QString name = store.readString(settings::kSettings, settings::kOutputName, QString());
+    QCOMPARE(media::qstringToPath(name), std::string("/music/\xff\xfe mix.wav"));
+    // Written back (Options, OK) and read again: the same bytes.
+    QVERIFY(store.writeString(settings::kSettings, settings::kOutputName, name));
+    QCOMPARE(store.readString(settings::kSettings, settings::kOutputName, QString()), name);
+    QVERIFY(store.writeString(settings::kSettings, settings::kOutputName, QStringLiteral("/music/\u00e9.wav")));
+    QCOMPARE(store.readString(settings::kSettings, settings::kOutputName, QString()), QStringLiteral("/music/\u00e9.wav"));
 }
 
 void AppTest::outputFormatFromSettings() {
@@ -266,6 +298,23 @@ void AppTest::decoderFeedbackKeepsTypeAndRest() {
     }
     settings::disableDecoderFeedback(file);
     QCOMPARE(value().toString(), QStringLiteral("\x01") + "bc");
+    // The decoder's own file: one value changes in place, nothing else, and only when needed.
+    const QString own = dir_.filePath("Own.conf");
+    const QByteArray text("; written by the decoder\r\n[General]\r\nFirst key = a, b\r\n"
+                          "Disable feedback = 0\r\n# done\r\nLast key=\xe9t\xe9\r\n");
+    QVERIFY(writeBytes(own, std::vector<unsigned char>(text.begin(), text.end())));
+    settings::disableDecoderFeedback(own);
+    QByteArray expected = text;
+    expected.replace("Disable feedback = 0", "Disable feedback = 1");
+    const std::vector<unsigned char> after = readBytes(own);
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(after.data()), qsizetype(after.size())), expected);
+    struct stat before {};
+    QCOMPARE(::stat(QFile::encodeName(own).constData(), &before), 0);
+    settings::disableDecoderFeedback(own);
+    struct stat same {};
+    QCOMPARE(::stat(QFile::encodeName(own).constData(), &same), 0);
+    QCOMPARE(same.st_ino, before.st_ino);  // already 1: not written at all
+    QCOMPARE(readBytes(own), after);
     // Without the value nothing is added.
     const QString other = dir_.filePath("Other.conf");
     {
