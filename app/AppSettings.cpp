@@ -3,8 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSettings>
 #include <QSaveFile>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -52,8 +52,9 @@ QByteArray iniText(const QVariant& v) {
     if (!f.open(QIODevice::ReadOnly)) return {};
     const QByteArray ini = f.readAll();
     qsizetype b = 0, e = 0;
-    return IniSettingsStore::findRawValue(ini, QString(), QStringLiteral("v"), &b, &e) ? ini.mid(b, e - b)
-                                                                                       : QByteArray();
+    return IniSettingsStore::findRawValue(ini, QString(), QStringLiteral("v"), &b, &e)
+               ? ini.mid(b, e - b)
+               : QByteArray();
 }
 
 }  // namespace

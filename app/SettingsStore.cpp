@@ -13,14 +13,17 @@ namespace corvane {
 
 namespace {
 
-QString keyOf(const QString& section, const QString& name) { return section + QLatin1Char('/') + name; }
+QString keyOf(const QString& section, const QString& name) {
+    return section + QLatin1Char('/') + name;
+}
 
 }  // namespace
 
 QString IniSettingsStore::defaultFileName(const QString& organization, const QString& application) {
     QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     if (base.isEmpty()) base = QDir::homePath() + QStringLiteral("/.config");
-    return base + QLatin1Char('/') + organization + QLatin1Char('/') + application + QStringLiteral(".conf");
+    return base + QLatin1Char('/') + organization + QLatin1Char('/') + application +
+           QStringLiteral(".conf");
 }
 
 IniSettingsStore::IniSettingsStore()
@@ -40,8 +43,8 @@ void IniSettingsStore::keepCorruptFileAside(QSettings& s) {
     keptAside_ = QFile::copy(fileName_, aside);
 }
 
-bool IniSettingsStore::findRawValue(const QByteArray& ini, const QString& section, const QString& name,
-                                    qsizetype* begin, qsizetype* end) {
+bool IniSettingsStore::findRawValue(const QByteArray& ini, const QString& section,
+                                    const QString& name, qsizetype* begin, qsizetype* end) {
     const bool general = section.isEmpty() || section == QLatin1String("General");
     bool inSection = general;
     bool found = false;
@@ -90,7 +93,8 @@ QString IniSettingsStore::readString(const QString& section, const QString& name
     const QVariant v = s.value(keyOf(section, name));
     if (!v.isValid() || !v.canConvert<QString>()) return defaultValue;
     // Paths that are not UTF-8 are stored as bytes (see writeString) and keep them.
-    if (v.typeId() == QMetaType::QByteArray) return media::pathToQString(v.toByteArray().toStdString());
+    if (v.typeId() == QMetaType::QByteArray)
+        return media::pathToQString(v.toByteArray().toStdString());
     QString text = v.toString();
     if (text.contains(QChar::ReplacementCharacter)) {
         // Written by hand or by another program in raw bytes: take them as they are, when the
@@ -125,12 +129,14 @@ bool IniSettingsStore::writeInt(const QString& section, const QString& name, int
     return write(section, name, value);
 }
 
-bool IniSettingsStore::writeString(const QString& section, const QString& name, const QString& value) {
+bool IniSettingsStore::writeString(const QString& section, const QString& name,
+                                   const QString& value) {
     // A name's bytes that are not UTF-8 (carried as U+DC80..U+DCFF) would be lost as text.
     for (QChar c : value)
         if (c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF) {
             const std::string bytes = media::qstringToPath(value);
-            return write(section, name, QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+            return write(section, name,
+                         QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
         }
     return write(section, name, value);
 }

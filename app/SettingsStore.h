@@ -9,7 +9,7 @@ namespace corvane {
 
 // The four profile calls: integer and string values by section and value name.
 class SettingsStore {
-public:
+  public:
     virtual ~SettingsStore() = default;
     virtual int readInt(const QString& section, const QString& name, int defaultValue) = 0;
     virtual QString readString(const QString& section, const QString& name,
@@ -25,7 +25,7 @@ public:
 // aside (".corrupt", ".corrupt.2", ...) before anything is written over it. Strings holding
 // bytes that are not UTF-8 keep them.
 class IniSettingsStore : public SettingsStore {
-public:
+  public:
     // The per-user file of organization/application (~/.config/Brontal/Corvane.conf).
     IniSettingsStore();
     explicit IniSettingsStore(const QString& fileName);
@@ -44,7 +44,7 @@ public:
     static bool findRawValue(const QByteArray& ini, const QString& section, const QString& name,
                              qsizetype* begin, qsizetype* end);
 
-private:
+  private:
     bool write(const QString& section, const QString& name, const QVariant& value);
     void keepCorruptFileAside(QSettings& s);
 

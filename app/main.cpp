@@ -65,9 +65,10 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "corvane: unknown option %s; see corvane --help\n", argv[i]);
                 return corvane::cli::kExitUsage;
             }
-        std::fputs("corvane: there is no display to open the window on; to join from a terminal, "
-                   "use corvane join (see corvane --help)\n",
-                   stderr);
+        std::fputs(
+            "corvane: there is no display to open the window on; to join from a terminal, "
+            "use corvane join (see corvane --help)\n",
+            stderr);
         return corvane::cli::kExitFailed;
     }
 

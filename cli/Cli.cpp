@@ -1,8 +1,8 @@
 #include "cli/Cli.h"
 
-#include <QCoreApplication>
 #include <fcntl.h>
 #include <unistd.h>
+#include <QCoreApplication>
 
 #include <cerrno>
 #include <csignal>
@@ -47,7 +47,9 @@ int usageError(const QString& why) {
     return kExitUsage;
 }
 
-QString argText(const char* arg) { return media::pathToQString(arg); }
+QString argText(const char* arg) {
+    return media::pathToQString(arg);
+}
 
 struct JoinArgs {
     QString output;
@@ -105,11 +107,13 @@ std::optional<int> parseJoin(int argc, char** argv, JoinArgs& a) {
                 a.rateIndex = *idx;
                 break;
             case 'c':
-                if (!(idx = indexOf(value, {"2", "1"}))) return usageError(QStringLiteral("-c takes 2 or 1"));
+                if (!(idx = indexOf(value, {"2", "1"})))
+                    return usageError(QStringLiteral("-c takes 2 or 1"));
                 a.channelsIndex = *idx;
                 break;
             case 'b':
-                if (!(idx = indexOf(value, {"16", "8"}))) return usageError(QStringLiteral("-b takes 16 or 8"));
+                if (!(idx = indexOf(value, {"16", "8"})))
+                    return usageError(QStringLiteral("-b takes 16 or 8"));
                 a.bitsIndex = *idx;
                 break;
         }
@@ -139,7 +143,8 @@ int runJoin(int argc, char** argv) {
     // Every file is measured first, as Add does; one that cannot be measured stops the join.
     ItemList items;
     const auto results = FileAdder::probeAll(args.files);
-    const FileAdder::Outcome added = FileAdder::apply(items, args.files, results, args.files.size() > 1, boxes);
+    const FileAdder::Outcome added =
+        FileAdder::apply(items, args.files, results, args.files.size() > 1, boxes);
     items.syncMusicList();
     if (added.failed > 0 || added.refused > 0) {
         printLine(stderr, QStringLiteral("corvane: nothing was joined."));
@@ -158,8 +163,10 @@ int runJoin(int argc, char** argv) {
     QObject::connect(&job, &JoinJob::finished, [&](bool ok) {
         view.endLine();
         if (ok && stops.received()) {
-            printLine(stderr, QStringLiteral("Interrupted. %1 is a valid WAV file holding what was joined so far.")
-                                  .arg(job.writtenPath()));
+            printLine(stderr,
+                      QStringLiteral(
+                          "Interrupted. %1 is a valid WAV file holding what was joined so far.")
+                          .arg(job.writtenPath()));
             status = StopSignals::exitStatus(stops.received());
         } else if (ok) {
             printLine(stdout, QStringLiteral("Done. Output File: %1").arg(job.writtenPath()));
@@ -189,9 +196,10 @@ int runProbe(int argc, char** argv) {
             status = kExitFailed;
             continue;
         }
-        printLine(stdout, QStringLiteral("%1\t%2\t%3")
-                              .arg(ItemList::displayNameOf(files[i]), ItemList::durationText(r.duration))
-                              .arg(r.duration));
+        printLine(stdout,
+                  QStringLiteral("%1\t%2\t%3")
+                      .arg(ItemList::displayNameOf(files[i]), ItemList::durationText(r.duration))
+                      .arg(r.duration));
     }
     return status;
 }

@@ -1,8 +1,8 @@
 #include "cli/StopSignals.h"
 
-#include <QSocketNotifier>
 #include <fcntl.h>
 #include <unistd.h>
+#include <QSocketNotifier>
 
 #include <atomic>
 #include <cerrno>
@@ -49,7 +49,9 @@ StopSignals::~StopSignals() {
     }
 }
 
-void StopSignals::setPrompting(bool prompting) { gPrompting.store(prompting); }
+void StopSignals::setPrompting(bool prompting) {
+    gPrompting.store(prompting);
+}
 
 void StopSignals::drain() {
     unsigned char b = 0;

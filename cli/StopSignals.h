@@ -12,7 +12,7 @@ namespace corvane::cli {
 // goes.
 class StopSignals : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit StopSignals(QObject* parent = nullptr);
     ~StopSignals() override;
 
@@ -24,10 +24,10 @@ public:
     // program at once, as without us.
     static void setPrompting(bool prompting);
 
-signals:
+  signals:
     void stopRequested(int signal);
 
-private:
+  private:
     void drain();
 
     QSocketNotifier* notifier_ = nullptr;

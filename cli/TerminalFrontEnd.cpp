@@ -53,7 +53,8 @@ void TerminalJoinView::setStatusText(const QString& text) {
     if (tty_) {
         constexpr int kWidth = 30;
         const int filled = static_cast<int>(fraction * kWidth);
-        const QString bar = QString(filled, QLatin1Char('#')) + QString(kWidth - filled, QLatin1Char('.'));
+        const QString bar =
+            QString(filled, QLatin1Char('#')) + QString(kWidth - filled, QLatin1Char('.'));
         const QByteArray line =
             QStringLiteral("\r%1  [%2] %3%").arg(text, bar).arg(percent, 3).toLocal8Bit();
         std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stderr);
@@ -74,7 +75,9 @@ void TerminalJoinView::endLine() {
 
 QString TerminalJoinView::locateMissingSource(const QString& path) {
     endLine();
-    printLine(stderr, QStringLiteral("Error: %1 cannot be found or read. The join does not start.").arg(path));
+    printLine(
+        stderr,
+        QStringLiteral("Error: %1 cannot be found or read. The join does not start.").arg(path));
     return {};
 }
 

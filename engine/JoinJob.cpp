@@ -1,9 +1,9 @@
 #include "engine/JoinJob.h"
 
-#include <QTimerEvent>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <QTimerEvent>
 
 #include "app/AppSettings.h"
 #include "media/ErrorText.h"
@@ -74,7 +74,8 @@ void JoinJob::onJoinCommand() {
         return;
     }
     if (items_.itemCount() > kMaxItems || items_.musicCount() > kMaxItems) {
-        boxes_.appMessage(QStringLiteral("The wav files are too many! Please delete some files in the list."));
+        boxes_.appMessage(
+            QStringLiteral("The wav files are too many! Please delete some files in the list."));
         return;
     }
     if (joinRunning_) {
@@ -87,7 +88,8 @@ void JoinJob::onJoinCommand() {
         return;
     }
     if (fileExists(format_.outputPath)) {
-        const QString question = QStringLiteral("%1 exists. Do you want to replace it?").arg(format_.outputPath);
+        const QString question =
+            QStringLiteral("%1 exists. Do you want to replace it?").arg(format_.outputPath);
         // Yes deletes nothing: the join writes beside the file and replaces it when it ends.
         if (!boxes_.askYesNo(question, QStringLiteral("Warning"), MessageBoxes::Owner::MainWindow,
                              MessageBoxes::Icon::Warning))
@@ -128,7 +130,8 @@ double JoinJob::progress() const {
     if (!render_.graph) return 0.0;
     const REFERENCE_TIME total = render_.graph->duration.load();
     if (total <= 0) return 0.0;
-    return std::min(1.0, static_cast<double>(render_.graph->position.load()) / static_cast<double>(total));
+    return std::min(
+        1.0, static_cast<double>(render_.graph->position.load()) / static_cast<double>(total));
 }
 
 bool JoinJob::event(QEvent* e) {
@@ -167,7 +170,8 @@ void JoinJob::releaseRender() {
 }
 
 FileWriterFilter* JoinJob::writer() const {
-    return render_.graph ? dynamic_cast<FileWriterFilter*>(render_.graph->findFilter("Writer")) : nullptr;
+    return render_.graph ? dynamic_cast<FileWriterFilter*>(render_.graph->findFilter("Writer"))
+                         : nullptr;
 }
 
 void JoinJob::endJoin(bool failed, QString why) {
@@ -191,8 +195,10 @@ void JoinJob::endJoin(bool failed, QString why) {
     elapsedSeconds_ = 0;
     if (failed) {
         view_.setStatusText(QStringLiteral("Join failed. Output File: %1").arg(writtenPath_));
-        boxes_.errorMessage(keptOld ? QStringLiteral("The join failed; %1 was left as it was.\n%2").arg(writtenPath_, why)
-                                    : QStringLiteral("The join failed and %1 is incomplete.\n%2").arg(writtenPath_, why));
+        boxes_.errorMessage(keptOld ? QStringLiteral("The join failed; %1 was left as it was.\n%2")
+                                          .arg(writtenPath_, why)
+                                    : QStringLiteral("The join failed and %1 is incomplete.\n%2")
+                                          .arg(writtenPath_, why));
     } else {
         view_.setProgress(1.0);
         view_.setStatusText(QStringLiteral("Done. Output File: %1").arg(writtenPath_));
@@ -200,6 +206,8 @@ void JoinJob::endJoin(bool failed, QString why) {
     emit finished(!failed);
 }
 
-void JoinJob::stopJoin() { endJoin(false, {}); }
+void JoinJob::stopJoin() {
+    endJoin(false, {});
+}
 
 }  // namespace corvane

@@ -20,7 +20,7 @@ constexpr int kJoinTimerPeriodMs = 1000;
 
 // What the join touches on its front end besides message boxes.
 class JoinView {
-public:
+  public:
     virtual ~JoinView() = default;
     virtual void setStatusText(const QString& text) = 0;
     virtual void setJoinButtonText(const QString& text) = 0;
@@ -36,7 +36,7 @@ public:
 // streams on threads of its own and reports through posted events.
 class JoinJob : public QObject {
     Q_OBJECT
-public:
+  public:
     JoinJob(const ItemList& items, const OutputFormat& format, MessageBoxes& boxes, JoinView& view,
             QObject* parent = nullptr);
     ~JoinJob() override;
@@ -63,15 +63,15 @@ public:
     static QString outputRefusal(const QString& outputPath, const ItemList& items);
     static QString usedTimeText(int seconds);
 
-signals:
+  signals:
     // The join ended: ok is false when it failed. The status line has been set.
     void finished(bool ok);
 
-protected:
+  protected:
     bool event(QEvent* e) override;
     void timerEvent(QTimerEvent* e) override;
 
-private:
+  private:
     void releaseRender();
     void endJoin(bool failed, QString why);
     media::FileWriterFilter* writer() const;

@@ -18,7 +18,7 @@ namespace corvane::media {
 namespace {
 constexpr std::size_t kBufferSize = 1 << 20;
 constexpr std::size_t kDirectWrite = 128 << 10;
-}
+}  // namespace
 
 HRESULT FileWriterFilter::Create(std::unique_ptr<FileWriterFilter>& out) {
     if (HRESULT hr = Fault::check("FileWriter::Create"); FAILED(hr)) return hr;
@@ -26,7 +26,9 @@ HRESULT FileWriterFilter::Create(std::unique_ptr<FileWriterFilter>& out) {
     return S_OK;
 }
 
-FileWriterFilter::FileWriterFilter() { addPin(PINDIR_INPUT, "in"); }
+FileWriterFilter::FileWriterFilter() {
+    addPin(PINDIR_INPUT, "in");
+}
 
 FileWriterFilter::~FileWriterFilter() {
     if (fd_ >= 0) ::close(fd_);
@@ -69,7 +71,8 @@ HRESULT FileWriterFilter::openPart() {
     target_ = OutputFile::target(encodePath(fileName_));
     part_ = OutputFile::partOf(target_);
     // O_EXCL: a part file that exists belongs to another join, or holds what a killed one wrote.
-    fd_ = ::open(part_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+    fd_ = ::open(part_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
+                 0666);
     if (fd_ < 0) {
         if (errno != EEXIST) return failWith(errno, "create");
         detail_ = OutputFile::partRefusal(part_);
@@ -81,7 +84,8 @@ HRESULT FileWriterFilter::openPart() {
     }
     // The replaced file keeps its permissions.
     struct stat old {};
-    if (::stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd_, old.st_mode & 0777);
+    if (::stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+        ::fchmod(fd_, old.st_mode & 0777);
     return S_OK;
 }
 
@@ -108,7 +112,8 @@ HRESULT FileWriterFilter::start() {
     return S_OK;
 }
 
-HRESULT FileWriterFilter::writeAll(const std::uint8_t* data, std::size_t size, std::int64_t offset) {
+HRESULT FileWriterFilter::writeAll(const std::uint8_t* data, std::size_t size,
+                                   std::int64_t offset) {
     while (size > 0) {
         if (HRESULT hr = Fault::check("FileWriter::write"); FAILED(hr)) {
             writeFailed_ = true;
@@ -176,19 +181,22 @@ HRESULT FileWriterFilter::closeFile() {
     // reach any more, which must not pass for done.
     struct stat st {};
     if (SUCCEEDED(hr) && ::fstat(fd_, &st) == 0 && st.st_nlink == 0) {
-        detail_ = QStringLiteral("%1 was deleted while it was being written.").arg(pathToQString(part_));
+        detail_ =
+            QStringLiteral("%1 was deleted while it was being written.").arg(pathToQString(part_));
         hr = E_FILE_NOT_FOUND;
     }
     if (SUCCEEDED(hr) && mode_ == AM_FILE_APPEND && ::ftruncate(fd_, end_) != 0)
         hr = failWith(errno, "write");
     if (FAILED(Fault::check("FileWriter::close")) && SUCCEEDED(hr)) {
-        detail_ = QStringLiteral("Cannot write %1: %2").arg(fromU16(fileName_), errorText(E_WRITE_FAULT));
+        detail_ =
+            QStringLiteral("Cannot write %1: %2").arg(fromU16(fileName_), errorText(E_WRITE_FAULT));
         hr = E_WRITE_FAULT;
     }
     // On the disk before it replaces the old file; a late write error shows here.
     if (SUCCEEDED(hr) && !abandoned_ && !writeFailed_ && ::fdatasync(fd_) != 0)
         hr = failWith(errno, "write");
-    if (const HRESULT r = finishPart(FAILED(hr) || abandoned_ || writeFailed_); SUCCEEDED(hr)) hr = r;
+    if (const HRESULT r = finishPart(FAILED(hr) || abandoned_ || writeFailed_); SUCCEEDED(hr))
+        hr = r;
     // Closed after the rename: the lock covers the part file until it is the output.
     if (::close(fd_) != 0 && SUCCEEDED(hr)) hr = failWith(errno, "write");
     fd_ = -1;
@@ -207,15 +215,20 @@ HRESULT FileWriterFilter::finishPart(bool failed) {
     if (::rename(part_.c_str(), target_.c_str()) != 0 && !failed) {
         const int err = errno;
         detail_ = QStringLiteral("Cannot replace %1 with %2: %3")
-                      .arg(fromU16(fileName_), pathToQString(part_), QString::fromLocal8Bit(std::strerror(err)));
+                      .arg(fromU16(fileName_), pathToQString(part_),
+                           QString::fromLocal8Bit(std::strerror(err)));
         keptOld_ = true;
         return fromErrno(err);
     }
     return S_OK;
 }
 
-HRESULT FileWriterFilter::endOfStream(Pin*) { return closeFile(); }
+HRESULT FileWriterFilter::endOfStream(Pin*) {
+    return closeFile();
+}
 
-HRESULT FileWriterFilter::stop() { return closeFile(); }
+HRESULT FileWriterFilter::stop() {
+    return closeFile();
+}
 
 }  // namespace corvane::media

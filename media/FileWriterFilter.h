@@ -13,7 +13,7 @@ namespace corvane::media {
 // it does not hold. It writes into the locked part file beside the output (OutputFile) and
 // renames it over the output when the render ends; the first block reaches the disk at once.
 class FileWriterFilter : public Filter, public FileSinkFilter2 {
-public:
+  public:
     static HRESULT Create(std::unique_ptr<FileWriterFilter>& out);
     FileWriterFilter();
     ~FileWriterFilter() override;
@@ -39,7 +39,7 @@ public:
     // The render ended with the old output kept (after abandon() or a failure of its own).
     bool keptOldFile() const { return keptOld_; }
 
-private:
+  private:
     HRESULT flush();
     HRESULT writeAll(const std::uint8_t* data, std::size_t size, std::int64_t offset);
     HRESULT openPart();

@@ -38,7 +38,9 @@ bool underSystemFolder(const std::string& p) {
     return false;
 }
 
-QString show(const std::string& path) { return pathToQString(path); }
+QString show(const std::string& path) {
+    return pathToQString(path);
+}
 
 }  // namespace
 
@@ -68,10 +70,14 @@ QString OutputFile::partRefusal(const std::string& part) {
         const bool busy = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
         ::close(fd);
         if (busy)
-            return QStringLiteral("Another join is writing %1. Wait for it to end, or choose another output file.")
+            return QStringLiteral(
+                       "Another join is writing %1. Wait for it to end, or choose another output "
+                       "file.")
                 .arg(show(part));
     }
-    return QStringLiteral("%1 exists: an interrupted join left what it wrote there. Move or delete it, then join again.")
+    return QStringLiteral(
+               "%1 exists: an interrupted join left what it wrote there. Move or delete it, then "
+               "join again.")
         .arg(show(part));
 }
 
@@ -80,12 +86,15 @@ QString OutputFile::refusal(const QString& path) {
     const std::string abs = absolute(qstringToPath(path));
     const std::string real = target(abs);
     if (underSystemFolder(abs) || underSystemFolder(real))
-        return QStringLiteral("%1 is in /dev, /proc or /sys; choose a regular file as output.").arg(path);
+        return QStringLiteral("%1 is in /dev, /proc or /sys; choose a regular file as output.")
+            .arg(path);
     struct stat ls {};
     struct stat st {};
     const bool exists = ::lstat(abs.c_str(), &ls) == 0;
     if (exists && S_ISLNK(ls.st_mode) && ::stat(abs.c_str(), &st) != 0)
-        return QStringLiteral("%1 is a link that leads to no file; choose a regular file as output.").arg(path);
+        return QStringLiteral(
+                   "%1 is a link that leads to no file; choose a regular file as output.")
+            .arg(path);
     if (exists && ::stat(abs.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode)) return QStringLiteral("%1 is a folder, not a file.").arg(path);
         if (!S_ISREG(st.st_mode)) return QStringLiteral("%1 is not a regular file.").arg(path);
@@ -93,7 +102,8 @@ QString OutputFile::refusal(const QString& path) {
         for (int fd = 0; fd <= 2; ++fd) {
             struct stat ss {};
             if (::fstat(fd, &ss) == 0 && ss.st_dev == st.st_dev && ss.st_ino == st.st_ino)
-                return QStringLiteral("%1 is this program's standard %2; choose another output file.")
+                return QStringLiteral(
+                           "%1 is this program's standard %2; choose another output file.")
                     .arg(path, QLatin1String(kStreams[fd]));
         }
         // Read-only files are not replaced, whoever runs the join.

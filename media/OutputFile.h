@@ -9,7 +9,7 @@ namespace corvane::media {
 // "OUT.wav.part" beside the file it replaces and renames it over that file when it ends, so
 // an old file survives a join that fails or is killed; the part file is locked while written.
 class OutputFile {
-public:
+  public:
     static constexpr const char* kPartSuffix = ".part";
 
     // The file the path stands for: a symlink's target (the link itself is kept), otherwise the

@@ -12,9 +12,15 @@ std::atomic<std::uint64_t> gRiffLimit{WavHeader::kMaxRiffSize};
 std::atomic<std::chrono::milliseconds::rep> gHeaderIntervalMs{1000};
 }  // namespace
 
-void WaveMuxFilter::setRiffLimit(std::uint64_t limit) { gRiffLimit = limit; }
-void WaveMuxFilter::setHeaderInterval(std::chrono::milliseconds interval) { gHeaderIntervalMs = interval.count(); }
-std::uint64_t WaveMuxFilter::riffLimit() { return gRiffLimit; }
+void WaveMuxFilter::setRiffLimit(std::uint64_t limit) {
+    gRiffLimit = limit;
+}
+void WaveMuxFilter::setHeaderInterval(std::chrono::milliseconds interval) {
+    gHeaderIntervalMs = interval.count();
+}
+std::uint64_t WaveMuxFilter::riffLimit() {
+    return gRiffLimit;
+}
 
 HRESULT WaveMuxFilter::Create(std::unique_ptr<WaveMuxFilter>& out) {
     if (HRESULT hr = Fault::check("WaveMux::Create"); FAILED(hr)) return hr;
@@ -83,7 +89,8 @@ HRESULT WaveMuxFilter::receive(Pin*, const MediaSample& sample) {
         return hr;
     }
     dataBytes_ += sample.size;
-    if (std::chrono::steady_clock::now() - lastHeader_ >= std::chrono::milliseconds(gHeaderIntervalMs.load())) {
+    if (std::chrono::steady_clock::now() - lastHeader_ >=
+        std::chrono::milliseconds(gHeaderIntervalMs.load())) {
         const HRESULT hr = writeHeader();
         failed_ = FAILED(hr);
         return hr;
@@ -121,7 +128,8 @@ HRESULT WaveMuxFilter::salvage() {
         dataBytes_ = std::min(dataBytes_, room / even * even);
     }
     if (HRESULT hr = writeHeader(); FAILED(hr)) return hr;
-    return deliver(out_, MediaSample{nullptr, 0, static_cast<std::int64_t>(WavHeader::kSize + dataBytes_)});
+    return deliver(
+        out_, MediaSample{nullptr, 0, static_cast<std::int64_t>(WavHeader::kSize + dataBytes_)});
 }
 
 HRESULT WaveMuxFilter::endOfStream(Pin*) {
@@ -129,6 +137,8 @@ HRESULT WaveMuxFilter::endOfStream(Pin*) {
     return deliverEndOfStream(out_);
 }
 
-HRESULT WaveMuxFilter::stop() { return finish(); }
+HRESULT WaveMuxFilter::stop() {
+    return finish();
+}
 
 }  // namespace corvane::media

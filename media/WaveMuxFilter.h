@@ -12,7 +12,7 @@ namespace corvane::media {
 // its sizes are brought up to date about once a second and at the end, so an interrupted
 // render still leaves a valid file holding what was written.
 class WaveMuxFilter : public Filter, public ConfigInterleaving {
-public:
+  public:
     static HRESULT Create(std::unique_ptr<WaveMuxFilter>& out);
     WaveMuxFilter();
 
@@ -36,7 +36,7 @@ public:
     // How often the header is brought up to date while data flows (1 s); tests shorten it.
     static void setHeaderInterval(std::chrono::milliseconds interval);
 
-private:
+  private:
     HRESULT writeHeader(bool first = false);
     HRESULT finish();
     HRESULT salvage();

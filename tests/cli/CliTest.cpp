@@ -10,7 +10,7 @@ using namespace corvane::test;
 // The terminal front end, run as users run it.
 class CliTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase();
     void badUsageExitsTwo_data();
     void badUsageExitsTwo();
@@ -24,7 +24,7 @@ private slots:
     void killedJoinLeavesAValidFile();
     void windowWithoutDisplaySaysSo();
 
-private:
+  private:
     struct Run {
         int status = -1;
         QString out, err;
@@ -95,7 +95,8 @@ void CliTest::badUsageExitsTwo() {
 
 void CliTest::joinWritesAndSaysDone() {
     const QString out = path("joined.wav");
-    const Run r = run({"join", "-o", out, "-r", "22050", "-c", "1", "-b", "8", path("a.wav"), path("b.mp3")});
+    const Run r =
+        run({"join", "-o", out, "-r", "22050", "-c", "1", "-b", "8", path("a.wav"), path("b.mp3")});
     QCOMPARE(r.status, 0);
     QCOMPARE(r.out.trimmed(), QStringLiteral("Done. Output File: ") + out);
     const WavFile w = readWav(out);
@@ -122,8 +123,10 @@ void CliTest::undecodableInputStopsBeforeWriting() {
     const QString out = path("never.wav");
     const Run r = run({"join", "-o", out, path("a.wav"), path("junk.mp3"), path("b.mp3")});
     QCOMPARE(r.status, 1);
-    QVERIFY(r.err.contains(QStringLiteral("Cannot open %1. You need to install appropriate decoders.\nOr the file is corrupt.")
-                               .arg(path("junk.mp3"))));
+    QVERIFY(r.err.contains(
+        QStringLiteral(
+            "Cannot open %1. You need to install appropriate decoders.\nOr the file is corrupt.")
+            .arg(path("junk.mp3"))));
     QVERIFY(r.err.contains(QStringLiteral("Can not get the duration of %1").arg(path("junk.mp3"))));
     QVERIFY(!QFile::exists(out));
     // One file alone gets the single-file wording.
@@ -164,12 +167,14 @@ void CliTest::interruptKeepsAValidFile() {
     // A second join onto the same file is refused while this one writes.
     const Run second = run({"join", "-y", "-o", out, path("a.wav")});
     QCOMPARE(second.status, 1);
-    QVERIFY2(second.err.contains(QStringLiteral("Another join is writing")), qPrintable(second.err));
+    QVERIFY2(second.err.contains(QStringLiteral("Another join is writing")),
+             qPrintable(second.err));
     ::kill(static_cast<pid_t>(p.processId()), signal);
     QVERIFY(p.waitForFinished(30000));
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), status);
-    QVERIFY(QString::fromLocal8Bit(p.readAllStandardError()).contains(QStringLiteral("Interrupted.")));
+    QVERIFY(
+        QString::fromLocal8Bit(p.readAllStandardError()).contains(QStringLiteral("Interrupted.")));
     QVERIFY(!QFile::exists(out + ".part"));
     const WavFile w = readWav(out);
     QVERIFY2(w.ok, qPrintable(w.error));
@@ -194,20 +199,22 @@ void CliTest::ownStreamsAreNeverTheOutput() {
         QCOMPARE(p.exitCode(), 1);
         const std::vector<unsigned char> b = readBytes(f);
         QVERIFY(b.size() >= 4);
-        QCOMPARE(std::vector<unsigned char>(b.begin(), b.begin() + 4), (std::vector<unsigned char>{'k', 'e', 'e', 'p'}));
+        QCOMPARE(std::vector<unsigned char>(b.begin(), b.begin() + 4),
+                 (std::vector<unsigned char>{'k', 'e', 'e', 'p'}));
         QVERIFY(!readWav(f).ok);
     };
     runTo({"join", "-y", "-o", "/proc/self/fd/1", path("a.wav")}, true);
     runTo({"join", "-y", "-o", "/dev/fd/2", path("a.wav")}, false);
     runTo({"join", "-y", "-o", "/dev/stdout", path("a.wav")}, true);
-    runTo({"join", "-y", "-o", f, path("a.wav")}, true);   // the same file by its own name
+    runTo({"join", "-y", "-o", f, path("a.wav")}, true);  // the same file by its own name
     runTo({"join", "-y", "-o", f, path("a.wav")}, false);
     QVERIFY(QFileInfo("/dev/stdout").isSymLink());
     // Started with stdout and stderr closed, the output is still only audio.
     const QString out = path("closed-streams.wav");
     QProcess sh;
-    sh.start(QStringLiteral("/bin/sh"), {"-c", "exec >&- 2>&-; exec \"$0\" join -o \"$1\" \"$2\" \"$2\"",
-                                         QStringLiteral(CORVANE_BINARY), out, path("a.wav")});
+    sh.start(QStringLiteral("/bin/sh"),
+             {"-c", "exec >&- 2>&-; exec \"$0\" join -o \"$1\" \"$2\" \"$2\"",
+              QStringLiteral(CORVANE_BINARY), out, path("a.wav")});
     QVERIFY(sh.waitForFinished(30000));
     QCOMPARE(sh.exitCode(), 0);
     const WavFile w = readWav(out);

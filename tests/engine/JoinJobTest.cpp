@@ -1,12 +1,12 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QTest>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "media/Fault.h"
 #include "media/MediaEvent.h"
@@ -28,7 +28,9 @@ bool anyDone(const QStringList& statuses) {
 
 }  // namespace
 
-QString JoinJobTest::fixture(const char* name) const { return dir_.filePath(name); }
+QString JoinJobTest::fixture(const char* name) const {
+    return dir_.filePath(name);
+}
 
 void JoinJobTest::initTestCase() {
     QVERIFY(dir_.isValid());
@@ -46,7 +48,9 @@ void JoinJobTest::initTestCase() {
     QVERIFY(encodeFile(fixture("c.mp3"), s, sine(660)).isEmpty());
 }
 
-void JoinJobTest::cleanup() { Fault::clear(); }
+void JoinJobTest::cleanup() {
+    Fault::clear();
+}
 
 void JoinJobTest::emptyListAsksForFiles() {
     JoinRunner j;
@@ -68,7 +72,8 @@ void JoinJobTest::elapsedTimeText() {
     j.job.onJoinTimer(kJoinTimerId);
     j.job.onJoinTimer(4242);  // not the join's timer
     QCOMPARE(j.job.elapsedSeconds(), 2);
-    QCOMPARE(j.view.statuses, (QStringList{"Please wait... Used Time: 00:00:01", "Please wait... Used Time: 00:00:02"}));
+    QCOMPARE(j.view.statuses, (QStringList{"Please wait... Used Time: 00:00:01",
+                                           "Please wait... Used Time: 00:00:02"}));
 }
 
 void JoinJobTest::replaceQuestion() {
@@ -132,12 +137,38 @@ void JoinJobTest::refusedOutputsAreKept() {
     QVERIFY(savedStdin >= 0 && in >= 0);
     QCOMPARE(::dup2(in, 0), 0);
     ::close(in);
-    const QStringList outs{folder, fifo, link, hard, dotted, input, toFifo, dangling, toDev, readOnly,
-                           stdinFile, "/dev/null", "/dev/shm/corvane-test.wav", "/proc/self/fd/1",
-                           dir_.path() + "/../../dev/zero", "/sys/kernel/x.wav"};
-    const QStringList why{"folder", "not a regular", "one of the files", "one of the files", "one of the files",
-                          "one of the files", "not a regular", "leads to no file", "/dev", "write-protected",
-                          "standard input", "/dev", "/dev", "/proc", "/dev", "/sys"};
+    const QStringList outs{folder,
+                           fifo,
+                           link,
+                           hard,
+                           dotted,
+                           input,
+                           toFifo,
+                           dangling,
+                           toDev,
+                           readOnly,
+                           stdinFile,
+                           "/dev/null",
+                           "/dev/shm/corvane-test.wav",
+                           "/proc/self/fd/1",
+                           dir_.path() + "/../../dev/zero",
+                           "/sys/kernel/x.wav"};
+    const QStringList why{"folder",
+                          "not a regular",
+                          "one of the files",
+                          "one of the files",
+                          "one of the files",
+                          "one of the files",
+                          "not a regular",
+                          "leads to no file",
+                          "/dev",
+                          "write-protected",
+                          "standard input",
+                          "/dev",
+                          "/dev",
+                          "/proc",
+                          "/dev",
+                          "/sys"};
 
     for (qsizetype i = 0; i < outs.size(); ++i) {
         const QString& out = outs[i];
@@ -246,7 +277,8 @@ void JoinJobTest::stopLeavesAValidFile() {
     j.boxes.answers = {true};
     QVERIFY(j.join());
     QVERIFY(j.finishedOk);
-    QCOMPARE(readWav(j.format.outputPath).frames(), TimelineSourceFilter::framesAt(j.job.totalDuration(), 44100));
+    QCOMPARE(readWav(j.format.outputPath).frames(),
+             TimelineSourceFilter::framesAt(j.job.totalDuration(), 44100));
 }
 
 void JoinJobTest::stopReportsTheFileWritten() {
@@ -257,7 +289,8 @@ void JoinJobTest::stopReportsTheFileWritten() {
     QVERIFY(j.job.joinRunning());
     j.format.outputPath = dir_.filePath("changed-meanwhile.wav");
     j.job.stopJoin();
-    QCOMPARE(j.view.statuses.last(), QStringLiteral("Done. Output File: ") + dir_.filePath("first.wav"));
+    QCOMPARE(j.view.statuses.last(),
+             QStringLiteral("Done. Output File: ") + dir_.filePath("first.wav"));
     QVERIFY(QFile::exists(dir_.filePath("first.wav")));
     QVERIFY(!QFile::exists(dir_.filePath("changed-meanwhile.wav")));
 }
@@ -318,7 +351,8 @@ void JoinJobTest::missingSourceIsOffered() {
     j.view.locateAnswers = {fixture("a.wav")};
     QVERIFY(j.join());
     QVERIFY(j.finishedOk);
-    QCOMPARE(readWav(j.format.outputPath).frames(), TimelineSourceFilter::framesAt(j.job.totalDuration(), 44100));
+    QCOMPARE(readWav(j.format.outputPath).frames(),
+             TimelineSourceFilter::framesAt(j.job.totalDuration(), 44100));
 }
 
 void JoinJobTest::writeFailureIsNeverDone() {
@@ -329,7 +363,8 @@ void JoinJobTest::writeFailureIsNeverDone() {
     QVERIFY(j.join());
     QVERIFY(!j.finishedOk);
     QVERIFY(!anyDone(j.view.statuses));
-    QCOMPARE(j.view.statuses.last(), QStringLiteral("Join failed. Output File: ") + j.format.outputPath);
+    QCOMPARE(j.view.statuses.last(),
+             QStringLiteral("Join failed. Output File: ") + j.format.outputPath);
     QCOMPARE(j.boxes.shown.size(), qsizetype(1));
     QVERIFY(j.boxes.shown[0].text.contains(QStringLiteral("not enough space")));
     QVERIFY(j.boxes.shown[0].text.contains(j.format.outputPath));
@@ -375,13 +410,16 @@ void JoinJobTest::everyWriteFailureIsReported() {
             j.add(several);
             j.format.outputPath = dir_.filePath(QStringLiteral("fail-%1.wav").arg(n));
             j.join();
-            QVERIFY2(!anyDone(j.view.statuses), qPrintable(QStringLiteral("%1 #%2").arg(call).arg(n)));
-            QVERIFY2(!j.boxes.shown.isEmpty(), qPrintable(QStringLiteral("%1 #%2").arg(call).arg(n)));
+            QVERIFY2(!anyDone(j.view.statuses),
+                     qPrintable(QStringLiteral("%1 #%2").arg(call).arg(n)));
+            QVERIFY2(!j.boxes.shown.isEmpty(),
+                     qPrintable(QStringLiteral("%1 #%2").arg(call).arg(n)));
             QVERIFY(!j.job.joinRunning());
             // Whatever reached the file is a valid WAV, its header claiming no more than is there.
             if (QFileInfo(j.format.outputPath).size() > 0) {
                 const WavFile w = readWav(j.format.outputPath);
-                QVERIFY2(w.ok, qPrintable(QStringLiteral("%1 #%2: %3").arg(call).arg(n).arg(w.error)));
+                QVERIFY2(w.ok,
+                         qPrintable(QStringLiteral("%1 #%2: %3").arg(call).arg(n).arg(w.error)));
                 QCOMPARE(w.riffSize, w.fileSize - 8);
             }
         }

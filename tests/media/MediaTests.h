@@ -5,7 +5,7 @@
 
 class WavHeaderTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void fieldsForEveryOutputFormat_data();
     void fieldsForEveryOutputFormat();
     void knownFormatsFromIndexes();
@@ -16,7 +16,7 @@ private slots:
 
 class PathAndTimelineTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void pathsRoundTripAnyBytes_data();
     void pathsRoundTripAnyBytes();
     void timelineObjectsCheckTheirCalls();
@@ -26,7 +26,7 @@ private slots:
 
 class ProbeTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase();
     void durationMatchesDecodedLength_data();
     void durationMatchesDecodedLength();
@@ -35,13 +35,13 @@ private slots:
     void failuresAreReported();
     void absurdHeadersAreRefused();
 
-private:
+  private:
     QTemporaryDir dir_;
 };
 
 class ConverterTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void monoIsDuplicatedAndStereoAveraged();
     void exactInputIsNotDithered();
     void ditherIsRepeatableAndSmall();

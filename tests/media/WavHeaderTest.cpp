@@ -8,8 +8,8 @@
 #include "media/FilterGraph.h"
 #include "media/MediaType.h"
 #include "media/PathCodec.h"
-#include "media/WaveMuxFilter.h"
 #include "media/WavHeader.h"
+#include "media/WaveMuxFilter.h"
 #include "options/OutputFormat.h"
 
 using namespace corvane;
@@ -17,18 +17,26 @@ using namespace corvane::media;
 
 namespace {
 
-std::uint32_t le32(const std::vector<std::uint8_t>& h, std::size_t at) { return getLe32(&h[at]); }
-std::uint16_t le16(const std::vector<std::uint8_t>& h, std::size_t at) { return getLe16(&h[at]); }
+std::uint32_t le32(const std::vector<std::uint8_t>& h, std::size_t at) {
+    return getLe32(&h[at]);
+}
+std::uint16_t le16(const std::vector<std::uint8_t>& h, std::size_t at) {
+    return getLe16(&h[at]);
+}
 std::uint64_t le64(const std::vector<std::uint8_t>& h, std::size_t at) {
     return le32(h, at) | (static_cast<std::uint64_t>(le32(h, at + 4)) << 32);
 }
 
 // Hands the multiplexer PCM bytes as the render would.
 class PcmSource : public Filter {
-public:
+  public:
     explicit PcmSource(const WaveFormatEx& f) : format_(f) { out_ = addPin(PINDIR_OUTPUT, "out"); }
-    std::optional<MediaType> proposedType(const Pin*) const override { return MediaType::pcm(format_); }
-    HRESULT push(const std::vector<std::uint8_t>& b) { return deliver(out_, MediaSample{b.data(), b.size(), -1}); }
+    std::optional<MediaType> proposedType(const Pin*) const override {
+        return MediaType::pcm(format_);
+    }
+    HRESULT push(const std::vector<std::uint8_t>& b) {
+        return deliver(out_, MediaSample{b.data(), b.size(), -1});
+    }
     Pin* out_;
     WaveFormatEx format_;
 };
