@@ -1,9 +1,12 @@
 #include "app/AppSettings.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
 namespace corvane::settings {
 
@@ -34,12 +37,37 @@ QString decoderStoreFile() {
     return base + QStringLiteral("/DivXNetworks/DivX4Windows.conf");
 }
 
+namespace {
+
+// The value as QSettings writes it into an INI file.
+QByteArray iniText(const QVariant& v) {
+    QTemporaryDir dir;
+    if (!dir.isValid()) return {};
+    const QString scratch = dir.filePath(QStringLiteral("value.ini"));
+    {
+        QSettings s(scratch, QSettings::IniFormat);
+        s.setValue(QStringLiteral("v"), v);
+    }
+    QFile f(scratch);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    const QByteArray ini = f.readAll();
+    qsizetype b = 0, e = 0;
+    return IniSettingsStore::findRawValue(ini, QString(), QStringLiteral("v"), &b, &e)
+               ? ini.mid(b, e - b)
+               : QByteArray();
+}
+
+}  // namespace
+
 void disableDecoderFeedback(const QString& file) {
     if (!QFileInfo(file).isFile() || !QFileInfo(file).isWritable()) return;
-    QSettings s(file, QSettings::IniFormat);
     const QString key = QStringLiteral("Disable feedback");
-    if (s.status() != QSettings::NoError || !s.contains(key)) return;
-    QVariant v = s.value(key);
+    QVariant v;
+    {
+        QSettings s(file, QSettings::IniFormat);
+        if (s.status() != QSettings::NoError || !s.contains(key)) return;
+        v = s.value(key);
+    }
     bool isNumber = false;
     const qlonglong n = v.toLongLong(&isNumber);
     if (v.typeId() == QMetaType::QByteArray) {
@@ -56,8 +84,20 @@ void disableDecoderFeedback(const QString& file) {
         t[0] = QChar(1);
         v = t;
     }
-    s.setValue(key, v);
-    s.sync();
+    // Not our file: only that one value changes, in place, and only when it differs; its
+    // comments, order and spelling of keys stay as they are.
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly)) return;
+    const QByteArray ini = in.readAll();
+    in.close();
+    qsizetype b = 0, e = 0;
+    if (!IniSettingsStore::findRawValue(ini, QString(), key, &b, &e)) return;
+    const QByteArray text = iniText(v);
+    if (text.isEmpty() || ini.mid(b, e - b) == text) return;
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly)) return;
+    out.write(ini.left(b) + text + ini.mid(e));
+    out.commit();
 }
 
 }  // namespace corvane::settings

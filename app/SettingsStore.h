@@ -9,7 +9,7 @@ namespace corvane {
 
 // The four profile calls: integer and string values by section and value name.
 class SettingsStore {
-public:
+  public:
     virtual ~SettingsStore() = default;
     virtual int readInt(const QString& section, const QString& name, int defaultValue) = 0;
     virtual QString readString(const QString& section, const QString& name,
@@ -22,9 +22,10 @@ public:
 // The settings of the maker "Brontal" and application "Corvane" in an INI file, one group per
 // section. Each call opens the file, does its one operation and closes it again: no cache,
 // so two instances never write back stale values. A file that cannot be parsed is copied
-// aside (".corrupt") before anything is written over it.
+// aside (".corrupt", ".corrupt.2", ...) before anything is written over it. Strings holding
+// bytes that are not UTF-8 keep them.
 class IniSettingsStore : public SettingsStore {
-public:
+  public:
     // The per-user file of organization/application (~/.config/Brontal/Corvane.conf).
     IniSettingsStore();
     explicit IniSettingsStore(const QString& fileName);
@@ -38,8 +39,12 @@ public:
     bool writeString(const QString& section, const QString& name, const QString& value) override;
 
     static QString defaultFileName(const QString& organization, const QString& application);
+    // Where the value of `name` in `section` ("General" or "" for the top) lies in the bytes of
+    // an INI file, as written (quotes and escapes included); false when it is not there.
+    static bool findRawValue(const QByteArray& ini, const QString& section, const QString& name,
+                             qsizetype* begin, qsizetype* end);
 
-private:
+  private:
     bool write(const QString& section, const QString& name, const QVariant& value);
     void keepCorruptFileAside(QSettings& s);
 

@@ -11,6 +11,7 @@
 #include "app/MessageBoxes.h"
 #include "app/SettingsStore.h"
 #include "cli/Cli.h"
+#include "cli/StopSignals.h"
 #include "controls/Artwork.h"
 #include "controls/LinkOpener.h"
 #include "controls/QtFileDialogs.h"
@@ -56,6 +57,7 @@ bool displayAvailable(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    corvane::cli::prepareProcess();
     if (corvane::cli::isCommand(argc, argv)) return corvane::cli::run(argc, argv);
     if (!displayAvailable(argc, argv)) {
         for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
@@ -63,9 +65,10 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "corvane: unknown option %s; see corvane --help\n", argv[i]);
                 return corvane::cli::kExitUsage;
             }
-        std::fputs("corvane: there is no display to open the window on; to join from a terminal, "
-                   "use corvane join (see corvane --help)\n",
-                   stderr);
+        std::fputs(
+            "corvane: there is no display to open the window on; to join from a terminal, "
+            "use corvane join (see corvane --help)\n",
+            stderr);
         return corvane::cli::kExitFailed;
     }
 
@@ -84,6 +87,13 @@ int main(int argc, char** argv) {
     fileDialogs.setOwner(&window);
     // Added once the window is up, so their messages appear over it.
     if (!files.isEmpty()) QTimer::singleShot(0, &window, [&] { window.addFiles(files); });
+    // Ended from outside (logout, kill, Ctrl-C in its terminal): a running join stops as with
+    // Stop, so its file is whole and in place, and the window goes.
+    corvane::cli::StopSignals stops;
+    QObject::connect(&stops, &corvane::cli::StopSignals::stopRequested, &window, [&](int) {
+        if (window.job().joinRunning()) window.job().stopJoin();
+        window.done(QDialog::Rejected);
+    });
     window.exec();
-    return 0;
+    return stops.received() ? corvane::cli::StopSignals::exitStatus(stops.received()) : 0;
 }

@@ -1,8 +1,10 @@
 #include "cli/Cli.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <QCoreApplication>
-#include <QTimer>
-#include <atomic>
+
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <optional>
@@ -11,6 +13,7 @@
 #include "app/FileAdder.h"
 #include "app/ItemList.h"
 #include "app/SettingsStore.h"
+#include "cli/StopSignals.h"
 #include "cli/TerminalFrontEnd.h"
 #include "engine/JoinJob.h"
 #include "media/PathCodec.h"
@@ -18,10 +21,6 @@
 namespace corvane::cli {
 
 namespace {
-
-std::atomic<bool> gInterrupted{false};
-
-void onSignal(int) { gInterrupted.store(true); }
 
 const char* const kUsage =
     "Usage: corvane                      open the window\n"
@@ -35,9 +34,12 @@ const char* const kUsage =
     "       -c N        channels: 2 stereo, 1 mono (default 2)\n"
     "       -b BITS     bits per sample: 16 or 8 (default 16)\n"
     "       -y          replace an existing output file without asking\n"
+    "       The join writes OUT.wav.part beside OUT.wav and renames it to OUT.wav when it\n"
+    "       ends; a killed join leaves what it wrote in OUT.wav.part.\n"
     "probe  prints name, whole seconds and exact duration (100 ns units) of each file.\n"
     "\n"
-    "Exit status: 0 success, 1 failure, 2 bad usage, 130 interrupted.\n";
+    "Exit status: 0 success, 1 failure, 2 bad usage, 130 interrupted (SIGINT), 143 stopped by\n"
+    "SIGTERM, 129 by SIGHUP; a stopped join keeps what was written.\n";
 
 int usageError(const QString& why) {
     printLine(stderr, QStringLiteral("corvane: %1").arg(why));
@@ -45,7 +47,9 @@ int usageError(const QString& why) {
     return kExitUsage;
 }
 
-QString argText(const char* arg) { return media::pathToQString(arg); }
+QString argText(const char* arg) {
+    return media::pathToQString(arg);
+}
 
 struct JoinArgs {
     QString output;
@@ -103,11 +107,13 @@ std::optional<int> parseJoin(int argc, char** argv, JoinArgs& a) {
                 a.rateIndex = *idx;
                 break;
             case 'c':
-                if (!(idx = indexOf(value, {"2", "1"}))) return usageError(QStringLiteral("-c takes 2 or 1"));
+                if (!(idx = indexOf(value, {"2", "1"})))
+                    return usageError(QStringLiteral("-c takes 2 or 1"));
                 a.channelsIndex = *idx;
                 break;
             case 'b':
-                if (!(idx = indexOf(value, {"16", "8"}))) return usageError(QStringLiteral("-b takes 16 or 8"));
+                if (!(idx = indexOf(value, {"16", "8"})))
+                    return usageError(QStringLiteral("-b takes 16 or 8"));
                 a.bitsIndex = *idx;
                 break;
         }
@@ -137,7 +143,8 @@ int runJoin(int argc, char** argv) {
     // Every file is measured first, as Add does; one that cannot be measured stops the join.
     ItemList items;
     const auto results = FileAdder::probeAll(args.files);
-    const FileAdder::Outcome added = FileAdder::apply(items, args.files, results, args.files.size() > 1, boxes);
+    const FileAdder::Outcome added =
+        FileAdder::apply(items, args.files, results, args.files.size() > 1, boxes);
     items.syncMusicList();
     if (added.failed > 0 || added.refused > 0) {
         printLine(stderr, QStringLiteral("corvane: nothing was joined."));
@@ -148,13 +155,19 @@ int runJoin(int argc, char** argv) {
     JoinJob job(items, format, boxes, view);
     view.attach(&job);
     int status = kExitFailed;
-    bool interrupted = false;
+    // From here on a signal stops the join as Stop does, so the file stays whole.
+    StopSignals stops;
+    QObject::connect(&stops, &StopSignals::stopRequested, [&](int) {
+        if (job.joinRunning()) job.stopJoin();
+    });
     QObject::connect(&job, &JoinJob::finished, [&](bool ok) {
         view.endLine();
-        if (interrupted) {
-            printLine(stderr, QStringLiteral("Interrupted. %1 is a valid WAV file holding what was joined so far.")
-                                  .arg(job.writtenPath()));
-            status = kExitInterrupted;
+        if (ok && stops.received()) {
+            printLine(stderr,
+                      QStringLiteral(
+                          "Interrupted. %1 is a valid WAV file holding what was joined so far.")
+                          .arg(job.writtenPath()));
+            status = StopSignals::exitStatus(stops.received());
         } else if (ok) {
             printLine(stdout, QStringLiteral("Done. Output File: %1").arg(job.writtenPath()));
             status = kExitOk;
@@ -164,17 +177,6 @@ int runJoin(int argc, char** argv) {
 
     job.onJoinCommand();
     if (!job.joinRunning()) return kExitFailed;
-
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (gInterrupted.load() && job.joinRunning()) {
-            interrupted = true;
-            job.stopJoin();
-        }
-    });
-    watch.start(100);
     QCoreApplication::exec();
     return status;
 }
@@ -194,14 +196,30 @@ int runProbe(int argc, char** argv) {
             status = kExitFailed;
             continue;
         }
-        printLine(stdout, QStringLiteral("%1\t%2\t%3")
-                              .arg(ItemList::displayNameOf(files[i]), ItemList::durationText(r.duration))
-                              .arg(r.duration));
+        printLine(stdout,
+                  QStringLiteral("%1\t%2\t%3")
+                      .arg(ItemList::displayNameOf(files[i]), ItemList::durationText(r.duration))
+                      .arg(r.duration));
     }
     return status;
 }
 
 }  // namespace
+
+void prepareProcess() {
+    // A closed standard stream would be the next file opened: the output itself could become
+    // "stderr" and take the progress text.
+    for (int fd = 0; fd <= 2; ++fd)
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            const int null = ::open("/dev/null", O_RDWR);
+            if (null >= 0 && null != fd) {
+                ::dup2(null, fd);
+                ::close(null);
+            }
+        }
+    // A reader that went away (stderr into head) only ends the text written to it.
+    std::signal(SIGPIPE, SIG_IGN);
+}
 
 bool isCommand(int argc, char** argv) {
     if (argc < 2) return false;

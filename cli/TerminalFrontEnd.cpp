@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include "cli/StopSignals.h"
+
 #include <iostream>
 #include <string>
 
@@ -31,7 +33,10 @@ bool TerminalMessageBoxes::askYesNo(const QString& text, const QString& caption,
     std::fwrite(p.constData(), 1, static_cast<std::size_t>(p.size()), stderr);
     std::fflush(stderr);
     std::string answer;
-    if (!std::getline(std::cin, answer)) return false;
+    StopSignals::setPrompting(true);
+    const bool read = static_cast<bool>(std::getline(std::cin, answer));
+    StopSignals::setPrompting(false);
+    if (!read) return false;
     return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
 }
 
@@ -44,10 +49,12 @@ void TerminalJoinView::setStatusText(const QString& text) {
         endLine();
         return;  // the final text is printed by the caller
     }
+    if (std::ferror(stderr)) return;  // nobody reads it any more
     if (tty_) {
         constexpr int kWidth = 30;
         const int filled = static_cast<int>(fraction * kWidth);
-        const QString bar = QString(filled, QLatin1Char('#')) + QString(kWidth - filled, QLatin1Char('.'));
+        const QString bar =
+            QString(filled, QLatin1Char('#')) + QString(kWidth - filled, QLatin1Char('.'));
         const QByteArray line =
             QStringLiteral("\r%1  [%2] %3%").arg(text, bar).arg(percent, 3).toLocal8Bit();
         std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stderr);
@@ -68,7 +75,9 @@ void TerminalJoinView::endLine() {
 
 QString TerminalJoinView::locateMissingSource(const QString& path) {
     endLine();
-    printLine(stderr, QStringLiteral("Error: %1 cannot be found or read. The join does not start.").arg(path));
+    printLine(
+        stderr,
+        QStringLiteral("Error: %1 cannot be found or read. The join does not start.").arg(path));
     return {};
 }
 

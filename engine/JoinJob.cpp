@@ -1,13 +1,15 @@
 #include "engine/JoinJob.h"
 
-#include <QTimerEvent>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <QTimerEvent>
 
 #include "app/AppSettings.h"
 #include "media/ErrorText.h"
+#include "media/FileWriterFilter.h"
 #include "media/MediaEvent.h"
+#include "media/OutputFile.h"
 #include "media/PathCodec.h"
 
 namespace corvane {
@@ -53,12 +55,9 @@ bool JoinJob::fileExists(const QString& path) {
 }
 
 QString JoinJob::outputRefusal(const QString& outputPath, const ItemList& items) {
-    const std::string out = qstringToPath(outputPath);
+    if (const QString why = OutputFile::refusal(outputPath); !why.isEmpty()) return why;
     struct stat os {};
-    if (outputPath.isEmpty()) return QStringLiteral("No output file is set.");
-    if (::stat(out.c_str(), &os) != 0) return {};  // does not exist yet: fine
-    if (S_ISDIR(os.st_mode)) return QStringLiteral("%1 is a folder, not a file.").arg(outputPath);
-    if (!S_ISREG(os.st_mode)) return QStringLiteral("%1 is not a regular file.").arg(outputPath);
+    if (::stat(qstringToPath(outputPath).c_str(), &os) != 0) return {};  // does not exist yet: fine
     for (int i = 0; i < items.musicCount(); ++i) {
         struct stat is {};
         const std::string in = qstringToPath(items.musicPath(i));
@@ -75,7 +74,8 @@ void JoinJob::onJoinCommand() {
         return;
     }
     if (items_.itemCount() > kMaxItems || items_.musicCount() > kMaxItems) {
-        boxes_.appMessage(QStringLiteral("The wav files are too many! Please delete some files in the list."));
+        boxes_.appMessage(
+            QStringLiteral("The wav files are too many! Please delete some files in the list."));
         return;
     }
     if (joinRunning_) {
@@ -88,11 +88,12 @@ void JoinJob::onJoinCommand() {
         return;
     }
     if (fileExists(format_.outputPath)) {
-        const QString question = QStringLiteral("%1 exists. Do you want to replace it?").arg(format_.outputPath);
+        const QString question =
+            QStringLiteral("%1 exists. Do you want to replace it?").arg(format_.outputPath);
+        // Yes deletes nothing: the join writes beside the file and replaces it when it ends.
         if (!boxes_.askYesNo(question, QStringLiteral("Warning"), MessageBoxes::Owner::MainWindow,
                              MessageBoxes::Icon::Warning))
             return;
-        ::unlink(qstringToPath(format_.outputPath).c_str());
     }
     settings::disableDecoderFeedback(decoderStoreFile_);
     if (FAILED(builder_.buildTimeline())) return;
@@ -129,7 +130,8 @@ double JoinJob::progress() const {
     if (!render_.graph) return 0.0;
     const REFERENCE_TIME total = render_.graph->duration.load();
     if (total <= 0) return 0.0;
-    return std::min(1.0, static_cast<double>(render_.graph->position.load()) / static_cast<double>(total));
+    return std::min(
+        1.0, static_cast<double>(render_.graph->position.load()) / static_cast<double>(total));
 }
 
 bool JoinJob::event(QEvent* e) {
@@ -187,10 +189,26 @@ QString JoinJob::differencesText(const std::vector<SourceOutcome>& outcomes) {
     return lines.join(QLatin1Char('\n'));
 }
 
-void JoinJob::endJoin(Ending ending, const QString& why) {
-    const bool failed = ending != Ending::Done;
+FileWriterFilter* JoinJob::writer() const {
+    return render_.graph ? dynamic_cast<FileWriterFilter*>(render_.graph->findFilter("Writer"))
+                         : nullptr;
+}
+
+void JoinJob::endJoin(Ending ending, QString why) {
     if (qtTimerId_) killTimer(qtTimerId_);
     qtTimerId_ = 0;
+    bool keptOld = false;
+    if (FileWriterFilter* w = writer(); w && render_.joinControl) {
+        if (ending == Ending::Failed) w->abandon();
+        // Stopping closes the file and puts it in place; a failure there is no success.
+        const HRESULT hr = render_.joinControl->Stop();
+        if (FAILED(hr) && ending != Ending::Failed) {
+            ending = Ending::Failed;
+            why = w->detail().isEmpty() ? errorText(hr) : w->detail();
+        }
+        keptOld = w->keptOldFile();
+    }
+    const bool failed = ending != Ending::Done;
     releaseRender();
     builder_.currentTimeline.reset();
     joinRunning_ = 0;
@@ -198,7 +216,10 @@ void JoinJob::endJoin(Ending ending, const QString& why) {
     elapsedSeconds_ = 0;
     if (ending == Ending::Failed) {
         view_.setStatusText(QStringLiteral("Join failed. Output File: %1").arg(writtenPath_));
-        boxes_.errorMessage(QStringLiteral("The join failed and %1 is incomplete.\n%2").arg(writtenPath_, why));
+        boxes_.errorMessage(keptOld ? QStringLiteral("The join failed; %1 was left as it was.\n%2")
+                                          .arg(writtenPath_, why)
+                                    : QStringLiteral("The join failed and %1 is incomplete.\n%2")
+                                          .arg(writtenPath_, why));
     } else if (ending == Ending::Differed) {
         // The file is whole, but not what the list promised: never a plain "Done.".
         view_.setProgress(1.0);

@@ -12,12 +12,16 @@
 
 namespace corvane {
 
+namespace media {
+class FileWriterFilter;
+}
+
 constexpr int kJoinTimerId = 1112;
 constexpr int kJoinTimerPeriodMs = 1000;
 
 // What the join touches on its front end besides message boxes.
 class JoinView {
-public:
+  public:
     virtual ~JoinView() = default;
     virtual void setStatusText(const QString& text) = 0;
     virtual void setJoinButtonText(const QString& text) = 0;
@@ -33,7 +37,7 @@ public:
 // streams on threads of its own and reports through posted events.
 class JoinJob : public QObject {
     Q_OBJECT
-public:
+  public:
     JoinJob(const ItemList& items, const OutputFormat& format, MessageBoxes& boxes, JoinView& view,
             QObject* parent = nullptr);
     ~JoinJob() override;
@@ -55,26 +59,27 @@ public:
     void setDecoderStoreFile(const QString& file) { decoderStoreFile_ = file; }
 
     static bool fileExists(const QString& path);
-    // Why the output path cannot be written over, or "" when it can: a directory, a device
-    // or anything but a regular file, or one of the files being joined.
+    // Why the output path cannot be written over, or "" when it can: see OutputFile::refusal;
+    // nor may it be one of the files being joined.
     static QString outputRefusal(const QString& outputPath, const ItemList& items);
     static QString usedTimeText(int seconds);
     // "… decoded 108.7 s shorter than when it was added." for each source that differed.
     static QString differenceText(const media::SourceOutcome& outcome);
     static QString differencesText(const std::vector<media::SourceOutcome>& outcomes);
 
-signals:
+  signals:
     // The join ended: ok is false when it failed. The status line has been set.
     void finished(bool ok);
 
-protected:
+  protected:
     bool event(QEvent* e) override;
     void timerEvent(QTimerEvent* e) override;
 
-private:
+  private:
     void releaseRender();
     enum class Ending { Done, Failed, Differed };
-    void endJoin(Ending ending, const QString& why);
+    void endJoin(Ending ending, QString why);
+    media::FileWriterFilter* writer() const;
 
     const ItemList& items_;
     const OutputFormat& format_;

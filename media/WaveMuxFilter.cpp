@@ -9,11 +9,18 @@ namespace corvane::media {
 
 namespace {
 std::atomic<std::uint64_t> gRiffLimit{WavHeader::kMaxRiffSize};
-constexpr auto kHeaderInterval = std::chrono::seconds(1);
+std::atomic<std::chrono::milliseconds::rep> gHeaderIntervalMs{1000};
 }  // namespace
 
-void WaveMuxFilter::setRiffLimit(std::uint64_t limit) { gRiffLimit = limit; }
-std::uint64_t WaveMuxFilter::riffLimit() { return gRiffLimit; }
+void WaveMuxFilter::setRiffLimit(std::uint64_t limit) {
+    gRiffLimit = limit;
+}
+void WaveMuxFilter::setHeaderInterval(std::chrono::milliseconds interval) {
+    gHeaderIntervalMs = interval.count();
+}
+std::uint64_t WaveMuxFilter::riffLimit() {
+    return gRiffLimit;
+}
 
 HRESULT WaveMuxFilter::Create(std::unique_ptr<WaveMuxFilter>& out) {
     if (HRESULT hr = Fault::check("WaveMux::Create"); FAILED(hr)) return hr;
@@ -63,7 +70,15 @@ HRESULT WaveMuxFilter::writeHeader(bool first) {
     const std::vector<std::uint8_t> h = WavHeader(format_).build(dataBytes_, gRiffLimit);
     lastHeader_ = std::chrono::steady_clock::now();
     // The first header opens the stream; later ones rewrite it in place.
-    return deliver(out_, MediaSample{h.data(), h.size(), first ? -1 : 0});
+    if (first) return deliver(out_, MediaSample{h.data(), h.size(), -1});
+    // The sizes count a pad byte after odd data: put it there first, at the place the next
+    // data overwrites, so the file holds what the header claims at every moment.
+    if (dataBytes_ & 1) {
+        const std::uint8_t pad = 0;
+        const auto at = static_cast<std::int64_t>(WavHeader::kDataOffset + dataBytes_);
+        if (HRESULT hr = deliver(out_, MediaSample{&pad, 1, at}); FAILED(hr)) return hr;
+    }
+    return deliver(out_, MediaSample{h.data(), h.size(), 0});
 }
 
 HRESULT WaveMuxFilter::receive(Pin*, const MediaSample& sample) {
@@ -74,7 +89,8 @@ HRESULT WaveMuxFilter::receive(Pin*, const MediaSample& sample) {
         return hr;
     }
     dataBytes_ += sample.size;
-    if (std::chrono::steady_clock::now() - lastHeader_ >= kHeaderInterval) {
+    if (std::chrono::steady_clock::now() - lastHeader_ >=
+        std::chrono::milliseconds(gHeaderIntervalMs.load())) {
         const HRESULT hr = writeHeader();
         failed_ = FAILED(hr);
         return hr;
@@ -112,7 +128,8 @@ HRESULT WaveMuxFilter::salvage() {
         dataBytes_ = std::min(dataBytes_, room / even * even);
     }
     if (HRESULT hr = writeHeader(); FAILED(hr)) return hr;
-    return deliver(out_, MediaSample{nullptr, 0, static_cast<std::int64_t>(WavHeader::kSize + dataBytes_)});
+    return deliver(
+        out_, MediaSample{nullptr, 0, static_cast<std::int64_t>(WavHeader::kSize + dataBytes_)});
 }
 
 HRESULT WaveMuxFilter::endOfStream(Pin*) {
@@ -120,6 +137,8 @@ HRESULT WaveMuxFilter::endOfStream(Pin*) {
     return deliverEndOfStream(out_);
 }
 
-HRESULT WaveMuxFilter::stop() { return finish(); }
+HRESULT WaveMuxFilter::stop() {
+    return finish();
+}
 
 }  // namespace corvane::media

@@ -12,7 +12,7 @@ namespace corvane::media {
 // its sizes are brought up to date about once a second and at the end, so an interrupted
 // render still leaves a valid file holding what was written.
 class WaveMuxFilter : public Filter, public ConfigInterleaving {
-public:
+  public:
     static HRESULT Create(std::unique_ptr<WaveMuxFilter>& out);
     WaveMuxFilter();
 
@@ -33,8 +33,10 @@ public:
     // The RIFF size beyond which RF64 is written; tests lower it.
     static void setRiffLimit(std::uint64_t limit);
     static std::uint64_t riffLimit();
+    // How often the header is brought up to date while data flows (1 s); tests shorten it.
+    static void setHeaderInterval(std::chrono::milliseconds interval);
 
-private:
+  private:
     HRESULT writeHeader(bool first = false);
     HRESULT finish();
     HRESULT salvage();

@@ -1,3 +1,4 @@
+#include <sys/stat.h>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -10,6 +11,7 @@
 #include "app/FileAdder.h"
 #include "app/ItemList.h"
 #include "app/SettingsStore.h"
+#include "media/PathCodec.h"
 #include "tests/support/AudioFixture.h"
 #include "tests/support/ScriptedMessageBoxes.h"
 
@@ -20,7 +22,7 @@ using namespace corvane::test;
 // that needs no window.
 class AppTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase();
     void deleteSelected();
     void moveUp();
@@ -32,13 +34,14 @@ private slots:
     void addOneFileThatFails();
     void settingsReadDefaultsAndWrite();
     void corruptSettingsAreKeptAside();
+    void pathsThatAreNotUtf8KeepTheirBytes();
     void outputFormatFromSettings();
     void defaultOutputPathIsUsable();
     void decoderFeedbackKeepsTypeAndRest();
     void unusableSettingsFileGivesDefaults();
     void twoInstancesWritingAtOnce();
 
-private:
+  private:
     static QStringList names(const ItemList& l) {
         QStringList n;
         for (int i = 0; i < l.itemCount(); ++i) n << l.itemPath(i);
@@ -149,7 +152,8 @@ void AppTest::addSeveralFiles() {
     ItemList l;
     ScriptedMessageBoxes boxes;
     const QString bad = dir_.filePath("bad.mp3");
-    const QString tooLong = QLatin1Char('/') + QString(5000, QLatin1Char('x')) + QStringLiteral(".wav");
+    const QString tooLong =
+        QLatin1Char('/') + QString(5000, QLatin1Char('x')) + QStringLiteral(".wav");
     const QStringList paths{dir_.filePath("one.wav"), bad, dir_.filePath("half.wav"), tooLong};
     const auto outcome = FileAdder::apply(l, paths, FileAdder::probeAll(paths), true, boxes);
     QCOMPARE(outcome.added, 2);
@@ -159,7 +163,8 @@ void AppTest::addSeveralFiles() {
     QCOMPARE(l.itemDuration(0), std::int64_t(10'000'000));
     QCOMPARE(l.itemDuration(1), std::int64_t(5'000'000));
     QCOMPARE(boxes.texts().mid(0, 2),
-             (QStringList{kCannotOpenMessage.arg(bad), QStringLiteral("Can not get the duration of %1").arg(bad)}));
+             (QStringList{kCannotOpenMessage.arg(bad),
+                          QStringLiteral("Can not get the duration of %1").arg(bad)}));
     for (const auto& s : boxes.shown) QCOMPARE(s.caption, QStringLiteral("Error"));
     QVERIFY(boxes.shown[2].text.contains(QStringLiteral("too long")));
 }
@@ -170,7 +175,8 @@ void AppTest::addOneFileThatFails() {
     const QStringList paths{dir_.filePath("bad.mp3")};
     FileAdder::apply(l, paths, FileAdder::probeAll(paths), false, boxes);
     QCOMPARE(l.itemCount(), 0);
-    QCOMPARE(boxes.texts(), (QStringList{kCannotOpenMessage.arg(paths[0]), "Can not get the duration of the clip!"}));
+    QCOMPARE(boxes.texts(), (QStringList{kCannotOpenMessage.arg(paths[0]),
+                                         "Can not get the duration of the clip!"}));
 }
 
 void AppTest::settingsReadDefaultsAndWrite() {
@@ -180,7 +186,8 @@ void AppTest::settingsReadDefaultsAndWrite() {
     QVERIFY(store.writeInt(settings::kDexVideoCompress, settings::kCompressorNumber, -1));
     QVERIFY(store.writeString(settings::kSettings, settings::kOutputName, "/x/y.wav"));
     QCOMPARE(store.readInt(settings::kDexVideoCompress, settings::kCompressorNumber, 0), -1);
-    QCOMPARE(store.readString(settings::kSettings, settings::kOutputName, QString()), QStringLiteral("/x/y.wav"));
+    QCOMPARE(store.readString(settings::kSettings, settings::kOutputName, QString()),
+             QStringLiteral("/x/y.wav"));
     // One group per section, as another reader of the file sees it.
     QSettings raw(store.fileName(), QSettings::IniFormat);
     QCOMPARE(raw.value("DexVideoCompress/CompressorNumber").toInt(), -1);
@@ -195,7 +202,8 @@ void AppTest::settingsReadDefaultsAndWrite() {
 void AppTest::corruptSettingsAreKeptAside() {
     const QString file = dir_.filePath("corrupt/Corvane.conf");
     QDir().mkpath(QFileInfo(file).path());
-    const QByteArray garbage("[Settings]\nOutputName=/keep/me.wav\n\x01\x02[[[broken\n=\n[Option\n");
+    const QByteArray garbage(
+        "[Settings]\nOutputName=/keep/me.wav\n\x01\x02[[[broken\n=\n[Option\n");
     QFile f(file);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(garbage);
@@ -207,9 +215,41 @@ void AppTest::corruptSettingsAreKeptAside() {
     QFile aside(file + QStringLiteral(".corrupt"));
     QVERIFY(aside.open(QIODevice::ReadOnly));
     QCOMPARE(aside.readAll(), garbage);
+    aside.close();
+    // Broken again later: a second copy, the first one kept.
+    const QByteArray again("[Settings]\nOutputWidth=800\n[[[broken again\n");
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(again);
+    f.close();
+    IniSettingsStore later(file);
+    later.writeInt(settings::kSettings, settings::kOutputHigh, 480);
+    QVERIFY(aside.open(QIODevice::ReadOnly));
+    QCOMPARE(aside.readAll(), garbage);
+    QFile second(file + QStringLiteral(".corrupt.2"));
+    QVERIFY(second.open(QIODevice::ReadOnly));
+    QCOMPARE(second.readAll(), again);
     // An unreadable file gives the defaults, and nothing breaks.
     IniSettingsStore missing(dir_.filePath("no/such/dir/") + QString(300, QLatin1Char('n')));
-    QCOMPARE(missing.readString(settings::kSettings, settings::kOutputName, "/d.wav"), QStringLiteral("/d.wav"));
+    QCOMPARE(missing.readString(settings::kSettings, settings::kOutputName, "/d.wav"),
+             QStringLiteral("/d.wav"));
+}
+
+void AppTest::pathsThatAreNotUtf8KeepTheirBytes() {
+    const QString file = dir_.filePath("bytes/Corvane.conf");
+    QDir().mkpath(QFileInfo(file).path());
+    // As another program or an older version left it: raw bytes in the file.
+    const QByteArray raw("[Settings]\nOutputName=/music/\xff\xfe mix.wav\n");
+    QVERIFY(writeBytes(file, std::vector<unsigned char>(raw.begin(), raw.end())));
+    IniSettingsStore store(file);
+    const QString name = store.readString(settings::kSettings, settings::kOutputName, QString());
+    QCOMPARE(media::qstringToPath(name), std::string("/music/\xff\xfe mix.wav"));
+    // Written back (Options, OK) and read again: the same bytes.
+    QVERIFY(store.writeString(settings::kSettings, settings::kOutputName, name));
+    QCOMPARE(store.readString(settings::kSettings, settings::kOutputName, QString()), name);
+    QVERIFY(store.writeString(settings::kSettings, settings::kOutputName,
+                              QStringLiteral("/music/\u00e9.wav")));
+    QCOMPARE(store.readString(settings::kSettings, settings::kOutputName, QString()),
+             QStringLiteral("/music/\u00e9.wav"));
 }
 
 void AppTest::outputFormatFromSettings() {
@@ -240,7 +280,8 @@ void AppTest::defaultOutputPathIsUsable() {
     QVERIFY(folder.isDir());
     QVERIFY(folder.isWritable());
     if (boxes.shown.isEmpty())
-        QCOMPARE(QFileInfo(path).path(), QStandardPaths::writableLocation(QStandardPaths::MusicLocation));
+        QCOMPARE(QFileInfo(path).path(),
+                 QStandardPaths::writableLocation(QStandardPaths::MusicLocation));
     else
         QCOMPARE(boxes.texts(), QStringList{"Can not get My Music directory!"});
 }
@@ -266,6 +307,25 @@ void AppTest::decoderFeedbackKeepsTypeAndRest() {
     }
     settings::disableDecoderFeedback(file);
     QCOMPARE(value().toString(), QStringLiteral("\x01") + "bc");
+    // The decoder's own file: one value changes in place, nothing else, and only when needed.
+    const QString own = dir_.filePath("Own.conf");
+    const QByteArray text(
+        "; written by the decoder\r\n[General]\r\nFirst key = a, b\r\n"
+        "Disable feedback = 0\r\n# done\r\nLast key=\xe9t\xe9\r\n");
+    QVERIFY(writeBytes(own, std::vector<unsigned char>(text.begin(), text.end())));
+    settings::disableDecoderFeedback(own);
+    QByteArray expected = text;
+    expected.replace("Disable feedback = 0", "Disable feedback = 1");
+    const std::vector<unsigned char> after = readBytes(own);
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(after.data()), qsizetype(after.size())),
+             expected);
+    struct stat before {};
+    QCOMPARE(::stat(QFile::encodeName(own).constData(), &before), 0);
+    settings::disableDecoderFeedback(own);
+    struct stat same {};
+    QCOMPARE(::stat(QFile::encodeName(own).constData(), &same), 0);
+    QCOMPARE(same.st_ino, before.st_ino);  // already 1: not written at all
+    QCOMPARE(readBytes(own), after);
     // Without the value nothing is added.
     const QString other = dir_.filePath("Other.conf");
     {
@@ -282,7 +342,8 @@ void AppTest::unusableSettingsFileGivesDefaults() {
     QVERIFY(QDir().mkpath(file));
     IniSettingsStore store(file);
     QCOMPARE(store.readInt(settings::kSettings, settings::kOutputWidth, 352), 352);
-    QCOMPARE(store.readString(settings::kSettings, settings::kOutputName, "/d.wav"), QStringLiteral("/d.wav"));
+    QCOMPARE(store.readString(settings::kSettings, settings::kOutputName, "/d.wav"),
+             QStringLiteral("/d.wav"));
     QVERIFY(!store.writeInt(settings::kSettings, settings::kOutputWidth, 640));
     QCOMPARE(settings::readOutputFormat(store, "/d.wav").outputWidth, 352);
 }

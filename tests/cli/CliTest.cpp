@@ -10,7 +10,7 @@ using namespace corvane::test;
 // The terminal front end, run as users run it.
 class CliTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase();
     void badUsageExitsTwo_data();
     void badUsageExitsTwo();
@@ -18,12 +18,14 @@ private slots:
     void existingOutputNeedsYes();
     void undecodableInputStopsBeforeWriting();
     void probePrintsNameSecondsAndDuration();
+    void interruptKeepsAValidFile_data();
     void interruptKeepsAValidFile();
+    void ownStreamsAreNeverTheOutput();
     void killedJoinLeavesAValidFile();
     void fileShortenedDuringJoinIsNamed();
     void windowWithoutDisplaySaysSo();
 
-private:
+  private:
     struct Run {
         int status = -1;
         QString out, err;
@@ -94,7 +96,8 @@ void CliTest::badUsageExitsTwo() {
 
 void CliTest::joinWritesAndSaysDone() {
     const QString out = path("joined.wav");
-    const Run r = run({"join", "-o", out, "-r", "22050", "-c", "1", "-b", "8", path("a.wav"), path("b.mp3")});
+    const Run r =
+        run({"join", "-o", out, "-r", "22050", "-c", "1", "-b", "8", path("a.wav"), path("b.mp3")});
     QCOMPARE(r.status, 0);
     QCOMPARE(r.out.trimmed(), QStringLiteral("Done. Output File: ") + out);
     const WavFile w = readWav(out);
@@ -121,8 +124,10 @@ void CliTest::undecodableInputStopsBeforeWriting() {
     const QString out = path("never.wav");
     const Run r = run({"join", "-o", out, path("a.wav"), path("junk.mp3"), path("b.mp3")});
     QCOMPARE(r.status, 1);
-    QVERIFY(r.err.contains(QStringLiteral("Cannot open %1. You need to install appropriate decoders.\nOr the file is corrupt.")
-                               .arg(path("junk.mp3"))));
+    QVERIFY(r.err.contains(
+        QStringLiteral(
+            "Cannot open %1. You need to install appropriate decoders.\nOr the file is corrupt.")
+            .arg(path("junk.mp3"))));
     QVERIFY(r.err.contains(QStringLiteral("Can not get the duration of %1").arg(path("junk.mp3"))));
     QVERIFY(!QFile::exists(out));
     // One file alone gets the single-file wording.
@@ -142,15 +147,36 @@ void CliTest::probePrintsNameSecondsAndDuration() {
     QVERIFY(r.err.contains(QStringLiteral("Can not get the duration of %1").arg(path("junk.mp3"))));
 }
 
+void CliTest::interruptKeepsAValidFile_data() {
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("status");
+    QTest::newRow("SIGINT") << int(SIGINT) << 130;
+    QTest::newRow("SIGTERM") << int(SIGTERM) << 143;
+    QTest::newRow("SIGHUP") << int(SIGHUP) << 129;
+}
+
 void CliTest::interruptKeepsAValidFile() {
+    QFETCH(int, signal);
+    QFETCH(int, status);
     const QString out = path("interrupted.wav");
+    QVERIFY(writeBytes(out, {'o', 'l', 'd'}));
     QProcess p;
     QVERIFY(startLongJoin(p, out, 30));
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(out).size() > 1'000'000, 30000);
-    ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+    // The join writes beside the output until it ends.
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(out + ".part").size() > 1'000'000, 30000);
+    QCOMPARE(readBytes(out), (std::vector<unsigned char>{'o', 'l', 'd'}));
+    // A second join onto the same file is refused while this one writes.
+    const Run second = run({"join", "-y", "-o", out, path("a.wav")});
+    QCOMPARE(second.status, 1);
+    QVERIFY2(second.err.contains(QStringLiteral("Another join is writing")),
+             qPrintable(second.err));
+    ::kill(static_cast<pid_t>(p.processId()), signal);
     QVERIFY(p.waitForFinished(30000));
-    QCOMPARE(p.exitCode(), 130);
-    QVERIFY(QString::fromLocal8Bit(p.readAllStandardError()).contains(QStringLiteral("Interrupted.")));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), status);
+    QVERIFY(
+        QString::fromLocal8Bit(p.readAllStandardError()).contains(QStringLiteral("Interrupted.")));
+    QVERIFY(!QFile::exists(out + ".part"));
     const WavFile w = readWav(out);
     QVERIFY2(w.ok, qPrintable(w.error));
     QCOMPARE(w.riffSize, w.fileSize - 8);
@@ -159,20 +185,67 @@ void CliTest::interruptKeepsAValidFile() {
     QCOMPARE(decodeFile(out).frames(), w.frames());
 }
 
+void CliTest::ownStreamsAreNeverTheOutput() {
+    const QString f = path("redirected.txt");
+    const std::vector<unsigned char> inputA = readBytes(path("a.wav"));
+    auto runTo = [&](const QStringList& args, bool toStdout) {
+        QVERIFY(writeBytes(f, {'k', 'e', 'e', 'p'}));
+        QProcess p;
+        if (toStdout)
+            p.setStandardOutputFile(f, QIODevice::Append);
+        else
+            p.setStandardErrorFile(f, QIODevice::Append);
+        p.start(QStringLiteral(CORVANE_BINARY), args);
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 1);
+        const std::vector<unsigned char> b = readBytes(f);
+        QVERIFY(b.size() >= 4);
+        QCOMPARE(std::vector<unsigned char>(b.begin(), b.begin() + 4),
+                 (std::vector<unsigned char>{'k', 'e', 'e', 'p'}));
+        QVERIFY(!readWav(f).ok);
+    };
+    runTo({"join", "-y", "-o", "/proc/self/fd/1", path("a.wav")}, true);
+    runTo({"join", "-y", "-o", "/dev/fd/2", path("a.wav")}, false);
+    runTo({"join", "-y", "-o", "/dev/stdout", path("a.wav")}, true);
+    runTo({"join", "-y", "-o", f, path("a.wav")}, true);  // the same file by its own name
+    runTo({"join", "-y", "-o", f, path("a.wav")}, false);
+    QVERIFY(QFileInfo("/dev/stdout").isSymLink());
+    // Started with stdout and stderr closed, the output is still only audio.
+    const QString out = path("closed-streams.wav");
+    QProcess sh;
+    sh.start(QStringLiteral("/bin/sh"),
+             {"-c", "exec >&- 2>&-; exec \"$0\" join -o \"$1\" \"$2\" \"$2\"",
+              QStringLiteral(CORVANE_BINARY), out, path("a.wav")});
+    QVERIFY(sh.waitForFinished(30000));
+    QCOMPARE(sh.exitCode(), 0);
+    const WavFile w = readWav(out);
+    QVERIFY2(w.ok, qPrintable(w.error));
+    QCOMPARE(w.riffSize, w.fileSize - 8);
+    QCOMPARE(w.frames(), 2 * 66150LL);
+    QCOMPARE(readBytes(path("a.wav")), inputA);
+}
+
 void CliTest::killedJoinLeavesAValidFile() {
     const QString out = path("killed.wav");
+    QVERIFY(writeBytes(out, {'o', 'l', 'd'}));
     QProcess p;
     QVERIFY(startLongJoin(p, out, 150));
-    // The header is brought up to date about once a second.
-    QTest::qWait(2500);
+    // The header is brought up to date about once a second: kill after the first update.
+    QTRY_VERIFY_WITH_TIMEOUT(readWav(out + ".part").frames() > 0, 30000);
     QVERIFY2(p.state() == QProcess::Running, "the join ended before it could be killed");
     p.kill();
     p.waitForFinished(10000);
-    const WavFile w = readWav(out);
+    QCOMPARE(readBytes(out), (std::vector<unsigned char>{'o', 'l', 'd'}));  // untouched
+    const WavFile w = readWav(out + ".part");
     QVERIFY2(w.ok, qPrintable(w.error));
     QVERIFY(w.frames() > 0);
     QCOMPARE(w.dataSize % 4, 0ULL);
-    QCOMPARE(decodeFile(out).frames(), w.frames());
+    QCOMPARE(decodeFile(out + ".part").frames(), w.frames());
+    // Kept for the user: the next join says where it is instead of writing over it.
+    const Run next = run({"join", "-y", "-o", out, path("a.wav")});
+    QCOMPARE(next.status, 1);
+    QVERIFY(next.err.contains(out + QStringLiteral(".part exists")));
+    QVERIFY(readWav(out + ".part").ok);
 }
 
 void CliTest::fileShortenedDuringJoinIsNamed() {

@@ -5,7 +5,7 @@
 
 class TimelineBuilderTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void cleanup();
     void oneFileGivesOneSource();
     void filesLieEndToEnd();
@@ -18,7 +18,7 @@ private slots:
 
 class JoinOutputTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase();
     void cleanup();
     void exactLengthForEveryFormat_data();
@@ -32,20 +32,22 @@ private slots:
     void rf64WhenPastTheLimit();
     void oddEightBitDataIsPadded();
 
-private:
+  private:
     QString fixture(const char* name) const;
     QTemporaryDir dir_;
 };
 
 class JoinJobTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase();
     void cleanup();
     void emptyListAsksForFiles();
     void elapsedTimeText();
     void replaceQuestion();
     void refusedOutputsAreKept();
+    void oneJoinPerOutput();
+    void linkedOutputKeepsTheLink();
     void stopLeavesAValidFile();
     void stopReportsTheFileWritten();
     void lateNotifyDoesNothing();
@@ -56,20 +58,20 @@ private slots:
     void sourceFailingMidJoinIsReported();
     void decoderFeedbackValue();
 
-private:
+  private:
     QString fixture(const char* name) const;
     QTemporaryDir dir_;
 };
 
 class GraphFailureTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase();
     void cleanup();
     void startFailuresAreShown_data();
     void startFailuresAreShown();
     void formatRejectedRunsInFilterFormat();
 
-private:
+  private:
     QTemporaryDir dir_;
 };

@@ -1,10 +1,12 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QTest>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "media/Fault.h"
 #include "media/MediaEvent.h"
@@ -26,7 +28,9 @@ bool anyDone(const QStringList& statuses) {
 
 }  // namespace
 
-QString JoinJobTest::fixture(const char* name) const { return dir_.filePath(name); }
+QString JoinJobTest::fixture(const char* name) const {
+    return dir_.filePath(name);
+}
 
 void JoinJobTest::initTestCase() {
     QVERIFY(dir_.isValid());
@@ -44,7 +48,9 @@ void JoinJobTest::initTestCase() {
     QVERIFY(encodeFile(fixture("c.mp3"), s, sine(660)).isEmpty());
 }
 
-void JoinJobTest::cleanup() { Fault::clear(); }
+void JoinJobTest::cleanup() {
+    Fault::clear();
+}
 
 void JoinJobTest::emptyListAsksForFiles() {
     JoinRunner j;
@@ -66,7 +72,8 @@ void JoinJobTest::elapsedTimeText() {
     j.job.onJoinTimer(kJoinTimerId);
     j.job.onJoinTimer(4242);  // not the join's timer
     QCOMPARE(j.job.elapsedSeconds(), 2);
-    QCOMPARE(j.view.statuses, (QStringList{"Please wait... Used Time: 00:00:01", "Please wait... Used Time: 00:00:02"}));
+    QCOMPARE(j.view.statuses, (QStringList{"Please wait... Used Time: 00:00:01",
+                                           "Please wait... Used Time: 00:00:02"}));
 }
 
 void JoinJobTest::replaceQuestion() {
@@ -112,8 +119,59 @@ void JoinJobTest::refusedOutputsAreKept() {
     QCOMPARE(::link(QFile::encodeName(input).constData(), QFile::encodeName(hard).constData()), 0);
     const std::vector<unsigned char> original = readBytes(input);
     const QString dotted = dir_.path() + QStringLiteral("/./input.wav");
+    const QString toFifo = dir_.filePath("to-fifo.wav");
+    QVERIFY(QFile::link(fifo, toFifo));
+    const QString dangling = dir_.filePath("dangling.wav");
+    QVERIFY(QFile::link(dir_.filePath("nowhere.wav"), dangling));
+    const QString toDev = dir_.filePath("to-null.wav");
+    QVERIFY(QFile::link(QStringLiteral("/dev/null"), toDev));
+    // Read-only: refused even where the user could delete it (and as root).
+    const QString readOnly = dir_.filePath("readonly.wav");
+    QVERIFY(writeBytes(readOnly, {'r', 'o'}));
+    QCOMPARE(::chmod(QFile::encodeName(readOnly).constData(), 0444), 0);
+    // This process's own standard input, opened by its name.
+    const QString stdinFile = dir_.filePath("stdin.wav");
+    QVERIFY(writeBytes(stdinFile, {'i', 'n'}));
+    const int savedStdin = ::dup(0);
+    const int in = ::open(QFile::encodeName(stdinFile).constData(), O_RDONLY);
+    QVERIFY(savedStdin >= 0 && in >= 0);
+    QCOMPARE(::dup2(in, 0), 0);
+    ::close(in);
+    const QStringList outs{folder,
+                           fifo,
+                           link,
+                           hard,
+                           dotted,
+                           input,
+                           toFifo,
+                           dangling,
+                           toDev,
+                           readOnly,
+                           stdinFile,
+                           "/dev/null",
+                           "/dev/shm/corvane-test.wav",
+                           "/proc/self/fd/1",
+                           dir_.path() + "/../../dev/zero",
+                           "/sys/kernel/x.wav"};
+    const QStringList why{"folder",
+                          "not a regular",
+                          "one of the files",
+                          "one of the files",
+                          "one of the files",
+                          "one of the files",
+                          "not a regular",
+                          "leads to no file",
+                          "/dev",
+                          "write-protected",
+                          "standard input",
+                          "/dev",
+                          "/dev",
+                          "/proc",
+                          "/dev",
+                          "/sys"};
 
-    for (const QString& out : {folder, fifo, link, hard, dotted, input}) {
+    for (qsizetype i = 0; i < outs.size(); ++i) {
+        const QString& out = outs[i];
         JoinRunner j;
         j.add({input, fixture("b.flac")});
         j.format.outputPath = out;
@@ -123,10 +181,79 @@ void JoinJobTest::refusedOutputsAreKept() {
         QCOMPARE(j.boxes.shown.size(), qsizetype(1));
         QVERIFY(!j.boxes.shown[0].question);  // refused before any question or deletion
         QCOMPARE(j.boxes.shown[0].caption, QStringLiteral("Error"));
+        QVERIFY2(j.boxes.shown[0].text.contains(why[i]), qPrintable(j.boxes.shown[0].text));
+        QVERIFY2(!QFile::exists(out + ".part"), qPrintable(out));
     }
+    QCOMPARE(::dup2(savedStdin, 0), 0);
+    ::close(savedStdin);
     QVERIFY(QFileInfo(folder).isDir());
     QVERIFY(QFileInfo(fifo).exists());
+    QVERIFY(QFileInfo(toFifo).isSymLink() && QFileInfo(dangling).isSymLink());
     QCOMPARE(readBytes(input), original);
+    QCOMPARE(readBytes(readOnly), (std::vector<unsigned char>{'r', 'o'}));
+    QCOMPARE(readBytes(stdinFile), (std::vector<unsigned char>{'i', 'n'}));
+}
+
+void JoinJobTest::oneJoinPerOutput() {
+    const QString out = dir_.filePath("busy.wav");
+    QVERIFY(writeBytes(out, {'o', 'l', 'd'}));
+    const QString link = dir_.filePath("busy-link.wav");
+    QVERIFY(QFile::link(out, link));
+    // Another join writing: its part file, locked (as the other process holds it).
+    const QByteArray part = QFile::encodeName(out + ".part");
+    const int other = ::open(part.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    QVERIFY(other >= 0);
+    QCOMPARE(::flock(other, LOCK_EX), 0);
+    JoinRunner j;
+    j.add({fixture("a.wav")});
+    j.boxes.answers = {true, true};
+    // Refused by its name and through a link to it: the lock is on the file written.
+    for (const QString& name : {out, link}) {
+        j.boxes.clear();
+        j.format.outputPath = name;
+        j.job.onJoinCommand();
+        QVERIFY(!j.job.joinRunning());
+        QCOMPARE(j.boxes.shown.size(), qsizetype(1));
+        QVERIFY2(j.boxes.shown[0].text.contains(QStringLiteral("Another join is writing")),
+                 qPrintable(j.boxes.shown[0].text));
+    }
+    // The other join gone, its part file is what it wrote: kept, and named.
+    ::close(other);
+    j.boxes.clear();
+    j.job.onJoinCommand();
+    QVERIFY(!j.job.joinRunning());
+    QVERIFY(j.boxes.texts().join("").contains(out + QStringLiteral(".part exists")));
+    QCOMPARE(QFileInfo(out + ".part").size(), 0);
+    QCOMPARE(readBytes(out), (std::vector<unsigned char>{'o', 'l', 'd'}));
+    // Moved away, the join goes ahead.
+    QVERIFY(QFile::remove(out + ".part"));
+    j.format.outputPath = out;
+    j.boxes.answers = {true};
+    QVERIFY(j.join());
+    QVERIFY(j.finishedOk);
+    QCOMPARE(readWav(out).frames(), 44100LL);
+    QVERIFY(!QFile::exists(out + ".part"));
+    QVERIFY(QFileInfo(link).isSymLink());
+}
+
+void JoinJobTest::linkedOutputKeepsTheLink() {
+    const QString target = dir_.filePath("real-target.wav");
+    QVERIFY(writeBytes(target, {'o', 'l', 'd'}));
+    QCOMPARE(::chmod(QFile::encodeName(target).constData(), 0640), 0);
+    const QString link = dir_.filePath("output-link.wav");
+    QVERIFY(QFile::link(target, link));
+    JoinRunner j;
+    j.add({fixture("a.wav")});
+    j.format.outputPath = link;
+    j.boxes.answers = {true};
+    QVERIFY(j.join());
+    QVERIFY(j.finishedOk);
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(QFileInfo(link).symLinkTarget(), target);
+    QCOMPARE(readWav(target).frames(), 44100LL);
+    struct stat st {};
+    QCOMPARE(::stat(QFile::encodeName(target).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, 0640u);
 }
 
 void JoinJobTest::stopLeavesAValidFile() {
@@ -150,7 +277,8 @@ void JoinJobTest::stopLeavesAValidFile() {
     j.boxes.answers = {true};
     QVERIFY(j.join());
     QVERIFY(j.finishedOk);
-    QCOMPARE(readWav(j.format.outputPath).frames(), TimelineSourceFilter::framesAt(j.job.totalDuration(), 44100));
+    QCOMPARE(readWav(j.format.outputPath).frames(),
+             TimelineSourceFilter::framesAt(j.job.totalDuration(), 44100));
 }
 
 void JoinJobTest::stopReportsTheFileWritten() {
@@ -161,7 +289,8 @@ void JoinJobTest::stopReportsTheFileWritten() {
     QVERIFY(j.job.joinRunning());
     j.format.outputPath = dir_.filePath("changed-meanwhile.wav");
     j.job.stopJoin();
-    QCOMPARE(j.view.statuses.last(), QStringLiteral("Done. Output File: ") + dir_.filePath("first.wav"));
+    QCOMPARE(j.view.statuses.last(),
+             QStringLiteral("Done. Output File: ") + dir_.filePath("first.wav"));
     QVERIFY(QFile::exists(dir_.filePath("first.wav")));
     QVERIFY(!QFile::exists(dir_.filePath("changed-meanwhile.wav")));
 }
@@ -209,11 +338,21 @@ void JoinJobTest::missingSourceIsOffered() {
     QVERIFY(!j.job.joinRunning());
     QVERIFY(!QFile::exists(j.format.outputPath));
     QVERIFY(!anyDone(j.view.statuses));
+    // Replace answered Yes, then the missing file not located: the old output is untouched.
+    QVERIFY(writeBytes(j.format.outputPath, {'o', 'l', 'd'}));
+    j.boxes.answers = {true};
+    j.job.onJoinCommand();
+    QVERIFY(j.boxes.shown.last().question);
+    QVERIFY(!j.job.joinRunning());
+    QCOMPARE(readBytes(j.format.outputPath), (std::vector<unsigned char>{'o', 'l', 'd'}));
+    QVERIFY(!QFile::exists(j.format.outputPath + ".part"));
+    j.boxes.answers = {true};
     // Located elsewhere: the join uses the file found.
     j.view.locateAnswers = {fixture("a.wav")};
     QVERIFY(j.join());
     QVERIFY(j.finishedOk);
-    QCOMPARE(readWav(j.format.outputPath).frames(), TimelineSourceFilter::framesAt(j.job.totalDuration(), 44100));
+    QCOMPARE(readWav(j.format.outputPath).frames(),
+             TimelineSourceFilter::framesAt(j.job.totalDuration(), 44100));
 }
 
 void JoinJobTest::writeFailureIsNeverDone() {
@@ -224,12 +363,25 @@ void JoinJobTest::writeFailureIsNeverDone() {
     QVERIFY(j.join());
     QVERIFY(!j.finishedOk);
     QVERIFY(!anyDone(j.view.statuses));
-    QCOMPARE(j.view.statuses.last(), QStringLiteral("Join failed. Output File: ") + j.format.outputPath);
+    QCOMPARE(j.view.statuses.last(),
+             QStringLiteral("Join failed. Output File: ") + j.format.outputPath);
     QCOMPARE(j.boxes.shown.size(), qsizetype(1));
     QVERIFY(j.boxes.shown[0].text.contains(QStringLiteral("not enough space")));
     QVERIFY(j.boxes.shown[0].text.contains(j.format.outputPath));
     QCOMPARE(j.view.buttonText, QStringLiteral("Join"));
     QVERIFY(!j.job.joinRunning());
+    // Over an existing file: the failed join leaves it as it was, and nothing beside it.
+    JoinRunner k;
+    k.add({fixture("a.wav"), fixture("b.flac")});
+    k.format.outputPath = j.format.outputPath;
+    const std::vector<unsigned char> before = readBytes(k.format.outputPath);
+    k.boxes.answers = {true};
+    Fault::failOn("FileWriter::write", E_DISK_FULL, 2);
+    QVERIFY(k.join());
+    QVERIFY(!k.finishedOk);
+    QVERIFY(k.boxes.shown.last().text.contains(QStringLiteral("was left as it was")));
+    QCOMPARE(readBytes(k.format.outputPath), before);
+    QVERIFY(!QFile::exists(k.format.outputPath + ".part"));
 }
 
 void JoinJobTest::everyWriteFailureIsReported() {
@@ -258,13 +410,16 @@ void JoinJobTest::everyWriteFailureIsReported() {
             j.add(several);
             j.format.outputPath = dir_.filePath(QStringLiteral("fail-%1.wav").arg(n));
             j.join();
-            QVERIFY2(!anyDone(j.view.statuses), qPrintable(QStringLiteral("%1 #%2").arg(call).arg(n)));
-            QVERIFY2(!j.boxes.shown.isEmpty(), qPrintable(QStringLiteral("%1 #%2").arg(call).arg(n)));
+            QVERIFY2(!anyDone(j.view.statuses),
+                     qPrintable(QStringLiteral("%1 #%2").arg(call).arg(n)));
+            QVERIFY2(!j.boxes.shown.isEmpty(),
+                     qPrintable(QStringLiteral("%1 #%2").arg(call).arg(n)));
             QVERIFY(!j.job.joinRunning());
             // Whatever reached the file is a valid WAV, its header claiming no more than is there.
             if (QFileInfo(j.format.outputPath).size() > 0) {
                 const WavFile w = readWav(j.format.outputPath);
-                QVERIFY2(w.ok, qPrintable(QStringLiteral("%1 #%2: %3").arg(call).arg(n).arg(w.error)));
+                QVERIFY2(w.ok,
+                         qPrintable(QStringLiteral("%1 #%2: %3").arg(call).arg(n).arg(w.error)));
                 QCOMPARE(w.riffSize, w.fileSize - 8);
             }
         }

@@ -223,8 +223,23 @@ void MainWindowJoinTest::missingSourceIsOfferedToLocate() {
     QVERIFY(!w.dialog->job().joinRunning());
     QVERIFY(!QFile::exists(out));
 
+    // Over an existing output: replace Yes, locate No. The old file is kept: the join never
+    // started.
+    QVERIFY(writeBytes(out, {'o', 'l', 'd'}));
+    const std::vector<unsigned char> source = readBytes(fixture("b.flac"));
+    w.boxes.clear();
+    w.boxes.answers = {true, false};
+    w.click(MainDialog::kJoinButton);
+    QCOMPARE(w.boxes.shown.size(), qsizetype(2));
+    QCOMPARE(w.boxes.shown[0].text, out + QStringLiteral(" exists. Do you want to replace it?"));
+    QVERIFY(w.boxes.shown[1].text.contains(doomed + QStringLiteral(" cannot be found.")));
+    QVERIFY(!w.dialog->job().joinRunning());
+    QCOMPARE(readBytes(out), (std::vector<unsigned char>{'o', 'l', 'd'}));
+    QVERIFY(!QFile::exists(out + ".part"));
+    QCOMPARE(readBytes(fixture("b.flac")), source);
+
     // Accepted: the open dialog starts in the file's folder and its answer is joined.
-    w.boxes.answers = {true};
+    w.boxes.answers = {true, true};
     w.files.openAnswers << QStringList{fixture("a.wav")};
     w.click(MainDialog::kJoinButton);
     QCOMPARE(w.files.asked.size(), asked + 1);

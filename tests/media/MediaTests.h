@@ -5,17 +5,18 @@
 
 class WavHeaderTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void fieldsForEveryOutputFormat_data();
     void fieldsForEveryOutputFormat();
     void knownFormatsFromIndexes();
     void oddDataCountsItsPadByte();
     void switchesToRf64PastTheLimit();
+    void fileIsWholeAfterEveryHeaderUpdate();
 };
 
 class PathAndTimelineTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void pathsRoundTripAnyBytes_data();
     void pathsRoundTripAnyBytes();
     void timelineObjectsCheckTheirCalls();
@@ -25,7 +26,7 @@ private slots:
 
 class ProbeTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase();
     void durationMatchesDecodedLength_data();
     void durationMatchesDecodedLength();
@@ -36,13 +37,13 @@ private slots:
     void failuresAreReported();
     void absurdHeadersAreRefused();
 
-private:
+  private:
     QTemporaryDir dir_;
 };
 
 class ConverterTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void monoIsDuplicatedAndStereoAveraged();
     void exactInputIsNotDithered();
     void ditherIsRepeatableAndSmall();

@@ -1,9 +1,15 @@
 #include "tests/media/MediaTests.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include "media/FileWriterFilter.h"
+#include "media/FilterGraph.h"
 #include "media/MediaType.h"
+#include "media/PathCodec.h"
 #include "media/WavHeader.h"
+#include "media/WaveMuxFilter.h"
 #include "options/OutputFormat.h"
 
 using namespace corvane;
@@ -11,11 +17,29 @@ using namespace corvane::media;
 
 namespace {
 
-std::uint32_t le32(const std::vector<std::uint8_t>& h, std::size_t at) { return getLe32(&h[at]); }
-std::uint16_t le16(const std::vector<std::uint8_t>& h, std::size_t at) { return getLe16(&h[at]); }
+std::uint32_t le32(const std::vector<std::uint8_t>& h, std::size_t at) {
+    return getLe32(&h[at]);
+}
+std::uint16_t le16(const std::vector<std::uint8_t>& h, std::size_t at) {
+    return getLe16(&h[at]);
+}
 std::uint64_t le64(const std::vector<std::uint8_t>& h, std::size_t at) {
     return le32(h, at) | (static_cast<std::uint64_t>(le32(h, at + 4)) << 32);
 }
+
+// Hands the multiplexer PCM bytes as the render would.
+class PcmSource : public Filter {
+  public:
+    explicit PcmSource(const WaveFormatEx& f) : format_(f) { out_ = addPin(PINDIR_OUTPUT, "out"); }
+    std::optional<MediaType> proposedType(const Pin*) const override {
+        return MediaType::pcm(format_);
+    }
+    HRESULT push(const std::vector<std::uint8_t>& b) {
+        return deliver(out_, MediaSample{b.data(), b.size(), -1});
+    }
+    Pin* out_;
+    WaveFormatEx format_;
+};
 
 }  // namespace
 
@@ -117,4 +141,66 @@ void WavHeaderTest::switchesToRf64PastTheLimit() {
     QVERIFY(!WavHeader::needsRf64(0xFFFFFFFFull - 80));
     const auto big = WavHeader(w).build(6'000'000'000ull);
     QCOMPARE(le64(big, 28), 6'000'000'000ull);
+}
+
+void WavHeaderTest::fileIsWholeAfterEveryHeaderUpdate() {
+    // 8-bit mono, odd pieces: the header on disk must match the file after every update, its
+    // pad byte included, and be there from the start (what a killed render leaves).
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("odd.wav"));
+    const QString part = out + QStringLiteral(".part");
+    WaveFormatEx f;
+    f.nChannels = 1;
+    f.nSamplesPerSec = 8000;
+    f.nAvgBytesPerSec = 8000;
+    f.nBlockAlign = 1;
+    f.wBitsPerSample = 8;
+    WaveMuxFilter::setHeaderInterval(std::chrono::milliseconds(0));
+    FilterGraph graph;
+    auto source = std::make_unique<PcmSource>(f);
+    PcmSource* src = source.get();
+    std::unique_ptr<WaveMuxFilter> mux;
+    std::unique_ptr<FileWriterFilter> writer;
+    QCOMPARE(WaveMuxFilter::Create(mux), S_OK);
+    QCOMPARE(FileWriterFilter::Create(writer), S_OK);
+    QCOMPARE(writer->SetFileName(toU16(out), nullptr), S_OK);
+    writer->SetMode(AM_FILE_OVERWRITE);
+    Pin* muxIn = nullptr;
+    Pin* muxOut = nullptr;
+    Pin* writerIn = nullptr;
+    std::vector<Pin*> pins;
+    mux->EnumPins(pins);
+    muxIn = pins[0];
+    muxOut = pins[1];
+    pins.clear();
+    writer->EnumPins(pins);
+    writerIn = pins[0];
+    QCOMPARE(graph.AddFilter(std::move(source), "Source"), S_OK);
+    QCOMPARE(graph.AddFilter(std::move(mux), "Wave Mux"), S_OK);
+    QCOMPARE(graph.AddFilter(std::move(writer), "Writer"), S_OK);
+    QCOMPARE(graph.Connect(src->out_, muxIn), S_OK);
+    QCOMPARE(graph.Connect(muxOut, writerIn), S_OK);
+    QCOMPARE(graph.run(), S_OK);
+    auto onDisk = [&] {
+        QFile file(part);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    QCOMPARE(onDisk().size(), qsizetype(WavHeader::kSize));
+    std::uint64_t data = 0;
+    for (std::size_t piece : {1u, 2u, 1u, 3001u, 4u, 7u}) {
+        QCOMPARE(src->push(std::vector<std::uint8_t>(piece, 0x90)), S_OK);
+        data += piece;
+        const QByteArray b = onDisk();
+        const auto* p = reinterpret_cast<const std::uint8_t*>(b.constData());
+        QCOMPARE(std::uint64_t(getLe32(p + 76)), data);
+        QCOMPARE(std::uint64_t(getLe32(p + 4)) + 8, std::uint64_t(b.size()));
+        QCOMPARE(std::uint64_t(b.size()), WavHeader::kSize + data + (data & 1));
+    }
+    QVERIFY(!QFile::exists(out));  // replaced only when the render ends
+    QCOMPARE(graph.stop(), S_OK);
+    WaveMuxFilter::setHeaderInterval(std::chrono::seconds(1));
+    QVERIFY(!QFile::exists(part));
+    QFile done(out);
+    QVERIFY(done.open(QIODevice::ReadOnly));
+    QCOMPARE(std::uint64_t(done.size()), WavHeader::kSize + data + (data & 1));
 }

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <string>
+
+namespace corvane::media {
+
+// What an output path may name, and where its join writes until it ends. A join writes
+// "OUT.wav.part" beside the file it replaces and renames it over that file when it ends, so
+// an old file survives a join that fails or is killed; the part file is locked while written.
+class OutputFile {
+  public:
+    static constexpr const char* kPartSuffix = ".part";
+
+    // The file the path stands for: a symlink's target (the link itself is kept), otherwise the
+    // name in its folder with the folder's links resolved. The absolute path itself when the
+    // folder does not exist.
+    static std::string target(const std::string& path);
+    static std::string partOf(const std::string& target) { return target + kPartSuffix; }
+
+    // Why the path must not be written, or "" when it may: it must name a regular file we may
+    // write, or nothing yet; never a device, a system folder, a standard stream of this process,
+    // or a file another join is writing.
+    static QString refusal(const QString& path);
+    // Why the part file of a target cannot be made, or "" when there is none.
+    static QString partRefusal(const std::string& part);
+};
+
+}  // namespace corvane::media
