@@ -36,6 +36,7 @@ const char* const kUsage =
     "       -b BITS     bits per sample: 16 or 8 (default 16)\n"
     "       -y          replace an existing output file without asking\n"
     "probe  prints name, whole seconds and exact duration (100 ns units) of each file.\n"
+    "       --          ends the options: what follows is a file, even if it starts with -\n"
     "\n"
     "Exit status: 0 success, 1 failure, 2 bad usage, 130 interrupted.\n";
 
@@ -181,7 +182,20 @@ int runJoin(int argc, char** argv) {
 
 int runProbe(int argc, char** argv) {
     QStringList files;
-    for (int i = 2; i < argc; ++i) files << argText(argv[i]);
+    bool optionsEnded = false;
+    for (int i = 2; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (optionsEnded || arg[0] != '-' || std::strcmp(arg, "-") == 0) {
+            files << argText(arg);
+        } else if (std::strcmp(arg, "--") == 0) {
+            optionsEnded = true;
+        } else if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            return kExitOk;
+        } else {
+            return usageError(QStringLiteral("unknown option %1").arg(argText(arg)));
+        }
+    }
     if (files.isEmpty()) return usageError(QStringLiteral("probe needs at least one file"));
     TerminalMessageBoxes boxes;
     const auto results = FileAdder::probeAll(files);
@@ -189,14 +203,15 @@ int runProbe(int argc, char** argv) {
     for (int i = 0; i < files.size(); ++i) {
         const media::ProbeResult& r = results[static_cast<std::size_t>(i)];
         if (media::FAILED(r.hr)) {
-            boxes.errorMessage(kCannotOpenMessage.arg(files[i]));
+            boxes.errorMessage(FileAdder::cannotOpenText(files[i], r.detail));
             boxes.errorMessage(QStringLiteral("Can not get the duration of %1").arg(files[i]));
             status = kExitFailed;
             continue;
         }
+        // One arg() for all three: a name holding "%1" must come out as it is.
         printLine(stdout, QStringLiteral("%1\t%2\t%3")
-                              .arg(ItemList::displayNameOf(files[i]), ItemList::durationText(r.duration))
-                              .arg(r.duration));
+                              .arg(ItemList::displayNameOf(files[i]), ItemList::durationText(r.duration),
+                                   QString::number(r.duration)));
     }
     return status;
 }
