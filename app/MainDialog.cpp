@@ -134,6 +134,15 @@ void MainDialog::buildControls() {
     status_ = builder_.control<StatusLine>(kStatusLine);
     // The template always has both; without them the window could show nothing useful.
     Q_ASSERT(list_ && status_);
+    // The template's ten units hold one line of its own font; with the desktop's font the
+    // line may need more. It grows downwards, inside the window's three-pixel frame.
+    QRect line = status_->geometry();
+    if (line.height() < status_->oneLineHeight()) {
+        line.setHeight(status_->oneLineHeight());
+        const int lowest = height() - 4;
+        if (line.bottom() > lowest) line.moveBottom(lowest);
+        status_->setGeometry(line);
+    }
 }
 
 void MainDialog::readStartSettings() {

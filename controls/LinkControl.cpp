@@ -105,6 +105,11 @@ void LinkControl::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) pressed_ = true;
 }
 
+void LinkControl::mouseDoubleClickEvent(QMouseEvent* event) {
+    // Not a press (as QWidget would make it): the click before it has opened the link.
+    event->accept();
+}
+
 void LinkControl::mouseReleaseEvent(QMouseEvent* event) {
     QLabel::mouseReleaseEvent(event);
     if (event->button() != Qt::LeftButton) return;
@@ -130,18 +135,21 @@ void LinkControl::keyPressEvent(QKeyEvent* event) {
 
 void LinkControl::focusInEvent(QFocusEvent* event) {
     QLabel::focusInEvent(event);
+    // Not when a window opening hands it the focus: only after Tab or a shortcut.
+    focusCue_ = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason ||
+                event->reason() == Qt::ShortcutFocusReason;
     update();
 }
 
 void LinkControl::focusOutEvent(QFocusEvent* event) {
     QLabel::focusOutEvent(event);
+    focusCue_ = false;
     update();
 }
 
 void LinkControl::paintEvent(QPaintEvent* event) {
     QLabel::paintEvent(event);
-    // Only Tab gives it the focus, so the frame is always a keyboard cue.
-    if (!hasFocus()) return;
+    if (!focusCue_ || !hasFocus()) return;
     QPainter painter(this);
     QPen pen(currentColour());
     pen.setStyle(Qt::DotLine);

@@ -64,6 +64,7 @@ signals:
 protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
@@ -93,6 +94,7 @@ private:
     // A release opens the link only after its own press: the second release of a
     // double-click follows no press.
     bool pressed_ = false;
+    bool focusCue_ = false;  // the focus came from the keyboard
     LinkOpener* opener_ = nullptr;
     MessageBoxes* boxes_ = nullptr;
 };
