@@ -34,7 +34,9 @@ QString FileAdder::cannotOpenText(const QString& path, const QString& cause) {
 
 namespace {
 
-bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+bool isDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
 
 // Runs of digits compare by their value, the text between them by the collator. Done here
 // rather than by the collator's numeric mode, which the "C" locale does not have.
@@ -74,7 +76,8 @@ void FileAdder::sortNaturally(QStringList& paths) {
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::stable_sort(paths.begin(), paths.end(), [&collator](const QString& a, const QString& b) {
-        const int byName = naturalCompare(ItemList::displayNameOf(a), ItemList::displayNameOf(b), collator);
+        const int byName =
+            naturalCompare(ItemList::displayNameOf(a), ItemList::displayNameOf(b), collator);
         if (byName != 0) return byName < 0;
         return naturalCompare(a, b, collator) < 0;
     });
@@ -82,13 +85,16 @@ void FileAdder::sortNaturally(QStringList& paths) {
 
 bool FileAdder::isSoundFileName(const QString& name) {
     static const QSet<QString> extensions = {
-        QStringLiteral("wav"),  QStringLiteral("wave"), QStringLiteral("mp3"),  QStringLiteral("mp2"),
-        QStringLiteral("flac"), QStringLiteral("ogg"),  QStringLiteral("oga"),  QStringLiteral("opus"),
-        QStringLiteral("m4a"),  QStringLiteral("m4b"),  QStringLiteral("aac"),  QStringLiteral("mp4"),
-        QStringLiteral("aif"),  QStringLiteral("aiff"), QStringLiteral("aifc"), QStringLiteral("wma"),
-        QStringLiteral("wv"),   QStringLiteral("ac3"),  QStringLiteral("au"),   QStringLiteral("snd"),
-        QStringLiteral("mka"),  QStringLiteral("webm"), QStringLiteral("mkv"),  QStringLiteral("caf"),
-        QStringLiteral("amr"),  QStringLiteral("ape"),  QStringLiteral("mpc"),  QStringLiteral("tta"),
+        QStringLiteral("wav"),  QStringLiteral("wave"), QStringLiteral("mp3"),
+        QStringLiteral("mp2"),  QStringLiteral("flac"), QStringLiteral("ogg"),
+        QStringLiteral("oga"),  QStringLiteral("opus"), QStringLiteral("m4a"),
+        QStringLiteral("m4b"),  QStringLiteral("aac"),  QStringLiteral("mp4"),
+        QStringLiteral("aif"),  QStringLiteral("aiff"), QStringLiteral("aifc"),
+        QStringLiteral("wma"),  QStringLiteral("wv"),   QStringLiteral("ac3"),
+        QStringLiteral("au"),   QStringLiteral("snd"),  QStringLiteral("mka"),
+        QStringLiteral("webm"), QStringLiteral("mkv"),  QStringLiteral("caf"),
+        QStringLiteral("amr"),  QStringLiteral("ape"),  QStringLiteral("mpc"),
+        QStringLiteral("tta"),
     };
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     if (dot <= 0) return false;
@@ -107,7 +113,8 @@ QStringList FileAdder::soundFilesIn(const QString& folder) {
         const QString name = media::pathToQString(entry->d_name);
         if (name.startsWith(QLatin1Char('.')) || !isSoundFileName(name)) continue;
         struct stat st {};
-        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) files << media::pathToQString(path);
+        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            files << media::pathToQString(path);
     }
     sortNaturally(files);
     return files;

@@ -1,11 +1,11 @@
 #include "app/ItemListView.h"
 
 #include <QHeaderView>
-#include <algorithm>
 #include <QItemSelection>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <algorithm>
 
 namespace corvane {
 
@@ -142,7 +142,8 @@ void ItemListView::paintEvent(QPaintEvent* event) {
     QTableWidget::paintEvent(event);
     const int row = currentRowIndex();
     if (!hasFocus() || row < 0) return;
-    QRect frame = visualRect(model()->index(row, 0)) | visualRect(model()->index(row, columnCount() - 1));
+    QRect frame =
+        visualRect(model()->index(row, 0)) | visualRect(model()->index(row, columnCount() - 1));
     if (frame.isEmpty()) return;
     // A dotted frame inside the row's grid lines, readable on a selected row too.
     QPainter painter(viewport());

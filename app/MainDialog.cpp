@@ -417,7 +417,8 @@ QStringList MainDialog::droppedFiles(const QMimeData* mime) {
     for (const QUrl& url : mime->urls()) {
         if (!url.isLocalFile()) continue;
         // By the URL's bytes: a name that is not UTF-8 must reach the file it names.
-        const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+        const QByteArray bytes =
+            QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
         dropped << media::pathToQString(bytes.toStdString());
     }
     // In natural order; a folder brings its own sound files, in the same order, at its place.

@@ -209,9 +209,10 @@ int runProbe(int argc, char** argv) {
             continue;
         }
         // One arg() for all three: a name holding "%1" must come out as it is.
-        printLine(stdout, QStringLiteral("%1\t%2\t%3")
-                              .arg(ItemList::displayNameOf(files[i]), ItemList::durationText(r.duration),
-                                   QString::number(r.duration)));
+        printLine(stdout,
+                  QStringLiteral("%1\t%2\t%3")
+                      .arg(ItemList::displayNameOf(files[i]), ItemList::durationText(r.duration),
+                           QString::number(r.duration)));
     }
     return status;
 }

@@ -25,7 +25,9 @@ bool isStepWithCause(const QString& text) {
 
 }  // namespace
 
-TerminalMessageBoxes::~TerminalMessageBoxes() { printHeld(); }
+TerminalMessageBoxes::~TerminalMessageBoxes() {
+    printHeld();
+}
 
 void TerminalMessageBoxes::print(const QString& text, const QString& caption) {
     printLine(stderr, caption == kAppName ? QStringLiteral("corvane: %1").arg(text)
@@ -78,10 +80,9 @@ void TerminalJoinView::setStatusText(const QString& text) {
         constexpr int kWidth = 30;
         const int filled = static_cast<int>(fraction * kWidth);
         const QString bar = QString(filled, QLatin1Char('#')) + QString(kWidth - filled, QLatin1Char('.'));
-        const QByteArray line =
-            QStringLiteral("\r%1  [%2] %3%")
-                .arg(text, bar, QStringLiteral("%1").arg(percent, 3))
-                .toLocal8Bit();
+        const QByteArray line = QStringLiteral("\r%1  [%2] %3%")
+                                    .arg(text, bar, QStringLiteral("%1").arg(percent, 3))
+                                    .toLocal8Bit();
         std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stderr);
         std::fflush(stderr);
         midLine_ = true;

@@ -22,13 +22,13 @@ public:
     int shown() const { return shown_; }
 
 private:
-    void print(const QString& text, const QString& caption);
-    void printHeld();
+  void print(const QString& text, const QString& caption);
+  void printHeld();
 
-    bool assumeYes_;
-    int shown_ = 0;
-    QString heldText_;
-    QString heldCaption_;
+  bool assumeYes_;
+  int shown_ = 0;
+  QString heldText_;
+  QString heldCaption_;
 };
 
 // The join's status line on a terminal: elapsed time and percent done, redrawn in place

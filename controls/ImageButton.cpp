@@ -251,7 +251,8 @@ void ImageButton::paintEvent(QPaintEvent*) {
     if (!icon_.isNull()) PaintIcon(painter, item, captionArea);
     if (!text().isEmpty()) PaintCaption(painter, item, captionArea);
     if (showsFocusCue()) {
-        QPen pen(disabled_ ? palette().color(QPalette::Disabled, QPalette::ButtonText) : textColor_);
+        QPen pen(disabled_ ? palette().color(QPalette::Disabled, QPalette::ButtonText)
+                           : textColor_);
         pen.setStyle(Qt::DotLine);
         painter.setPen(pen);
         painter.setBrush(Qt::NoBrush);

@@ -120,15 +120,15 @@ void LinkControl::mouseReleaseEvent(QMouseEvent* event) {
 
 void LinkControl::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Space:
-        if (event->modifiers() & ~Qt::KeypadModifier) break;
-        event->accept();
-        click();
-        return;
-    default:
-        break;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            if (event->modifiers() & ~Qt::KeypadModifier) break;
+            event->accept();
+            click();
+            return;
+        default:
+            break;
     }
     QLabel::keyPressEvent(event);
 }
@@ -136,7 +136,8 @@ void LinkControl::keyPressEvent(QKeyEvent* event) {
 void LinkControl::focusInEvent(QFocusEvent* event) {
     QLabel::focusInEvent(event);
     // Not when a window opening hands it the focus: only after Tab or a shortcut.
-    focusCue_ = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason ||
+    focusCue_ = event->reason() == Qt::TabFocusReason ||
+                event->reason() == Qt::BacktabFocusReason ||
                 event->reason() == Qt::ShortcutFocusReason;
     update();
 }

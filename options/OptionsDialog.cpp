@@ -90,7 +90,8 @@ double OptionsDialog::shownFrameRate() const {
     // hidden): the index's own value stands in, as at start-up.
     bool number = std::isfinite(format_.frameRate);
     if (format_.frameRateIndex == kCustomFrameRateEntry) {
-        const QString stored = store_.readString(settings::kSettings, settings::kOutputFrameRate, QString());
+        const QString stored =
+            store_.readString(settings::kSettings, settings::kOutputFrameRate, QString());
         bool ok = true;
         if (!stored.isNull()) number = number && std::isfinite(stored.toDouble(&ok)) && ok;
     }

@@ -155,13 +155,13 @@ void AppTest::namesAndSeconds() {
     QCOMPARE(folderOf("x.wav"), QString());
 
     // Several chosen or dropped at once come in natural order: numbers by value, case aside.
-    QStringList chosen{"/m/track10.wav", "/m/Track2.wav", "/m/track1.mp3", "/m/track02b.wav",
-                       "/m/b/intro.wav", "/m/a/intro.wav", "/m/track.wav", "/m/9.wav",
-                       "/m/100.wav", "/m/track2.wav"};
+    QStringList chosen{"/m/track10.wav", "/m/Track2.wav",  "/m/track1.mp3", "/m/track02b.wav",
+                       "/m/b/intro.wav", "/m/a/intro.wav", "/m/track.wav",  "/m/9.wav",
+                       "/m/100.wav",     "/m/track2.wav"};
     FileAdder::sortNaturally(chosen);
     QCOMPARE(chosen, (QStringList{"/m/9.wav", "/m/100.wav", "/m/a/intro.wav", "/m/b/intro.wav",
-                                  "/m/track.wav", "/m/track1.mp3", "/m/Track2.wav",
-                                  "/m/track2.wav", "/m/track02b.wav", "/m/track10.wav"}));
+                                  "/m/track.wav", "/m/track1.mp3", "/m/Track2.wav", "/m/track2.wav",
+                                  "/m/track02b.wav", "/m/track10.wav"}));
     QVERIFY(FileAdder::isSoundFileName("Song.FLAC"));
     QVERIFY(!FileAdder::isSoundFileName("cover.jpg"));
     QVERIFY(!FileAdder::isSoundFileName(".wav"));
@@ -209,12 +209,18 @@ void AppTest::addSeveralFiles() {
 void AppTest::addOneFileThatFails_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("cause");  // empty: the decoder's own words, whatever they are
-    QTest::newRow("undecodable") << "bad.mp3" << "";
-    QTest::newRow("mistyped name") << "no-such.wav" << "No such file or directory";
-    QTest::newRow("a folder") << "folder.wav" << "It is a folder";
-    QTest::newRow("empty") << "empty.wav" << "The file is empty";
-    QTest::newRow("unreadable") << "locked.wav" << "Permission denied";
-    QTest::newRow("named %1 %2") << "100%1 %2.mp3" << "";
+    QTest::newRow("undecodable") << "bad.mp3"
+                                 << "";
+    QTest::newRow("mistyped name") << "no-such.wav"
+                                   << "No such file or directory";
+    QTest::newRow("a folder") << "folder.wav"
+                              << "It is a folder";
+    QTest::newRow("empty") << "empty.wav"
+                           << "The file is empty";
+    QTest::newRow("unreadable") << "locked.wav"
+                                << "Permission denied";
+    QTest::newRow("named %1 %2") << "100%1 %2.mp3"
+                                 << "";
 }
 
 void AppTest::addOneFileThatFails() {

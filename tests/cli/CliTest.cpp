@@ -136,7 +136,8 @@ void CliTest::undecodableInputStopsBeforeWriting() {
     const QString nowhere = path("no-folder/out.wav");
     const Run run2 = run({"join", "-o", nowhere, path("a.wav")});
     QCOMPARE(run2.status, 1);
-    const qsizetype cause = run2.err.indexOf(QStringLiteral("Cannot create %1: No such file or directory").arg(nowhere));
+    const qsizetype cause = run2.err.indexOf(
+        QStringLiteral("Cannot create %1: No such file or directory").arg(nowhere));
     const qsizetype step = run2.err.indexOf(QStringLiteral("can not pControl->Run()!!!"));
     QVERIFY2(cause >= 0 && step > cause, qPrintable(run2.err));
 }
@@ -162,9 +163,10 @@ void CliTest::probePrintsNameSecondsAndDuration() {
     // A mistyped name says so, on the line after the message.
     r = run({"probe", path("%1-typo.wav")});
     QCOMPARE(r.status, 1);
-    QVERIFY(r.err.contains(QStringLiteral("Cannot open %1. You need to install appropriate decoders.\n"
-                                          "Or the file is corrupt.\nNo such file or directory\n")
-                               .arg(path("%1-typo.wav"))));
+    QVERIFY(
+        r.err.contains(QStringLiteral("Cannot open %1. You need to install appropriate decoders.\n"
+                                      "Or the file is corrupt.\nNo such file or directory\n")
+                           .arg(path("%1-typo.wav"))));
 }
 
 void CliTest::interruptKeepsAValidFile() {

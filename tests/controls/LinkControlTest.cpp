@@ -127,7 +127,8 @@ void LinkControlTest::clickSetsVisitedFromResult() {
     const QPointF global = stage.link->mapToGlobal(at);
     for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
                               QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
-        const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+        const Qt::MouseButtons held =
+            type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
         QMouseEvent event(type, at, global, Qt::LeftButton, held, Qt::NoModifier);
         QApplication::sendEvent(stage.link, &event);
     }

@@ -1,5 +1,5 @@
-#include <cstdio>
 #include <unistd.h>
+#include <cstdio>
 
 #include <QApplication>
 #include <QDir>
@@ -117,7 +117,8 @@ void MainWindowListTest::startUpLaysOutTheWindowAndReadsSettings() {
         QCOMPARE(line.width(), planned.width());
         QVERIFY(line.top() >= planned.top() - 4 && line.top() <= planned.top());
         QVERIFY(line.height() >= planned.height());
-        QVERIFY(line.height() >= d.statusLine()->fontMetrics().height() + 2 * d.statusLine()->frameWidth() + 2);
+        QVERIFY(line.height() >=
+                d.statusLine()->fontMetrics().height() + 2 * d.statusLine()->frameWidth() + 2);
         QVERIFY(line.bottom() <= d.height() - 4);
         QCOMPARE(d.size(), scratch.size());
 
@@ -149,7 +150,8 @@ void MainWindowListTest::addAsksOnceAndReportsEachFailure() {
     QCOMPARE(w.boxes.texts().size(), qsizetype(2));
     // The cause, on a line of its own, after the message.
     QVERIFY(w.boxes.texts()[0].startsWith(kCannotOpen.arg(fixture("bad.wav")) + QLatin1Char('\n')));
-    QCOMPARE(w.boxes.texts()[1], QStringLiteral("Can not get the duration of ") + fixture("bad.wav"));
+    QCOMPARE(w.boxes.texts()[1],
+             QStringLiteral("Can not get the duration of ") + fixture("bad.wav"));
     for (const auto& shown : w.boxes.shown) QCOMPARE(shown.caption, QStringLiteral("Error"));
     QCOMPARE(w.rowNames(), (QStringList{"a.wav", "c.mp3"}));
     QCOMPARE(w.list()->item(0, 1)->text(), QStringLiteral("3"));  // 3.002 s, truncated
@@ -483,9 +485,10 @@ void MainWindowListTest::doubleClickPlaysSelectedInOrder() {
     QCOMPARE(w.rowNames().size(), 1);
     w.select({true});
     QTest::mouseDClick(viewport, Qt::LeftButton, {}, below);
-    QCOMPARE(w.opener.opened,
-             QStringList{QStringLiteral("file://") +
-                         QString::fromLatin1(QByteArray::fromStdString(latin1).toPercentEncoding("/"))});
+    QCOMPARE(
+        w.opener.opened,
+        QStringList{QStringLiteral("file://") +
+                    QString::fromLatin1(QByteArray::fromStdString(latin1).toPercentEncoding("/"))});
     QVERIFY(w.opener.opened[0].endsWith(QStringLiteral("/caf%E9%20%2541.wav")));
     ::unlink(latin1.c_str());
 

@@ -199,10 +199,12 @@ void OptionsDialogTest::frameRateRules_data() {
     QTest::newRow("29.97") << 3 << 50.0 << 3 << "29.970000" << 3 << QString();
     QTest::newRow("30") << 4 << 50.0 << 4 << "30.000000" << 4 << QString();
     QTest::newRow("custom") << 5 << 12.5 << 5 << "12.500000" << 5 << QString("12.5");
-    QTest::newRow("custom shown to 3 places") << 5 << 12.34567 << 5 << "12.346000" << 5 << QString();
+    QTest::newRow("custom shown to 3 places")
+        << 5 << 12.34567 << 5 << "12.346000" << 5 << QString();
     QTest::newRow("outside the list") << 9 << 50.0 << -1 << "23.976000" << 0 << QString();
     // A stored custom rate that is not a number must not lock the dialog.
-    QTest::newRow("stored rate not a number") << 5 << 0.0 << 5 << "23.976000" << 5 << QString("fast");
+    QTest::newRow("stored rate not a number")
+        << 5 << 0.0 << 5 << "23.976000" << 5 << QString("fast");
     QTest::newRow("stored rate nan") << 5 << qQNaN() << 5 << "23.976000" << 5 << QString("nan");
     QTest::newRow("stored rate inf") << 5 << qInf() << 5 << "23.976000" << 5 << QString("inf");
 }
