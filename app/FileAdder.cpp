@@ -1,6 +1,13 @@
 #include "app/FileAdder.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <QCollator>
+#include <QSet>
+#include <algorithm>
 #include <climits>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -12,6 +19,105 @@ namespace corvane {
 QString folderOf(const QString& path) {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     return slash < 0 ? QString() : path.left(slash + 1);
+}
+
+QString fileUrlOf(const QString& path) {
+    const QByteArray bytes = QByteArray::fromStdString(media::qstringToPath(path));
+    return QStringLiteral("file://") + QString::fromLatin1(bytes.toPercentEncoding("/"));
+}
+
+QString FileAdder::cannotOpenText(const QString& path, const QString& cause) {
+    QString text = kCannotOpenMessage.arg(path);
+    if (!cause.isEmpty()) text += QLatin1Char('\n') + cause.left(1).toUpper() + cause.mid(1);
+    return text;
+}
+
+namespace {
+
+bool isDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
+
+// Runs of digits compare by their value, the text between them by the collator. Done here
+// rather than by the collator's numeric mode, which the "C" locale does not have.
+int naturalCompare(QStringView a, QStringView b, const QCollator& collator) {
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        const bool digits = isDigit(a[i]);
+        if (digits != isDigit(b[j])) break;
+        qsizetype ei = i, ej = j;
+        while (ei < a.size() && isDigit(a[ei]) == digits) ++ei;
+        while (ej < b.size() && isDigit(b[ej]) == digits) ++ej;
+        QStringView ra = a.sliced(i, ei - i), rb = b.sliced(j, ej - j);
+        int c = 0;
+        if (digits) {
+            while (ra.size() > 1 && ra.front() == u'0') ra = ra.sliced(1);
+            while (rb.size() > 1 && rb.front() == u'0') rb = rb.sliced(1);
+            c = ra.size() != rb.size() ? (ra.size() < rb.size() ? -1 : 1) : ra.compare(rb);
+        } else if (const qsizetype m = std::min(ra.size(), rb.size());
+                   ra.size() != rb.size() && collator.compare(ra.first(m), rb.first(m)) == 0) {
+            // One run is the start of the other ("track" and "track.wav"): what follows the
+            // shorter one decides, a digit or the end against the rest of the longer.
+            ei = i + m;
+            ej = j + m;
+        } else {
+            c = collator.compare(ra, rb);
+        }
+        if (c != 0) return c;
+        i = ei;
+        j = ej;
+    }
+    return collator.compare(a.sliced(i), b.sliced(j));
+}
+
+}  // namespace
+
+void FileAdder::sortNaturally(QStringList& paths) {
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(paths.begin(), paths.end(), [&collator](const QString& a, const QString& b) {
+        const int byName =
+            naturalCompare(ItemList::displayNameOf(a), ItemList::displayNameOf(b), collator);
+        if (byName != 0) return byName < 0;
+        return naturalCompare(a, b, collator) < 0;
+    });
+}
+
+bool FileAdder::isSoundFileName(const QString& name) {
+    static const QSet<QString> extensions = {
+        QStringLiteral("wav"),  QStringLiteral("wave"), QStringLiteral("mp3"),
+        QStringLiteral("mp2"),  QStringLiteral("flac"), QStringLiteral("ogg"),
+        QStringLiteral("oga"),  QStringLiteral("opus"), QStringLiteral("m4a"),
+        QStringLiteral("m4b"),  QStringLiteral("aac"),  QStringLiteral("mp4"),
+        QStringLiteral("aif"),  QStringLiteral("aiff"), QStringLiteral("aifc"),
+        QStringLiteral("wma"),  QStringLiteral("wv"),   QStringLiteral("ac3"),
+        QStringLiteral("au"),   QStringLiteral("snd"),  QStringLiteral("mka"),
+        QStringLiteral("webm"), QStringLiteral("mkv"),  QStringLiteral("caf"),
+        QStringLiteral("amr"),  QStringLiteral("ape"),  QStringLiteral("mpc"),
+        QStringLiteral("tta"),
+    };
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot <= 0) return false;
+    return extensions.contains(name.mid(dot + 1).toLower());
+}
+
+QStringList FileAdder::soundFilesIn(const QString& folder) {
+    QStringList files;
+    std::string dir = media::qstringToPath(folder);
+    if (dir.empty()) return files;
+    if (dir.back() != '/') dir += '/';
+    const std::unique_ptr<DIR, int (*)(DIR*)> stream(::opendir(dir.c_str()), &::closedir);
+    if (!stream) return files;
+    while (const dirent* entry = ::readdir(stream.get())) {
+        const std::string path = dir + entry->d_name;
+        const QString name = media::pathToQString(entry->d_name);
+        if (name.startsWith(QLatin1Char('.')) || !isSoundFileName(name)) continue;
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            files << media::pathToQString(path);
+    }
+    sortNaturally(files);
+    return files;
 }
 
 bool FileAdder::pathTooLong(const QString& path) {
@@ -74,7 +180,7 @@ FileAdder::Outcome FileAdder::apply(ItemList& list, const QStringList& paths,
             continue;
         }
         if (media::FAILED(r.hr)) {
-            boxes.errorMessage(kCannotOpenMessage.arg(path));
+            boxes.errorMessage(cannotOpenText(path, r.detail));
             ++out.failed;
             if (!severalChosen) {
                 boxes.errorMessage(QStringLiteral("Can not get the duration of the clip!"));

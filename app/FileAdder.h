@@ -43,6 +43,20 @@ public:
 
     // Longest path the platform opens, in bytes.
     static bool pathTooLong(const QString& path);
+
+    // Natural order of the names ("track2" before "track10"), then of the whole paths.
+    static void sortNaturally(QStringList& paths);
+    // Whether a name has the extension of a sound (or audio-carrying video) file.
+    static bool isSoundFileName(const QString& name);
+    // The sound files directly inside a folder (not in its subfolders), in natural order;
+    // names that are not UTF-8 keep their bytes.
+    static QStringList soundFilesIn(const QString& folder);
+    // What a failed measurement tells the user: kCannotOpenMessage, then the cause on a line
+    // of its own when one is known.
+    static QString cannotOpenText(const QString& path, const QString& cause);
 };
+
+// A file: URL carrying the name's own bytes, percent-encoded (not UTF-8 when the name is not).
+QString fileUrlOf(const QString& path);
 
 }  // namespace corvane

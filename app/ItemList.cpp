@@ -1,5 +1,6 @@
 #include "app/ItemList.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace corvane {
@@ -10,6 +11,14 @@ int nextSelected(const std::vector<bool>& selection, int after) {
     for (int i = after + 1; i < static_cast<int>(selection.size()); ++i)
         if (selection[static_cast<std::size_t>(i)]) return i;
     return -1;
+}
+
+void followSwap(int* follow, int a, int b) {
+    if (!follow) return;
+    if (*follow == a)
+        *follow = b;
+    else if (*follow == b)
+        *follow = a;
 }
 
 }  // namespace
@@ -34,23 +43,27 @@ void ItemList::clear() { items_.clear(); }
 
 void ItemList::syncMusicList() { music_ = items_; }
 
-void ItemList::deleteSelected(std::vector<bool>& selection) {
+void ItemList::deleteSelected(std::vector<bool>& selection, int* follow) {
     selection.resize(static_cast<std::size_t>(itemCount()), false);
     int removed = 0;
+    int removedAbove = 0;
     for (int r = nextSelected(selection, -1); r >= 0; r = nextSelected(selection, r)) {
         removeItemAt(r - removed);
         ++removed;
+        if (follow && r < *follow) ++removedAbove;
     }
+    if (follow && *follow >= 0) *follow = std::min(*follow - removedAbove, itemCount() - 1);
     selection.assign(static_cast<std::size_t>(itemCount()), false);
     syncMusicList();
 }
 
-void ItemList::moveUp(std::vector<bool>& selection) {
+void ItemList::moveUp(std::vector<bool>& selection, int* follow) {
     selection.resize(static_cast<std::size_t>(itemCount()), false);
     for (int r = nextSelected(selection, -1); r >= 0;) {
         const int next = nextSelected(selection, r);
         if (r == 0) break;
         std::swap(items_[static_cast<std::size_t>(r)], items_[static_cast<std::size_t>(r - 1)]);
+        followSwap(follow, r, r - 1);
         // Row r-1 is deleted and a fresh, unselected row is inserted at r: the selected row
         // now stands at r-1.
         selection[static_cast<std::size_t>(r)] = false;
@@ -60,12 +73,13 @@ void ItemList::moveUp(std::vector<bool>& selection) {
     syncMusicList();
 }
 
-void ItemList::moveDown(std::vector<bool>& selection) {
+void ItemList::moveDown(std::vector<bool>& selection, int* follow) {
     selection.resize(static_cast<std::size_t>(itemCount()), false);
     for (int r = nextSelected(selection, -1); r >= 0;) {
         const int next = nextSelected(selection, r);
         if (r == itemCount() - 1) break;
         std::swap(items_[static_cast<std::size_t>(r)], items_[static_cast<std::size_t>(r + 1)]);
+        followSwap(follow, r, r + 1);
         // Row r+1 is deleted (with its selection) and a fresh row inserted at r: the selected
         // row shifts to r+1.
         selection[static_cast<std::size_t>(r)] = false;

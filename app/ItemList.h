@@ -37,9 +37,11 @@ public:
 
     // The editing commands' walks over a selection (one flag per row), leaving the
     // selection as the list view shows it afterwards. Each ends with syncMusicList.
-    void deleteSelected(std::vector<bool>& selection);
-    void moveUp(std::vector<bool>& selection);
-    void moveDown(std::vector<bool>& selection);
+    // `follow`, when given, is a row whose item is tracked: afterwards it is that item's new
+    // row, or after a delete of that very item, the row that took its place (-1: none left).
+    void deleteSelected(std::vector<bool>& selection, int* follow = nullptr);
+    void moveUp(std::vector<bool>& selection, int* follow = nullptr);
+    void moveDown(std::vector<bool>& selection, int* follow = nullptr);
 
     // Name and extension of a path, without its folder.
     static QString displayNameOf(const QString& path);

@@ -2,8 +2,28 @@
 
 #include <QHeaderView>
 #include <QItemSelection>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+#include <algorithm>
 
 namespace corvane {
+
+namespace {
+
+// Cells draw no focus frame of their own: the view draws one round the current row.
+class RowFocusDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem cell(option);
+        cell.state &= ~QStyle::State_HasFocus;
+        QStyledItemDelegate::paint(painter, cell, index);
+    }
+};
+
+}  // namespace
 
 ItemListView::ItemListView(QWidget* parent) : QTableWidget(parent) {
     setColumnCount(2);
@@ -28,6 +48,7 @@ ItemListView::ItemListView(QWidget* parent) : QTableWidget(parent) {
     // A right-click on the list shows no menu, not even the window's.
     setContextMenuPolicy(Qt::PreventContextMenu);
     setAcceptDrops(false);
+    setItemDelegate(new RowFocusDelegate(this));
 }
 
 void ItemListView::rebuildRows(const ItemList& list) {
@@ -65,9 +86,72 @@ bool ItemListView::hasSelection() const {
     return selectionModel()->hasSelection();
 }
 
+int ItemListView::currentRowIndex() const {
+    const QModelIndex current = currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+void ItemListView::setCurrentRowIndex(int row) {
+    if (row < 0 || row >= rowCount()) return;
+    const QModelIndex index = model()->index(row, 0);
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    scrollTo(index);
+}
+
 void ItemListView::mouseDoubleClickEvent(QMouseEvent* event) {
     QTableWidget::mouseDoubleClickEvent(event);
-    emit listDoubleClicked();
+    if (event->button() == Qt::LeftButton) emit listDoubleClicked();
+}
+
+void ItemListView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+        emit deletePressed();
+        event->accept();
+        return;
+    }
+    QTableWidget::keyPressEvent(event);
+}
+
+QModelIndex ItemListView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+    const int rows = rowCount();
+    if (rows == 0) return {};
+    const int current = currentRowIndex();
+    int row = current;
+    switch (action) {
+        case MoveHome:
+            row = 0;
+            break;
+        case MoveEnd:
+            row = rows - 1;
+            break;
+        case MoveLeft:
+        case MoveRight:
+        case MoveNext:
+        case MovePrevious:
+            // Columns are not places to go in a list of rows.
+            row = current < 0 ? 0 : current;
+            break;
+        default:
+            row = QTableWidget::moveCursor(action, modifiers).row();
+            break;
+    }
+    return model()->index(std::clamp(row, 0, rows - 1), 0);
+}
+
+void ItemListView::paintEvent(QPaintEvent* event) {
+    QTableWidget::paintEvent(event);
+    const int row = currentRowIndex();
+    if (!hasFocus() || row < 0) return;
+    QRect frame =
+        visualRect(model()->index(row, 0)) | visualRect(model()->index(row, columnCount() - 1));
+    if (frame.isEmpty()) return;
+    // A dotted frame inside the row's grid lines, readable on a selected row too.
+    QPainter painter(viewport());
+    const bool selected = selectionModel()->isRowSelected(row, QModelIndex());
+    QPen pen(palette().color(selected ? QPalette::HighlightedText : QPalette::Text));
+    pen.setStyle(Qt::DotLine);
+    painter.setPen(pen);
+    painter.drawRect(frame.adjusted(1, 1, -2, -2));
 }
 
 }  // namespace corvane

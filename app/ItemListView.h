@@ -8,7 +8,8 @@
 namespace corvane {
 
 // The report view of the item list: two centred columns, grid lines, full-row and multiple
-// selection. Rows hold no data of their own: row i always shows item i.
+// selection. Rows hold no data of their own: row i always shows item i. The current item is
+// a row: the keys move between rows and the focus frame goes round the whole row.
 class ItemListView : public QTableWidget {
     Q_OBJECT
   public:
@@ -23,13 +24,21 @@ class ItemListView : public QTableWidget {
     std::vector<bool> selectedRows() const;
     void setSelectedRows(const std::vector<bool>& selection);
     bool hasSelection() const;
+    // The current row (-1: none), and making one current without touching the selection.
+    int currentRowIndex() const;
+    void setCurrentRowIndex(int row);
 
   signals:
-    // A double-click anywhere in the list, also below the last row.
+    // A left double-click anywhere in the list, also below the last row.
     void listDoubleClicked();
+    // The Delete key.
+    void deletePressed();
 
   protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+    void paintEvent(QPaintEvent* event) override;
 };
 
 }  // namespace corvane

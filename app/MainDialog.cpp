@@ -1,5 +1,7 @@
 #include "app/MainDialog.h"
 
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -28,6 +30,7 @@
 #include "controls/ImageButton.h"
 #include "controls/LinkOpener.h"
 #include "controls/SiteAddresses.h"
+#include "media/PathCodec.h"
 #include "options/OptionsDialog.h"
 
 namespace corvane {
@@ -131,6 +134,15 @@ void MainDialog::buildControls() {
     status_ = builder_.control<StatusLine>(kStatusLine);
     // The template always has both; without them the window could show nothing useful.
     Q_ASSERT(list_ && status_);
+    // The template's ten units hold one line of its own font; with the desktop's font the
+    // line may need more. It grows downwards, inside the window's three-pixel frame.
+    QRect line = status_->geometry();
+    if (line.height() < status_->oneLineHeight()) {
+        line.setHeight(status_->oneLineHeight());
+        const int lowest = height() - 4;
+        if (line.bottom() > lowest) line.moveBottom(lowest);
+        status_->setGeometry(line);
+    }
 }
 
 void MainDialog::readStartSettings() {
@@ -170,6 +182,7 @@ void MainDialog::connectCommands() {
     on(kHomepageButton, &MainDialog::onHomepageCommand);
     on(kHelpButton, &MainDialog::onHelpCommand);
     connect(list_, &ItemListView::listDoubleClicked, this, &MainDialog::onPlayItems);
+    connect(list_, &ItemListView::deletePressed, this, &MainDialog::onDeleteSelected);
     on(kExitButton, &MainDialog::onExitCommand);
     // The fill belongs to a running join only; the end text says how it went.
     connect(&job_, &JoinJob::finished, this, [this] { status_->setFraction(-1); });
@@ -253,17 +266,19 @@ bool MainDialog::selectionOrMessage() {
     return false;
 }
 
-void MainDialog::showRows(const std::vector<bool>& selection) {
+void MainDialog::showRows(const std::vector<bool>& selection, int current) {
     list_->rebuildRows(items_);
     list_->setSelectedRows(selection);
+    list_->setCurrentRowIndex(current);
 }
 
 void MainDialog::onDeleteSelected() {
     if (items_.itemCount() <= 0) return;
     if (!selectionOrMessage()) return;
     std::vector<bool> selection = list_->selectedRows();
-    items_.deleteSelected(selection);
-    showRows(selection);
+    int current = list_->currentRowIndex();
+    items_.deleteSelected(selection, &current);
+    showRows(selection, current);
 }
 
 void MainDialog::onDeleteAll() {
@@ -276,8 +291,9 @@ void MainDialog::onMoveUp() {
     if (items_.itemCount() <= 1) return;
     if (!selectionOrMessage()) return;
     std::vector<bool> selection = list_->selectedRows();
-    items_.moveUp(selection);
-    showRows(selection);
+    int current = list_->currentRowIndex();
+    items_.moveUp(selection, &current);
+    showRows(selection, current);
     list_->setFocus();
 }
 
@@ -285,8 +301,9 @@ void MainDialog::onMoveDown() {
     if (items_.itemCount() <= 1) return;
     if (!selectionOrMessage()) return;
     std::vector<bool> selection = list_->selectedRows();
-    items_.moveDown(selection);
-    showRows(selection);
+    int current = list_->currentRowIndex();
+    items_.moveDown(selection, &current);
+    showRows(selection, current);
     list_->setFocus();
 }
 
@@ -303,7 +320,7 @@ void MainDialog::onPlayItems() {
             return;
         }
         // The desktop's player for the file's type; a failed start is not reported.
-        opener_.openWithDesktop(QUrl::fromLocalFile(path).toString());
+        opener_.openWithDesktop(fileUrlOf(path));
     }
 }
 
@@ -317,8 +334,9 @@ void MainDialog::onAddCommand() {
     }
     const QString folder =
         store_.readString(settings::kOption, settings::kLastPhotoFolder, QString());
-    const QStringList paths =
+    QStringList paths =
         fileDialogs_.getOpenFileNames(QStringLiteral("Select wav Files..."), folder, kAddFilters);
+    FileAdder::sortNaturally(paths);
     addFiles(paths);
 }
 
@@ -395,10 +413,23 @@ std::vector<media::ProbeResult> MainDialog::probeWithProgress(const QStringList&
 QStringList MainDialog::droppedFiles(const QMimeData* mime) {
     QStringList files;
     if (!mime || !mime->hasUrls()) return files;
+    QStringList dropped;
     for (const QUrl& url : mime->urls()) {
         if (!url.isLocalFile()) continue;
-        const QString path = url.toLocalFile();
-        if (QFileInfo(path).isFile()) files << path;
+        // By the URL's bytes: a name that is not UTF-8 must reach the file it names.
+        const QByteArray bytes =
+            QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+        dropped << media::pathToQString(bytes.toStdString());
+    }
+    // In natural order; a folder brings its own sound files, in the same order, at its place.
+    FileAdder::sortNaturally(dropped);
+    for (const QString& path : dropped) {
+        struct stat st {};
+        if (::stat(media::qstringToPath(path).c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode))
+            files << FileAdder::soundFilesIn(path);
+        else if (S_ISREG(st.st_mode))
+            files << path;
     }
     return files;
 }

@@ -120,7 +120,7 @@ class MainDialog : public QDialog, public JoinView {
     void readStartSettings();
     std::vector<media::ProbeResult> probeWithProgress(const QStringList& paths, bool* cancelled);
     bool selectionOrMessage();
-    void showRows(const std::vector<bool>& selection);
+    void showRows(const std::vector<bool>& selection, int current);
     static QStringList droppedFiles(const QMimeData* mime);
 
     SettingsStore& store_;

@@ -8,11 +8,20 @@ namespace corvane {
 
 StatusLine::StatusLine(QWidget* parent) : QLabel(parent) {
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    // The lower and right edges in a grey that shows on the light window face, not white.
+    QPalette p = palette();
+    p.setColor(QPalette::Light, p.color(QPalette::Mid));
+    setPalette(p);
     setTextFormat(Qt::PlainText);
     setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     setIndent(3);
     // A long path must not widen the window.
     setMinimumWidth(1);
+}
+
+int StatusLine::oneLineHeight() const {
+    // A pixel of room above and below the text, as a one-line static has.
+    return fontMetrics().height() + 2 * frameWidth() + 2;
 }
 
 void StatusLine::setFraction(double fraction) {

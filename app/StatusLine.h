@@ -16,6 +16,8 @@ class StatusLine : public QLabel {
     double fraction() const { return fraction_; }
     // The filled part of the frame's inside, in pixels (empty without fill).
     QRect fillRect() const;
+    // The height one whole line of text needs inside the frame, descenders included.
+    int oneLineHeight() const;
 
   protected:
     void paintEvent(QPaintEvent* event) override;

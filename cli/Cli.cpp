@@ -37,6 +37,7 @@ const char* const kUsage =
     "       The join writes OUT.wav.part beside OUT.wav and renames it to OUT.wav when it\n"
     "       ends; a killed join leaves what it wrote in OUT.wav.part.\n"
     "probe  prints name, whole seconds and exact duration (100 ns units) of each file.\n"
+    "       --          ends the options: what follows is a file, even if it starts with -\n"
     "\n"
     "Exit status: 0 success, 1 failure, 2 bad usage, 130 interrupted (SIGINT), 143 stopped by\n"
     "SIGTERM, 129 by SIGHUP; a stopped join keeps what was written.\n";
@@ -183,7 +184,20 @@ int runJoin(int argc, char** argv) {
 
 int runProbe(int argc, char** argv) {
     QStringList files;
-    for (int i = 2; i < argc; ++i) files << argText(argv[i]);
+    bool optionsEnded = false;
+    for (int i = 2; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (optionsEnded || arg[0] != '-' || std::strcmp(arg, "-") == 0) {
+            files << argText(arg);
+        } else if (std::strcmp(arg, "--") == 0) {
+            optionsEnded = true;
+        } else if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            return kExitOk;
+        } else {
+            return usageError(QStringLiteral("unknown option %1").arg(argText(arg)));
+        }
+    }
     if (files.isEmpty()) return usageError(QStringLiteral("probe needs at least one file"));
     TerminalMessageBoxes boxes;
     const auto results = FileAdder::probeAll(files);
@@ -191,15 +205,16 @@ int runProbe(int argc, char** argv) {
     for (int i = 0; i < files.size(); ++i) {
         const media::ProbeResult& r = results[static_cast<std::size_t>(i)];
         if (media::FAILED(r.hr)) {
-            boxes.errorMessage(kCannotOpenMessage.arg(files[i]));
+            boxes.errorMessage(FileAdder::cannotOpenText(files[i], r.detail));
             boxes.errorMessage(QStringLiteral("Can not get the duration of %1").arg(files[i]));
             status = kExitFailed;
             continue;
         }
+        // One arg() for all three: a name holding "%1" must come out as it is.
         printLine(stdout,
                   QStringLiteral("%1\t%2\t%3")
-                      .arg(ItemList::displayNameOf(files[i]), ItemList::durationText(r.duration))
-                      .arg(r.duration));
+                      .arg(ItemList::displayNameOf(files[i]), ItemList::durationText(r.duration),
+                           QString::number(r.duration)));
     }
     return status;
 }

@@ -16,13 +16,45 @@ void printLine(std::FILE* to, const QString& text) {
     std::fflush(to);
 }
 
-void TerminalMessageBoxes::showMessage(const QString& text, const QString& caption, Owner, Icon) {
-    ++shown_;
+namespace {
+
+// The steps whose message is followed by the text of their cause.
+bool isStepWithCause(const QString& text) {
+    return text == QLatin1String("can not pControl->Run()!!!") ||
+           text == QLatin1String("can not pASC->SetFormat(pmt)") ||
+           text.startsWith(QLatin1String("failed pBuilder->RenderStream("));
+}
+
+}  // namespace
+
+TerminalMessageBoxes::~TerminalMessageBoxes() {
+    printHeld();
+}
+
+void TerminalMessageBoxes::print(const QString& text, const QString& caption) {
     printLine(stderr, caption == kAppName ? QStringLiteral("corvane: %1").arg(text)
                                           : QStringLiteral("%1: %2").arg(caption, text));
 }
 
+void TerminalMessageBoxes::printHeld() {
+    if (heldText_.isEmpty()) return;
+    print(heldText_, heldCaption_);
+    heldText_.clear();
+}
+
+void TerminalMessageBoxes::showMessage(const QString& text, const QString& caption, Owner, Icon) {
+    ++shown_;
+    if (heldText_.isEmpty() && isStepWithCause(text)) {
+        heldText_ = text;
+        heldCaption_ = caption;
+        return;
+    }
+    print(text, caption);
+    printHeld();
+}
+
 bool TerminalMessageBoxes::askYesNo(const QString& text, const QString& caption, Owner, Icon) {
+    printHeld();
     if (assumeYes_) return true;
     const QString prompt = QStringLiteral("%1: %2").arg(caption, text);
     if (!::isatty(STDIN_FILENO)) {
@@ -53,15 +85,15 @@ void TerminalJoinView::setStatusText(const QString& text) {
     if (tty_) {
         constexpr int kWidth = 30;
         const int filled = static_cast<int>(fraction * kWidth);
-        const QString bar =
-            QString(filled, QLatin1Char('#')) + QString(kWidth - filled, QLatin1Char('.'));
-        const QByteArray line =
-            QStringLiteral("\r%1  [%2] %3%").arg(text, bar).arg(percent, 3).toLocal8Bit();
+        const QString bar = QString(filled, QLatin1Char('#')) + QString(kWidth - filled, QLatin1Char('.'));
+        const QByteArray line = QStringLiteral("\r%1  [%2] %3%")
+                                    .arg(text, bar, QStringLiteral("%1").arg(percent, 3))
+                                    .toLocal8Bit();
         std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stderr);
         std::fflush(stderr);
         midLine_ = true;
     } else {
-        printLine(stderr, QStringLiteral("%1  %2%").arg(text).arg(percent));
+        printLine(stderr, QStringLiteral("%1  %2%").arg(text, QString::number(percent)));
     }
 }
 

@@ -13,14 +13,22 @@ namespace corvane::cli {
 class TerminalMessageBoxes : public MessageBoxes {
 public:
     explicit TerminalMessageBoxes(bool assumeYes = false) : assumeYes_(assumeYes) {}
+    ~TerminalMessageBoxes() override;
+    // A graph step's own message ("can not pControl->Run()!!!") is printed after the cause
+    // that follows it, so the line a reader sees first says what went wrong.
     void showMessage(const QString& text, const QString& caption, Owner owner, Icon icon) override;
     bool askYesNo(const QString& text, const QString& caption, Owner owner, Icon icon) override;
 
     int shown() const { return shown_; }
 
 private:
-    bool assumeYes_;
-    int shown_ = 0;
+  void print(const QString& text, const QString& caption);
+  void printHeld();
+
+  bool assumeYes_;
+  int shown_ = 0;
+  QString heldText_;
+  QString heldCaption_;
 };
 
 // The join's status line on a terminal: elapsed time and percent done, redrawn in place

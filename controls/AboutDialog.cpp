@@ -24,9 +24,15 @@ AboutDialog::AboutDialog(QWidget* parent, LinkOpener* opener, MessageBoxes* boxe
 
     supportLink_ = builder_.control<LinkControl>(kSupportLinkId);
     homePageLink_ = builder_.control<LinkControl>(kHomePageLinkId);
-    if (auto* ok = builder_.control<QPushButton>(1))
-        connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    auto* ok = builder_.control<QPushButton>(1);
+    if (ok) connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     if (!supportLink_ || !homePageLink_) return;
+    // OK has the focus when the box opens, so Enter closes it; Tab goes on to the links.
+    if (ok) {
+        setTabOrder(ok, homePageLink_);
+        setTabOrder(homePageLink_, supportLink_);
+        ok->setFocus(Qt::OtherFocusReason);
+    }
 
     // Binding attaches the links; then each gets its target, underlined all the time.
     supportLink_->attach();

@@ -103,8 +103,12 @@ QIcon applicationIcon() { return icon(kAppIcon); }
 
 bool loadCursor(int id, QCursor* cursor) {
     if (id != kHandCursor) return false;
-    const QImage image = renderSvg(resourcePath(id), QSize(32, 32));
+    // Drawn at the screen's scale: 32 × 32 device-independent pixels, sharp at any ratio.
+    const qreal ratio = screenRatio();
+    QImage image = renderSvg(resourcePath(id), QSize(32, 32) * ratio);
     if (image.isNull()) return false;
+    image.setDevicePixelRatio(ratio);
+    // The hot spot is in device-independent pixels.
     *cursor = QCursor(QPixmap::fromImage(image), kHandHotSpot.x(), kHandHotSpot.y());
     return true;
 }

@@ -36,11 +36,14 @@ QFont DialogBuilder::dialogFont(const DialogTemplate& t) {
     QFont font;
     if (QFontDatabase::hasFamily(t.fontFamily)) {
         font.setFamily(t.fontFamily);
+        font.setPointSize(t.pointSize);
     } else {
+        // The desktop's font at the size the desktop chose for it: the template's size
+        // belongs to the template's font.
         font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
         font.setStyleHint(QFont::SansSerif);
+        if (font.pointSize() <= 0 && font.pixelSize() <= 0) font.setPointSize(t.pointSize);
     }
-    font.setPointSize(t.pointSize);
     return font;
 }
 

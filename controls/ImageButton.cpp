@@ -250,6 +250,15 @@ void ImageButton::paintEvent(QPaintEvent*) {
     QRect captionArea = layoutFor(item, pressed_, false).captionArea;
     if (!icon_.isNull()) PaintIcon(painter, item, captionArea);
     if (!text().isEmpty()) PaintCaption(painter, item, captionArea);
+    if (showsFocusCue()) {
+        QPen pen(disabled_ ? palette().color(QPalette::Disabled, QPalette::ButtonText)
+                           : textColor_);
+        pen.setStyle(Qt::DotLine);
+        painter.setPen(pen);
+        painter.setBrush(Qt::NoBrush);
+        // Inside the hover and press frames, clear of them.
+        painter.drawRect(item.adjusted(2, 2, -3, -3));
+    }
 }
 
 void ImageButton::trackMouse(const QPoint& pos, Qt::MouseButtons buttons) {
@@ -299,6 +308,10 @@ QList<ImageButton*> ImageButton::windowButtons() const {
 
 void ImageButton::focusInEvent(QFocusEvent* event) {
     QAbstractButton::focusInEvent(event);
+    const Qt::FocusReason reason = event->reason();
+    focusCue_ = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+                reason == Qt::ShortcutFocusReason;
+    update();
     // A push button with the focus is the one Enter presses.
     for (ImageButton* b : windowButtons())
         b->setButtonStyle(b == this ? kDefPushButtonStyle : kPushButtonStyle);
@@ -309,8 +322,18 @@ void ImageButton::restoreDialogDefault() {
         b->setButtonStyle(b->dialogDefault_ ? kDefPushButtonStyle : kPushButtonStyle);
 }
 
+void ImageButton::mousePressEvent(QMouseEvent* event) {
+    // A click keeps the look of the mouse: no focus frame, even on a button Tab had reached.
+    if (focusCue_) {
+        focusCue_ = false;
+        update();
+    }
+    QAbstractButton::mousePressEvent(event);
+}
+
 void ImageButton::focusOutEvent(QFocusEvent* event) {
     QAbstractButton::focusOutEvent(event);
+    focusCue_ = false;
     leaveHot();
     // Focus moving on to a control that is not a push button gives Enter back to the
     // dialog's own default button.

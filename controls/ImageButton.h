@@ -10,7 +10,8 @@ namespace corvane {
 class SoundPlayer;
 
 // A flat command button painted on its parent: no frame at rest, a thin raised frame while
-// the mouse is over it, a thin sunken frame while pressed, an icon and a word-wrapped caption.
+// the mouse is over it, a thin sunken frame while pressed, an icon and a word-wrapped caption;
+// a dotted frame inside when the keyboard gave it the focus.
 // Entering it plays the hover sound once and shows its cursor; a tooltip names the command.
 // A click takes the keyboard focus before the clicked() signal reaches anyone else.
 class ImageButton : public QAbstractButton {
@@ -61,6 +62,9 @@ public:
     unsigned dialogCode() const;
 
     bool isHot() const { return hot_; }
+    // Whether the focus frame shows: the focus came from the keyboard (Tab, a shortcut), not
+    // from a click.
+    bool showsFocusCue() const { return focusCue_ && hasFocus(); }
     bool isTransparent() const { return transparent_; }
     int placement() const { return placement_; }
     QSize iconSize() const { return iconSize_; }
@@ -102,6 +106,7 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool event(QEvent* event) override;
@@ -118,6 +123,7 @@ private:
     QPoint imageOrigin_{3, 3};
     QPoint pressOffset_{1, 1};
     bool hot_ = false;
+    bool focusCue_ = false;
     bool transparent_ = false;
     bool pressed_ = false;
     bool disabled_ = false;

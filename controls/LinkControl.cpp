@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QTimerEvent>
 
 #include "app/MessageBoxes.h"
@@ -14,6 +16,8 @@ namespace corvane {
 
 LinkControl::LinkControl(QWidget* parent) : QLabel(parent) {
     setMouseTracking(true);
+    // Reached with Tab; a click opens the link without taking the focus.
+    setFocusPolicy(Qt::TabFocus);
     setTextFormat(Qt::PlainText);
     // The background is the dialog's face, so a moved or resized link leaves no trace.
     setAutoFillBackground(true);
@@ -96,10 +100,62 @@ void LinkControl::timerEvent(QTimerEvent* event) {
     QLabel::timerEvent(event);
 }
 
+void LinkControl::mousePressEvent(QMouseEvent* event) {
+    QLabel::mousePressEvent(event);
+    if (event->button() == Qt::LeftButton) pressed_ = true;
+}
+
+void LinkControl::mouseDoubleClickEvent(QMouseEvent* event) {
+    // Not a press (as QWidget would make it): the click before it has opened the link.
+    event->accept();
+}
+
 void LinkControl::mouseReleaseEvent(QMouseEvent* event) {
     QLabel::mouseReleaseEvent(event);
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
-        click();
+    if (event->button() != Qt::LeftButton) return;
+    const bool pressedHere = pressed_;
+    pressed_ = false;
+    if (pressedHere && rect().contains(event->position().toPoint())) click();
+}
+
+void LinkControl::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            if (event->modifiers() & ~Qt::KeypadModifier) break;
+            event->accept();
+            click();
+            return;
+        default:
+            break;
+    }
+    QLabel::keyPressEvent(event);
+}
+
+void LinkControl::focusInEvent(QFocusEvent* event) {
+    QLabel::focusInEvent(event);
+    // Not when a window opening hands it the focus: only after Tab or a shortcut.
+    focusCue_ = event->reason() == Qt::TabFocusReason ||
+                event->reason() == Qt::BacktabFocusReason ||
+                event->reason() == Qt::ShortcutFocusReason;
+    update();
+}
+
+void LinkControl::focusOutEvent(QFocusEvent* event) {
+    QLabel::focusOutEvent(event);
+    focusCue_ = false;
+    update();
+}
+
+void LinkControl::paintEvent(QPaintEvent* event) {
+    QLabel::paintEvent(event);
+    if (!focusCue_ || !hasFocus()) return;
+    QPainter painter(this);
+    QPen pen(currentColour());
+    pen.setStyle(Qt::DotLine);
+    painter.setPen(pen);
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 void LinkControl::click() {

@@ -12,7 +12,8 @@ class MessageBoxes;
 
 // A static text acting as a link: link, visited and hover colours, an underline, a hand
 // cursor, the target as tooltip; a click opens the target through the desktop and falls
-// back to the web browser's own command line.
+// back to the web browser's own command line. Tab reaches it (a dotted frame shows it has the
+// keyboard focus) and Enter or Space opens it.
 class LinkControl : public QLabel {
     Q_OBJECT
 public:
@@ -62,7 +63,13 @@ signals:
 
 protected:
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     void changeEvent(QEvent* event) override;
 
@@ -84,6 +91,10 @@ private:
     bool hasHandCursor_ = false;
     QBasicTimer hoverTimer_;
     bool attached_ = false;
+    // A release opens the link only after its own press: the second release of a
+    // double-click follows no press.
+    bool pressed_ = false;
+    bool focusCue_ = false;  // the focus came from the keyboard
     LinkOpener* opener_ = nullptr;
     MessageBoxes* boxes_ = nullptr;
 };

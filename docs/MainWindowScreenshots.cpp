@@ -1,5 +1,6 @@
-// Opens the main window with the sample sounds in its list and grabs it idle and in the
-// middle of a join: corvane_main_screenshots <output folder>
+// Opens the main window with the sample sounds in its list and grabs it idle, with a
+// button focused from the keyboard, and in the middle of a join:
+// corvane_main_screenshots <output folder>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -14,6 +15,7 @@
 #include "app/MessageBoxes.h"
 #include "app/SettingsStore.h"
 #include "controls/Artwork.h"
+#include "controls/ImageButton.h"
 #include "controls/LinkOpener.h"
 
 namespace {
@@ -121,6 +123,13 @@ int main(int argc, char** argv) {
         window.listView()->setSelectedRows({false, true, false, false, false});
         wait(400);
         ok = window.grab().save(out.filePath(QStringLiteral("main-window.png")), "PNG") && ok;
+        // Tab on to Options: the button reached by the keyboard shows its focus frame.
+        window.activateWindow();
+        wait(200);
+        if (corvane::ImageButton* options = window.button(corvane::MainDialog::kOptionsButton))
+            options->setFocus(Qt::TabFocusReason);
+        wait(200);
+        ok = window.grab().save(out.filePath(QStringLiteral("main-window-focus.png")), "PNG") && ok;
     }
     {
         // Joining for real, into the temporary folder, grabbed after two ticks.

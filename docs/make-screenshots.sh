@@ -1,6 +1,7 @@
 #!/bin/sh
-# Regenerates docs/about.png, docs/options.png, docs/main-window.png and
-# docs/main-window-joining.png from a build folder (default: build-ui),
+# Regenerates docs/about.png, docs/options.png, docs/main-window.png,
+# docs/main-window-focus.png and docs/main-window-joining.png from a build folder
+# (default: build-ui),
 # on a virtual X display. Needs xvfb-run (Debian: xvfb, xauth).
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)

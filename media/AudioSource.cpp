@@ -125,7 +125,10 @@ HRESULT AudioSource::open(const std::string& path, AVDictionary** formatOptions)
     if (io_->fd < 0) return fail(fromErrno(errno), QString::fromLocal8Bit(strerror(errno)));
     struct stat st {};
     if (::fstat(io_->fd, &st) != 0) return fail(fromErrno(errno), QString::fromLocal8Bit(strerror(errno)));
-    if (!S_ISREG(st.st_mode)) return fail(VFW_E_INVALID_FILE_FORMAT, QStringLiteral("not a regular file"));
+    if (!S_ISREG(st.st_mode))
+        return fail(VFW_E_INVALID_FILE_FORMAT, S_ISDIR(st.st_mode)
+                                                   ? QStringLiteral("it is a folder")
+                                                   : QStringLiteral("not a regular file"));
     if (st.st_size == 0) return fail(VFW_E_INVALID_FILE_FORMAT, QStringLiteral("the file is empty"));
     ::fcntl(io_->fd, F_SETFL, ::fcntl(io_->fd, F_GETFL) & ~O_NONBLOCK);
     ::posix_fadvise(io_->fd, 0, 0, POSIX_FADV_SEQUENTIAL);

@@ -85,6 +85,21 @@ void OptionsDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
+double OptionsDialog::shownFrameRate() const {
+    // A stored custom rate that is not a number would make OK refuse for ever (the edit is
+    // hidden): the index's own value stands in, as at start-up.
+    bool number = std::isfinite(format_.frameRate);
+    if (format_.frameRateIndex == kCustomFrameRateEntry) {
+        const QString stored =
+            store_.readString(settings::kSettings, settings::kOutputFrameRate, QString());
+        bool ok = true;
+        if (!stored.isNull()) number = number && std::isfinite(stored.toDouble(&ok)) && ok;
+    }
+    if (number) return format_.frameRate;
+    int index = format_.frameRateIndex == kCustomFrameRateEntry ? 0 : format_.frameRateIndex;
+    return frameRateForIndex(index, 0.0);
+}
+
 void OptionsDialog::initialise() {
     initialised_ = true;
     if (auto* path = builder_.control<QLineEdit>(kOutputPathEdit)) path->setText(format_.outputPath);
@@ -109,7 +124,7 @@ void OptionsDialog::initialise() {
     }
 
     if (auto* rate = builder_.control<QLineEdit>(kFrameRateEdit))
-        rate->setText(QString::asprintf("%.3f", format_.frameRate));
+        rate->setText(QString::asprintf("%.3f", shownFrameRate()));
     if (auto* rates = builder_.control<QComboBox>(kFrameRateList)) {
         fill(rates, kFrameRates);
         // An index outside the list leaves it without a selection, which OK turns into 0.

@@ -67,6 +67,7 @@ private:
     void onBrowse();
     void fillCompressorList(int listId, const QString& firstEntry, int mediaType);
     bool pathFits(const QString& path);
+    double shownFrameRate() const;
 
     SettingsStore& store_;
     MessageBoxes& boxes_;

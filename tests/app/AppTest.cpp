@@ -1,4 +1,6 @@
 #include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -31,6 +33,7 @@ class AppTest : public QObject {
     void namesAndSeconds();
     void capacityIsKept();
     void addSeveralFiles();
+    void addOneFileThatFails_data();
     void addOneFileThatFails();
     void settingsReadDefaultsAndWrite();
     void corruptSettingsAreKeptAside();
@@ -74,18 +77,41 @@ void AppTest::initTestCase() {
 void AppTest::deleteSelected() {
     ItemList l = letters("ABCDE");
     auto sel = select(5, {1, 3});
-    l.deleteSelected(sel);
+    int current = 3;  // deleted itself: the row that takes its place (E) is current
+    l.deleteSelected(sel, &current);
     QCOMPARE(names(l), (QStringList{"A", "C", "E"}));
+    QCOMPARE(current, 2);
     QCOMPARE(l.musicCount(), 3);
     QCOMPARE(l.musicPath(1), QStringLiteral("C"));
     QCOMPARE(sel, std::vector<bool>(3, false));
+    // A kept item is followed; deleting the last rows leaves the new last row current.
+    l = letters("ABCDE");
+    sel = select(5, {0, 1});
+    current = 2;
+    l.deleteSelected(sel, &current);
+    QCOMPARE(current, 0);
+    l = letters("ABCDE");
+    sel = select(5, {3, 4});
+    current = 4;
+    l.deleteSelected(sel, &current);
+    QCOMPARE(current, 2);
+    sel = select(3, {0, 1, 2});
+    l.deleteSelected(sel, &current);
+    QCOMPARE(current, -1);
 }
 
 void AppTest::moveUp() {
     ItemList l = letters("ABCDE");
     auto sel = select(5, {2, 3});
-    l.moveUp(sel);
+    int current = 3;  // D, moved
+    int other = 1;    // B, pushed down by both
+    l.moveUp(sel, &current);
     QCOMPARE(names(l), (QStringList{"A", "C", "D", "B", "E"}));
+    QCOMPARE(current, 2);
+    l = letters("ABCDE");
+    sel = select(5, {2, 3});
+    l.moveUp(sel, &other);
+    QCOMPARE(other, 3);
     QCOMPARE(sel, select(5, {1, 2}));
     QCOMPARE(l.musicPath(3), QStringLiteral("B"));
     // With the first item selected nothing moves, though others could.
@@ -100,8 +126,10 @@ void AppTest::moveDown() {
     // The walk meets the moved item again at each next selected row.
     ItemList l = letters("ABCDE");
     auto sel = select(5, {1, 2, 3});
-    l.moveDown(sel);
+    int current = 1;  // B travels to the end
+    l.moveDown(sel, &current);
     QCOMPARE(names(l), (QStringList{"A", "C", "D", "E", "B"}));
+    QCOMPARE(current, 4);
     QCOMPARE(sel, select(5, {4}));
     // The items above the last are moved first, then the walk stops at the last.
     l = letters("ABCDE");
@@ -128,6 +156,18 @@ void AppTest::namesAndSeconds() {
     QCOMPARE(folderOf("/data/sounds/x.wav"), QStringLiteral("/data/sounds/"));
     QCOMPARE(folderOf("/x.wav"), QStringLiteral("/"));
     QCOMPARE(folderOf("x.wav"), QString());
+
+    // Several chosen or dropped at once come in natural order: numbers by value, case aside.
+    QStringList chosen{"/m/track10.wav", "/m/Track2.wav",  "/m/track1.mp3", "/m/track02b.wav",
+                       "/m/b/intro.wav", "/m/a/intro.wav", "/m/track.wav",  "/m/9.wav",
+                       "/m/100.wav",     "/m/track2.wav"};
+    FileAdder::sortNaturally(chosen);
+    QCOMPARE(chosen, (QStringList{"/m/9.wav", "/m/100.wav", "/m/a/intro.wav", "/m/b/intro.wav",
+                                  "/m/track.wav", "/m/track1.mp3", "/m/Track2.wav", "/m/track2.wav",
+                                  "/m/track02b.wav", "/m/track10.wav"}));
+    QVERIFY(FileAdder::isSoundFileName("Song.FLAC"));
+    QVERIFY(!FileAdder::isSoundFileName("cover.jpg"));
+    QVERIFY(!FileAdder::isSoundFileName(".wav"));
 }
 
 void AppTest::capacityIsKept() {
@@ -162,21 +202,56 @@ void AppTest::addSeveralFiles() {
     QCOMPARE(names(l), (QStringList{paths[0], paths[2]}));
     QCOMPARE(l.itemDuration(0), std::int64_t(10'000'000));
     QCOMPARE(l.itemDuration(1), std::int64_t(5'000'000));
-    QCOMPARE(boxes.texts().mid(0, 2),
-             (QStringList{kCannotOpenMessage.arg(bad),
-                          QStringLiteral("Can not get the duration of %1").arg(bad)}));
+    // The message, then the cause on a line of its own.
+    QVERIFY(boxes.texts().value(0).startsWith(kCannotOpenMessage.arg(bad) + QLatin1Char('\n')));
+    QVERIFY(boxes.texts().value(0).size() > kCannotOpenMessage.arg(bad).size() + 1);
+    QCOMPARE(boxes.texts().value(1), QStringLiteral("Can not get the duration of %1").arg(bad));
     for (const auto& s : boxes.shown) QCOMPARE(s.caption, QStringLiteral("Error"));
     QVERIFY(boxes.shown[2].text.contains(QStringLiteral("too long")));
 }
 
+void AppTest::addOneFileThatFails_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("cause");  // empty: the decoder's own words, whatever they are
+    QTest::newRow("undecodable") << "bad.mp3"
+                                 << "";
+    QTest::newRow("mistyped name") << "no-such.wav"
+                                   << "No such file or directory";
+    QTest::newRow("a folder") << "folder.wav"
+                              << "It is a folder";
+    QTest::newRow("empty") << "empty.wav"
+                           << "The file is empty";
+    QTest::newRow("unreadable") << "locked.wav"
+                                << "Permission denied";
+    QTest::newRow("named %1 %2") << "100%1 %2.mp3"
+                                 << "";
+}
+
 void AppTest::addOneFileThatFails() {
+    QFETCH(QString, name);
+    QFETCH(QString, cause);
+    QDir(dir_.path()).mkpath("folder.wav");
+    QVERIFY(writeBytes(dir_.filePath("empty.wav"), {}));
+    QVERIFY(writeBytes(dir_.filePath("100%1 %2.mp3"), std::vector<unsigned char>(500, 'z')));
+    if (name == "locked.wav") {
+        if (::geteuid() == 0) QSKIP("root reads any file");
+        QVERIFY(QFile::copy(dir_.filePath("one.wav"), dir_.filePath(name)));
+        QVERIFY(QFile::setPermissions(dir_.filePath(name), QFileDevice::WriteOwner));
+    }
     ItemList l;
     ScriptedMessageBoxes boxes;
-    const QStringList paths{dir_.filePath("bad.mp3")};
+    const QStringList paths{dir_.filePath(name)};
     FileAdder::apply(l, paths, FileAdder::probeAll(paths), false, boxes);
     QCOMPARE(l.itemCount(), 0);
-    QCOMPARE(boxes.texts(), (QStringList{kCannotOpenMessage.arg(paths[0]),
-                                         "Can not get the duration of the clip!"}));
+    QCOMPARE(boxes.texts().size(), qsizetype(2));
+    const QStringList lines = boxes.texts()[0].split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), qsizetype(3));
+    QCOMPARE(lines.mid(0, 2).join(QLatin1Char('\n')), kCannotOpenMessage.arg(paths[0]));
+    if (cause.isEmpty())
+        QVERIFY(!lines[2].trimmed().isEmpty());
+    else
+        QCOMPARE(lines[2], cause);
+    QCOMPARE(boxes.texts()[1], QStringLiteral("Can not get the duration of the clip!"));
 }
 
 void AppTest::settingsReadDefaultsAndWrite() {

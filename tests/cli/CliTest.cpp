@@ -85,6 +85,8 @@ void CliTest::badUsageExitsTwo_data() {
     QTest::newRow("unknown option") << QStringList{"join", "--fast", "a.wav"};
     QTest::newRow("missing value") << QStringList{"join", "a.wav", "-o"};
     QTest::newRow("probe nothing") << QStringList{"probe"};
+    QTest::newRow("probe, options only") << QStringList{"probe", "--"};
+    QTest::newRow("probe unknown option") << QStringList{"probe", "--fast", "a.wav"};
 }
 
 void CliTest::badUsageExitsTwo() {
@@ -135,6 +137,15 @@ void CliTest::undecodableInputStopsBeforeWriting() {
     QCOMPARE(one.status, 1);
     QVERIFY(one.err.contains(QStringLiteral("Can not get the duration of the clip!")));
     QVERIFY(!QFile::exists(out));
+
+    // An output that cannot be made: the cause first, then the step that failed.
+    const QString nowhere = path("no-folder/out.wav");
+    const Run run2 = run({"join", "-o", nowhere, path("a.wav")});
+    QCOMPARE(run2.status, 1);
+    const qsizetype cause = run2.err.indexOf(
+        QStringLiteral("Cannot create %1: No such file or directory").arg(nowhere));
+    const qsizetype step = run2.err.indexOf(QStringLiteral("can not pControl->Run()!!!"));
+    QVERIFY2(cause >= 0 && step > cause, qPrintable(run2.err));
 }
 
 void CliTest::probePrintsNameSecondsAndDuration() {
@@ -145,6 +156,23 @@ void CliTest::probePrintsNameSecondsAndDuration() {
     QCOMPARE(r.status, 1);
     QCOMPARE(r.out, QStringLiteral("a.wav\t1\t15000000\n"));
     QVERIFY(r.err.contains(QStringLiteral("Can not get the duration of %1").arg(path("junk.mp3"))));
+
+    // Names holding arg() markers come out as they are; after "--" a name may start with '-'.
+    QVERIFY(QFile::copy(path("a.wav"), path("-100%1 %2.wav")));
+    r = run({"probe", "--", path("-100%1 %2.wav")});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.out, QStringLiteral("-100%1 %2.wav\t1\t15000000\n"));
+    r = run({"probe", "--help"});
+    QCOMPARE(r.status, 0);
+    QVERIFY(r.out.startsWith(QStringLiteral("Usage:")));
+
+    // A mistyped name says so, on the line after the message.
+    r = run({"probe", path("%1-typo.wav")});
+    QCOMPARE(r.status, 1);
+    QVERIFY(
+        r.err.contains(QStringLiteral("Cannot open %1. You need to install appropriate decoders.\n"
+                                      "Or the file is corrupt.\nNo such file or directory\n")
+                           .arg(path("%1-typo.wav"))));
 }
 
 void CliTest::interruptKeepsAValidFile_data() {

@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QDir>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -37,6 +38,15 @@ void DialogsTest::dialogUnitsUseFontBaseUnits() {
     const int letters = metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
     QCOMPARE(base.width(), (letters / 26 + 1) / 2);
     QCOMPARE(base.height(), metrics.height());
+
+    // Without the template's font, the desktop's font at the desktop's own size.
+    DialogTemplate missing;
+    missing.fontFamily = QStringLiteral("No Such Family Corvane");
+    missing.pointSize = 30;
+    const QFont desktop = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    const QFont chosen = DialogBuilder::dialogFont(missing);
+    QCOMPARE(chosen.family(), desktop.family());
+    QCOMPARE(chosen.pointSizeF(), desktop.pointSizeF());
 }
 
 void DialogsTest::templatesLoadAndBadOnesAreRefused() {
@@ -120,6 +130,16 @@ void DialogsTest::aboutBoxShowsLinksUnderlinedWithTargets() {
 
     about.show();
     QVERIFY(QTest::qWaitForWindowExposed(&about));
+    // OK has the focus at first; Tab reaches both links, and Enter on one opens it.
+    QTRY_COMPARE(QApplication::focusWidget(), about.control(1));
+    QTest::keyClick(about.control(1), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), home);
+    QTest::keyClick(home, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), support);
+    QTest::keyClick(support, Qt::Key_Return);
+    QCOMPARE(opener.opened, QStringList{site::contactPage()});
+    QVERIFY(about.isVisible());
+    opener.opened.clear();
     QTest::mouseClick(home, Qt::LeftButton, Qt::NoModifier, QPoint(2, 2));
     QCOMPARE(opener.opened, QStringList{site::homePage()});
     QVERIFY(home->isVisited());

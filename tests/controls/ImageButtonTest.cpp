@@ -295,6 +295,20 @@ void ImageButtonTest::clickTakesFocusBeforeParentHears() {
     QObject::connect(b, &QAbstractButton::clicked, [&] { focusedWhenHeard = b->hasFocus(); });
     b->click();  // a keyboard-made click also takes the focus
     QVERIFY(focusedWhenHeard);
+
+    // Focus from a click shows no frame; from Tab it shows one, which a click takes away.
+    QVERIFY(!b->showsFocusCue());
+    const QImage clicked = shot(b);
+    edit->setFocus();
+    QTRY_VERIFY(edit->hasFocus());
+    QTest::keyClick(edit, Qt::Key_Tab);
+    QTRY_VERIFY(b->hasFocus());
+    QVERIFY(b->showsFocusCue());
+    QVERIFY(shot(b) != clicked);
+    QTest::mouseClick(b, Qt::LeftButton);
+    QVERIFY(b->hasFocus());
+    QVERIFY(!b->showsFocusCue());
+    QCOMPARE(shot(b), clicked);
 }
 
 void ImageButtonTest::defaultButtonFollowsFocusAndTakesEnter() {

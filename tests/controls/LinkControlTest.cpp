@@ -122,6 +122,19 @@ void LinkControlTest::clickSetsVisitedFromResult() {
     stage.hover();
     stage.click();
     QCOMPARE(stage.opener.opened, QStringList{kSite});
+    // A double-click (press, release, double-click, release) opens the page once, not twice.
+    const QPointF at(3, 3);
+    const QPointF global = stage.link->mapToGlobal(at);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                              QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
+        const Qt::MouseButtons held =
+            type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent event(type, at, global, Qt::LeftButton, held, Qt::NoModifier);
+        QApplication::sendEvent(stage.link, &event);
+    }
+    QCOMPARE(stage.opener.opened.size(), qsizetype(2));
+    stage.opener.opened.removeLast();
+    opened.removeLast();
     QVERIFY(stage.link->isVisited());
     QVERIFY(!stage.link->isHovering());  // a click ends the hover until the mouse moves
     QCOMPARE(stage.link->currentColour(), QColor(85, 26, 139));
@@ -139,6 +152,18 @@ void LinkControlTest::clickSetsVisitedFromResult() {
              QStringList{QStringLiteral("Unable to open hyperlink:\n\nThere is no application "
                                         "associated\nwith the given filename extension.")});
     QCOMPARE(opened.takeFirst().at(0).toBool(), false);
+
+    // Tab reaches the link and draws a frame; Enter opens it.
+    stage.opener.desktopWorks = true;
+    QCOMPARE(stage.link->focusPolicy(), Qt::TabFocus);
+    stage.link->clearFocus();
+    QVERIFY(!stage.link->hasFocus());
+    const QImage before = stage.link->grab().toImage();
+    stage.link->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(stage.link->hasFocus());
+    QVERIFY(stage.link->grab().toImage() != before);
+    QTest::keyClick(stage.link, Qt::Key_Return);
+    QCOMPARE(stage.opener.opened.size(), qsizetype(3));
 }
 
 void LinkControlTest::openTargetFallsBackToWebPageCommand() {

@@ -1,3 +1,6 @@
+#include <unistd.h>
+#include <cstdio>
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -16,6 +19,7 @@
 #include "controls/HelpFolder.h"
 #include "controls/SiteAddresses.h"
 #include "media/HResult.h"
+#include "media/PathCodec.h"
 #include "tests/mainwindow/MainWindowTests.h"
 #include "tests/mainwindow/Window.h"
 #include "tests/support/AudioFixture.h"
@@ -105,7 +109,17 @@ void MainWindowListTest::startUpLaysOutTheWindowAndReadsSettings() {
         QVERIFY(list->showGrid());
         QCOMPARE(list->selectionMode(), QAbstractItemView::ExtendedSelection);
         QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
-        QCOMPARE(d.control(1021)->geometry(), reference.control(1021)->geometry());
+        // The status line where the template puts it, tall enough for a whole line of text
+        // and inside the window's frame.
+        const QRect line = d.control(1021)->geometry();
+        const QRect planned = reference.control(1021)->geometry();
+        QCOMPARE(line.left(), planned.left());
+        QCOMPARE(line.width(), planned.width());
+        QVERIFY(line.top() >= planned.top() - 4 && line.top() <= planned.top());
+        QVERIFY(line.height() >= planned.height());
+        QVERIFY(line.height() >=
+                d.statusLine()->fontMetrics().height() + 2 * d.statusLine()->frameWidth() + 2);
+        QVERIFY(line.bottom() <= d.height() - 4);
         QCOMPARE(d.size(), scratch.size());
 
         // The About entry of the window's menu.
@@ -133,9 +147,11 @@ void MainWindowListTest::addAsksOnceAndReportsEachFailure() {
     QCOMPARE(w.files.asked[0].initial, QString());
     QCOMPARE(w.files.asked[0].filters.value(0), QStringLiteral("Wav Files (*.wav)"));
     QVERIFY(w.files.asked[0].filters.value(1).startsWith(QStringLiteral("Any Files")));
-    QCOMPARE(w.boxes.texts(),
-             (QStringList{kCannotOpen.arg(fixture("bad.wav")),
-                          QStringLiteral("Can not get the duration of ") + fixture("bad.wav")}));
+    QCOMPARE(w.boxes.texts().size(), qsizetype(2));
+    // The cause, on a line of its own, after the message.
+    QVERIFY(w.boxes.texts()[0].startsWith(kCannotOpen.arg(fixture("bad.wav")) + QLatin1Char('\n')));
+    QCOMPARE(w.boxes.texts()[1],
+             QStringLiteral("Can not get the duration of ") + fixture("bad.wav"));
     for (const auto& shown : w.boxes.shown) QCOMPARE(shown.caption, QStringLiteral("Error"));
     QCOMPARE(w.rowNames(), (QStringList{"a.wav", "c.mp3"}));
     QCOMPARE(w.list()->item(0, 1)->text(), QStringLiteral("3"));  // 3.002 s, truncated
@@ -151,10 +167,12 @@ void MainWindowListTest::addAsksOnceAndReportsEachFailure() {
     QCOMPARE(w.rowNames().size(), 2);
     QVERIFY(w.boxes.shown.isEmpty());
 
-    // A later Add appends after what is there, in the order chosen.
-    w.add({fixture("b.flac"), fixture("a.wav")});
-    QCOMPARE(w.rowNames(), (QStringList{"a.wav", "c.mp3", "b.flac", "a.wav"}));
-    QCOMPARE(w.list()->item(2, 1)->text(), QStringLiteral("2"));
+    // A later Add appends after what is there, in natural order of the names chosen.
+    QVERIFY(QFile::copy(fixture("a.wav"), fixture("t10.wav")));
+    QVERIFY(QFile::copy(fixture("a.wav"), fixture("t9.wav")));
+    w.add({fixture("t10.wav"), fixture("b.flac"), fixture("t9.wav"), fixture("a.wav")});
+    QCOMPARE(w.rowNames(), (QStringList{"a.wav", "c.mp3", "a.wav", "b.flac", "t9.wav", "t10.wav"}));
+    QCOMPARE(w.list()->item(3, 1)->text(), QStringLiteral("2"));
     QVERIFY(w.consistent());
 }
 
@@ -164,9 +182,9 @@ void MainWindowListTest::singleFailingFileChangesNothing() {
     w.add({fixture("a.wav")});
     w.store.writeString("Option", "LastPhotoFolder", "/somewhere/else/");
     w.add({fixture("bad.wav")});
-    QCOMPARE(w.boxes.texts(),
-             (QStringList{kCannotOpen.arg(fixture("bad.wav")),
-                          QStringLiteral("Can not get the duration of the clip!")}));
+    QCOMPARE(w.boxes.texts().size(), qsizetype(2));
+    QVERIFY(w.boxes.texts()[0].startsWith(kCannotOpen.arg(fixture("bad.wav")) + QLatin1Char('\n')));
+    QCOMPARE(w.boxes.texts()[1], QStringLiteral("Can not get the duration of the clip!"));
     QCOMPARE(w.rowNames(), QStringList{"a.wav"});
     QCOMPARE(w.store.readString("Option", "LastPhotoFolder", ""),
              QStringLiteral("/somewhere/else/"));
@@ -194,19 +212,48 @@ void MainWindowListTest::listCommandsWalkTheSelection() {
     QVERIFY(!w.list()->hasSelection());
     QVERIFY(w.consistent());
 
+    // The keyboard: Home and End go to the first and last row, the current item is a row
+    // (never a cell), and the Delete key deletes the selection, leaving the next row current.
+    ItemListView* list = w.list();
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_End);
+    QCOMPARE(list->currentIndex().row(), 2);
+    QCOMPARE(list->currentIndex().column(), 0);
+    QTest::keyClick(list, Qt::Key_Right);
+    QCOMPARE(list->currentIndex().column(), 0);
+    QTest::keyClick(list, Qt::Key_Home);
+    QCOMPARE(list->currentIndex().row(), 0);
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(list->currentRowIndex(), 1);
+    QCOMPARE(list->selectedRows(), (std::vector<bool>{false, true, false}));
+    QTest::keyClick(list, Qt::Key_Delete);
+    QCOMPARE(w.rowNames(), (QStringList{"A.wav", "E.wav"}));
+    QCOMPARE(list->currentRowIndex(), 1);
+    QVERIFY(w.consistent());
+
     w.click(MainDialog::kDeleteAllButton);
     QCOMPARE(w.list()->rowCount(), 0);
     QVERIFY(w.consistent());
     QVERIFY(w.boxes.shown.isEmpty());
 
-    // Move up with rows 2 and 3 selected: 0, 2, 3, 1, 4, both still selected.
+    // Move up with rows 2 and 3 selected: 0, 2, 3, 1, 4, both still selected, and the
+    // current item (D) still current, so the arrows go on from there.
     w.add(five);
     w.select({false, false, true, true, false});
+    list->setCurrentRowIndex(3);
     w.click(MainDialog::kMoveUpButton);
     QCOMPARE(w.rowNames(), (QStringList{"A.wav", "C.wav", "D.wav", "B.wav", "E.wav"}));
     QCOMPARE(w.list()->selectedRows(), (std::vector<bool>{false, true, true, false, false}));
     QVERIFY(w.list()->hasFocus());
+    QCOMPARE(list->currentRowIndex(), 2);
     QVERIFY(w.consistent());
+    w.select({false, false, true, false, false});
+    w.click(MainDialog::kMoveDownButton);
+    QCOMPARE(list->currentRowIndex(), 3);
+    QCOMPARE(list->item(3, 0)->text(), QStringLiteral("D.wav"));
+    w.click(MainDialog::kMoveUpButton);
+    QCOMPARE(list->currentRowIndex(), 2);
+    QCOMPARE(w.rowNames(), (QStringList{"A.wav", "C.wav", "D.wav", "B.wav", "E.wav"}));
 
     // With the first row selected nothing moves, not even the others.
     w.select({true, false, true, false, false});
@@ -357,17 +404,25 @@ void MainWindowListTest::slowProbeShowsProgressAndCancelAddsNothing() {
 
 void MainWindowListTest::droppedFilesAreAdded() {
     Window w;
+    // A folder brings the sound files inside it, not those of its subfolders.
+    QDir dir(dir_.path());
+    QVERIFY(dir.mkpath("album/inner"));
+    for (const char* name : {"album/10 ten.wav", "album/2 two.wav", "album/inner/1 one.wav"})
+        QVERIFY(QFile::copy(fixture("a.wav"), fixture(name)));
+    QVERIFY(writeBytes(fixture("album/cover.jpg"), {'j', 'p', 'g'}));
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile(fixture("b.flac")),
                   QUrl(QStringLiteral("https://example.org/x.wav")),
-                  QUrl::fromLocalFile(dir_.path()), QUrl::fromLocalFile(fixture("a.wav"))});
+                  QUrl::fromLocalFile(fixture("album")), QUrl::fromLocalFile(fixture("a.wav"))});
     const QPoint at = w.list()->geometry().center();
     QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(w.dialog.get(), &enter);
     QVERIFY(enter.isAccepted());
     QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(w.dialog.get(), &drop);
-    QTRY_COMPARE(w.rowNames(), (QStringList{"b.flac", "a.wav"}));
+    // In natural order of the names dropped, the folder's files in theirs at its place.
+    QTRY_COMPARE(w.rowNames(), (QStringList{"a.wav", "2 two.wav", "10 ten.wav", "b.flac"}));
+    QVERIFY(w.boxes.shown.isEmpty());
     QVERIFY(w.consistent());
     QCOMPARE(w.store.readString("Option", "LastPhotoFolder", ""), dir_.path() + QLatin1Char('/'));
 
@@ -382,7 +437,7 @@ void MainWindowListTest::droppedFilesAreAdded() {
 
 void MainWindowListTest::doubleClickPlaysSelectedInOrder() {
     Window w;
-    const QString doomed = fixture("doomed.wav");
+    const QString doomed = fixture("Bb-doomed.wav");  // between B and C in natural order
     QVERIFY(QFile::copy(fixture("a.wav"), doomed));
     w.add({fixture("A.wav"), fixture("B.wav"), doomed, fixture("C.wav"), fixture("D.wav")});
     QWidget* viewport = w.list()->viewport();
@@ -403,6 +458,12 @@ void MainWindowListTest::doubleClickPlaysSelectedInOrder() {
     QVERIFY(w.boxes.shown.isEmpty());
     QCOMPARE(w.rowNames().size(), 5);
 
+    // Only the left button plays.
+    w.opener.opened.clear();
+    QTest::mouseDClick(viewport, Qt::RightButton, Qt::ControlModifier, below);
+    QTest::mouseDClick(viewport, Qt::MiddleButton, Qt::ControlModifier, below);
+    QVERIFY(w.opener.opened.isEmpty());
+
     // The second of three is gone: the first plays, the message names the second, the third waits.
     w.opener.opened.clear();
     QVERIFY(QFile::remove(doomed));
@@ -412,6 +473,24 @@ void MainWindowListTest::doubleClickPlaysSelectedInOrder() {
     QCOMPARE(w.boxes.texts(), QStringList{doomed + " does not exist!"});
     QCOMPARE(w.boxes.shown[0].caption, QStringLiteral("Error"));
     QCOMPARE(w.boxes.shown[0].owner, MessageBoxes::Owner::None);
+
+    // A name that is not UTF-8 reaches the player with its own bytes.
+    w.click(MainDialog::kDeleteAllButton);
+    w.boxes.clear();
+    w.opener.opened.clear();
+    const std::string latin1 = dir_.path().toStdString() + "/caf\xe9 %41.wav";
+    QVERIFY(QFile::copy(fixture("a.wav"), fixture("latin1.tmp")));
+    QCOMPARE(::rename(fixture("latin1.tmp").toStdString().c_str(), latin1.c_str()), 0);
+    w.add({media::pathToQString(latin1)});
+    QCOMPARE(w.rowNames().size(), 1);
+    w.select({true});
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, below);
+    QCOMPARE(
+        w.opener.opened,
+        QStringList{QStringLiteral("file://") +
+                    QString::fromLatin1(QByteArray::fromStdString(latin1).toPercentEncoding("/"))});
+    QVERIFY(w.opener.opened[0].endsWith(QStringLiteral("/caf%E9%20%2541.wav")));
+    ::unlink(latin1.c_str());
 
     // An empty list: nothing at all.
     w.click(MainDialog::kDeleteAllButton);

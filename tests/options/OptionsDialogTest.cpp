@@ -194,12 +194,19 @@ void OptionsDialogTest::frameRateRules_data() {
     QTest::addColumn<int>("storedIndex");
     QTest::addColumn<QString>("storedRate");
     QTest::addColumn<int>("recordIndex");
-    QTest::newRow("24") << 1 << 50.0 << 1 << "24.000000" << 1;
-    QTest::newRow("29.97") << 3 << 50.0 << 3 << "29.970000" << 3;
-    QTest::newRow("30") << 4 << 50.0 << 4 << "30.000000" << 4;
-    QTest::newRow("custom") << 5 << 12.5 << 5 << "12.500000" << 5;
-    QTest::newRow("custom shown to 3 places") << 5 << 12.34567 << 5 << "12.346000" << 5;
-    QTest::newRow("outside the list") << 9 << 50.0 << -1 << "23.976000" << 0;
+    QTest::addColumn<QString>("storedBefore");  // "OutputFrameRate" as found; null: none
+    QTest::newRow("24") << 1 << 50.0 << 1 << "24.000000" << 1 << QString();
+    QTest::newRow("29.97") << 3 << 50.0 << 3 << "29.970000" << 3 << QString();
+    QTest::newRow("30") << 4 << 50.0 << 4 << "30.000000" << 4 << QString();
+    QTest::newRow("custom") << 5 << 12.5 << 5 << "12.500000" << 5 << QString("12.5");
+    QTest::newRow("custom shown to 3 places")
+        << 5 << 12.34567 << 5 << "12.346000" << 5 << QString();
+    QTest::newRow("outside the list") << 9 << 50.0 << -1 << "23.976000" << 0 << QString();
+    // A stored custom rate that is not a number must not lock the dialog.
+    QTest::newRow("stored rate not a number")
+        << 5 << 0.0 << 5 << "23.976000" << 5 << QString("fast");
+    QTest::newRow("stored rate nan") << 5 << qQNaN() << 5 << "23.976000" << 5 << QString("nan");
+    QTest::newRow("stored rate inf") << 5 << qInf() << 5 << "23.976000" << 5 << QString("inf");
 }
 
 void OptionsDialogTest::frameRateRules() {
@@ -208,11 +215,16 @@ void OptionsDialogTest::frameRateRules() {
     QFETCH(int, storedIndex);
     QFETCH(QString, storedRate);
     QFETCH(int, recordIndex);
+    QFETCH(QString, storedBefore);
+    if (!storedBefore.isNull())
+        store_->writeString(settings::kSettings, settings::kOutputFrameRate, storedBefore);
     OutputFormat f = sampleFormat();
     f.frameRateIndex = index;
     f.frameRate = customRate;
     OptionsDialog* d = open(f);
     pressOk(d);
+    QVERIFY(boxes_.shown.isEmpty());
+    QVERIFY(!d->isVisible());
     QCOMPARE(store_->readInt(settings::kSettings, settings::kOutputFrameRateIndex, 99), storedIndex);
     QCOMPARE(store_->readString(settings::kSettings, settings::kOutputFrameRate, {}), storedRate);
     QCOMPARE(d->format().frameRateIndex, recordIndex);
