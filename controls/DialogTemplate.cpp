@@ -16,7 +16,7 @@ namespace {
 
 const QStringList& knownKinds() {
     static const QStringList kinds = {"static", "icon",  "edit",        "button",
-                                      "combo",  "group", "imagebutton", "listview"};
+                                      "combo",  "group", "imagebutton", "listview", "check"};
     return kinds;
 }
 

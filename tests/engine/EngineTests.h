@@ -29,7 +29,11 @@ private slots:
     void changedSourcesJoinAsTheyDecode();
     void sameJoinSameBytes();
     void rf64WhenPastTheLimit();
+    void classicHeaderNeverOverflows();
     void oddEightBitDataIsPadded();
+    void markersFollowTheAudio_data();
+    void markersFollowTheAudio();
+    void cueSheetAndLabelText();
 
 private:
     QString fixture(const char* name) const;

@@ -10,7 +10,9 @@ private slots:
     void fieldsForEveryOutputFormat();
     void knownFormatsFromIndexes();
     void oddDataCountsItsPadByte();
+    void layoutFollowsThePlan();
     void switchesToRf64PastTheLimit();
+    void cueChunksArePaddedAndCounted();
 };
 
 class PathAndTimelineTest : public QObject {
