@@ -1,3 +1,4 @@
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -156,8 +157,8 @@ void OptionsDialogTest::okWithoutChangesWritesAllNineValues() {
                           "Settings/OutputWidth"}));
     using namespace settings;
     // Markers on, no cue sheet: the defaults, shown on screen.
-    QVERIFY(d->control(OptionsDialog::kMarkersCheck)->isVisible());
-    QVERIFY(d->control(OptionsDialog::kCueSheetCheck)->isVisible());
+    QVERIFY(!d->control(OptionsDialog::kMarkersCheck)->isHidden());
+    QVERIFY(!d->control(OptionsDialog::kCueSheetCheck)->isHidden());
     QCOMPARE(store_->readInt(kSettings, kMarkers, 99), 1);
     QCOMPARE(store_->readInt(kSettings, kCueSheet, 99), 0);
     QCOMPARE(store_->readInt(kSettings, kOutputFrameRateIndex, 99), 0);
@@ -330,8 +331,10 @@ void OptionsDialogTest::optionsCommandCopiesBackOnlyPathAndWaveFormat() {
         list(d, OptionsDialog::kSampleRateList)->setCurrentIndex(3);
         list(d, OptionsDialog::kChannelsList)->setCurrentIndex(1);
         list(d, OptionsDialog::kBitsList)->setCurrentIndex(1);
-        QTest::mouseClick(d->control(OptionsDialog::kMarkersCheck), Qt::LeftButton);
-        QTest::mouseClick(d->control(OptionsDialog::kCueSheetCheck), Qt::LeftButton);
+        for (int id : {OptionsDialog::kMarkersCheck, OptionsDialog::kCueSheetCheck}) {
+            auto* box = qobject_cast<QAbstractButton*>(d->control(id));
+            QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));  // on the box itself
+        }
         QTest::mouseClick(d->control(1), Qt::LeftButton);
     });
     QVERIFY(runOptionsCommand(nullptr, main, *store_, boxes_, files_));
