@@ -40,7 +40,8 @@ const char* const kUsage =
     "       --no-markers      no cue point and label per file in the WAV file\n"
     "       --cue FILE.cue    also write a cue sheet (- for standard output)\n"
     "       --labels FILE.txt also write a label track: start, end, title (- for standard output)\n"
-    "probe  prints name, whole seconds, exact duration (100 ns units) and marker title of each file.\n"
+    "probe  prints name, whole seconds, exact duration (100 ns units) and marker title of each "
+    "file.\n"
     "\n"
     "Exit status: 0 success, 1 failure, 2 bad usage, 130 interrupted.\n";
 
@@ -156,7 +157,8 @@ int runJoin(int argc, char** argv) {
     format.cuePath = args.cue;
     format.labelsPath = args.labels;
     // Standard output may carry a cue sheet or labels: the closing line goes aside then.
-    FILE* const doneStream = args.cue == QStringLiteral("-") || args.labels == QStringLiteral("-") ? stderr : stdout;
+    FILE* const doneStream =
+        args.cue == QStringLiteral("-") || args.labels == QStringLiteral("-") ? stderr : stdout;
 
     // Every file is measured first, as Add does; one that cannot be measured stops the join.
     ItemList items;
@@ -218,10 +220,11 @@ int runProbe(int argc, char** argv) {
             status = kExitFailed;
             continue;
         }
-        printLine(stdout, QStringLiteral("%1\t%2\t%3\t%4")
-                              .arg(ItemList::displayNameOf(files[i]), ItemList::durationText(r.duration))
-                              .arg(r.duration)
-                              .arg(markerTitle(files[i], r.title)));
+        printLine(stdout,
+                  QStringLiteral("%1\t%2\t%3\t%4")
+                      .arg(ItemList::displayNameOf(files[i]), ItemList::durationText(r.duration))
+                      .arg(r.duration)
+                      .arg(markerTitle(files[i], r.title)));
     }
     return status;
 }

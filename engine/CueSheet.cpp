@@ -25,7 +25,8 @@ QString quoted(const QString& text) {
 // Exact seconds of a frame count, six decimals, without a detour through floating point.
 QString secondsText(std::int64_t frames, std::uint32_t rate) {
     std::int64_t whole = frames / rate;
-    std::int64_t micro = ((frames % rate) * 2'000'000 + rate) / (2 * static_cast<std::int64_t>(rate));
+    std::int64_t micro =
+        ((frames % rate) * 2'000'000 + rate) / (2 * static_cast<std::int64_t>(rate));
     if (micro == 1'000'000) {
         ++whole;
         micro = 0;
@@ -45,7 +46,8 @@ QString markerTitle(const QString& path, const QString& tagTitle) {
 
 std::vector<SourceTitle> sourceTitles(const Timeline& timeline, const ItemList& items) {
     std::unordered_map<QString, const MediaItem*> byPath;
-    for (int i = 0; i < items.musicCount(); ++i) byPath.emplace(items.musicPath(i), &items.musicItem(i));
+    for (int i = 0; i < items.musicCount(); ++i)
+        byPath.emplace(items.musicPath(i), &items.musicItem(i));
     std::vector<SourceTitle> titles;
     for (const TimelineSlot& s : timeline.slotsOfGroup(0)) {
         const QString path = fromU16(s.name);
@@ -58,7 +60,8 @@ std::vector<SourceTitle> sourceTitles(const Timeline& timeline, const ItemList& 
     return titles;
 }
 
-std::vector<Marker> markersOf(const std::vector<SourceOutcome>& outcomes, const std::vector<SourceTitle>& titles) {
+std::vector<Marker> markersOf(const std::vector<SourceOutcome>& outcomes,
+                              const std::vector<SourceTitle>& titles) {
     std::vector<Marker> markers;
     for (std::size_t i = 0; i < outcomes.size(); ++i) {
         Marker m;
@@ -75,14 +78,16 @@ std::vector<Marker> markersOf(const std::vector<SourceOutcome>& outcomes, const 
     return markers;
 }
 
-QString cueSheetText(const QString& wavFile, const std::vector<Marker>& markers, std::uint32_t rate) {
+QString cueSheetText(const QString& wavFile, const std::vector<Marker>& markers,
+                     std::uint32_t rate) {
     QString t = QStringLiteral("FILE %1 WAVE\n").arg(quoted(wavFile));
     int track = 0;
     for (const Marker& m : markers) {
         const std::int64_t cd = (m.startFrame * 150 + rate) / (2 * static_cast<std::int64_t>(rate));
         t += QStringLiteral("  TRACK %1 AUDIO\n").arg(++track, 2, 10, QLatin1Char('0'));
         t += QStringLiteral("    TITLE %1\n").arg(quoted(m.title));
-        if (!m.performer.isEmpty()) t += QStringLiteral("    PERFORMER %1\n").arg(quoted(m.performer));
+        if (!m.performer.isEmpty())
+            t += QStringLiteral("    PERFORMER %1\n").arg(quoted(m.performer));
         t += QStringLiteral("    INDEX 01 %1:%2:%3\n")
                  .arg(cd / (75 * 60), 2, 10, QLatin1Char('0'))
                  .arg(cd / 75 % 60, 2, 10, QLatin1Char('0'))
@@ -95,7 +100,8 @@ QString labelTrackText(const std::vector<Marker>& markers, std::uint32_t rate) {
     QString t;
     for (const Marker& m : markers)
         t += QStringLiteral("%1\t%2\t%3\n")
-                 .arg(secondsText(m.startFrame, rate), secondsText(m.startFrame + m.frames, rate), m.title);
+                 .arg(secondsText(m.startFrame, rate), secondsText(m.startFrame + m.frames, rate),
+                      m.title);
     return t;
 }
 
@@ -106,14 +112,15 @@ QString cuePathBeside(const QString& outputPath) {
 }
 
 QString cueFileReference(const QString& cuePath, const QString& outputPath) {
-    const QString folder = cuePath == QStringLiteral("-") ? QDir::currentPath() : QFileInfo(cuePath).absolutePath();
+    const QString folder =
+        cuePath == QStringLiteral("-") ? QDir::currentPath() : QFileInfo(cuePath).absolutePath();
     return QDir(folder).relativeFilePath(QFileInfo(outputPath).absoluteFilePath());
 }
 
 QString writeTextFile(const QString& path, const QByteArray& text) {
     if (path == QStringLiteral("-")) {
-        const bool ok = std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stdout) ==
-                            static_cast<std::size_t>(text.size()) &&
+        const bool ok = std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()),
+                                    stdout) == static_cast<std::size_t>(text.size()) &&
                         std::fflush(stdout) == 0;
         return ok ? QString() : QStringLiteral("Cannot write to standard output.");
     }

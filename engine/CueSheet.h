@@ -36,12 +36,14 @@ std::vector<Marker> markersOf(const std::vector<media::SourceOutcome>& outcomes,
 
 // A cue sheet for `wavFile` (as written in its FILE line): one audio track per marker with
 // INDEX 01 in CD frames (1/75 s), rounded to the nearest.
-QString cueSheetText(const QString& wavFile, const std::vector<Marker>& markers, std::uint32_t rate);
+QString cueSheetText(const QString& wavFile, const std::vector<Marker>& markers,
+                     std::uint32_t rate);
 // A label track: start, end and title per marker, in seconds with six decimals, tab-separated.
 QString labelTrackText(const std::vector<Marker>& markers, std::uint32_t rate);
 // The cue sheet beside an output file: the same name with ".cue" for its extension.
 QString cuePathBeside(const QString& outputPath);
-// How a cue sheet at `cuePath` ("-": standard output, read from the current folder) names the output.
+// How a cue sheet at `cuePath` ("-": standard output, read from the current folder) names the
+// output.
 QString cueFileReference(const QString& cuePath, const QString& outputPath);
 // Writes a whole text file, never half of one; "-" is standard output. "" or why it failed.
 QString writeTextFile(const QString& path, const QByteArray& text);

@@ -1,10 +1,10 @@
 #include "engine/JoinJob.h"
 
-#include <QFileInfo>
-#include <QTimerEvent>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <QFileInfo>
+#include <QTimerEvent>
 
 #include "app/AppSettings.h"
 #include "media/ErrorText.h"
@@ -241,24 +241,31 @@ QString JoinJob::cueSheetPath(const OutputFormat& format) {
 QString JoinJob::sideFileRefusal(const QString& path) const {
     if (path.isEmpty() || path == QStringLiteral("-")) return {};
     if (const QString why = outputRefusal(path, items_); !why.isEmpty()) return why;
-    struct stat a {}, b {};
+    struct stat a {
+    }, b{};
     const bool same = ::stat(qstringToPath(path).c_str(), &a) == 0 &&
                               ::stat(qstringToPath(format_.outputPath).c_str(), &b) == 0
                           ? a.st_dev == b.st_dev && a.st_ino == b.st_ino
-                          : QFileInfo(path).absoluteFilePath() == QFileInfo(format_.outputPath).absoluteFilePath();
-    return same ? QStringLiteral("%1 is the output file; choose another name for the cue sheet or labels.").arg(path)
+                          : QFileInfo(path).absoluteFilePath() ==
+                                QFileInfo(format_.outputPath).absoluteFilePath();
+    return same ? QStringLiteral(
+                      "%1 is the output file; choose another name for the cue sheet or labels.")
+                      .arg(path)
                 : QString();
 }
 
 QString JoinJob::writeSideFiles() {
     const std::uint32_t rate =
-        WaveFormatFromIndexes(format_.sampleRateIndex, format_.channelsIndex, format_.bitsIndex).nSamplesPerSec;
+        WaveFormatFromIndexes(format_.sampleRateIndex, format_.channelsIndex, format_.bitsIndex)
+            .nSamplesPerSec;
     if (const QString cue = cueSheetPath(format_); !cue.isEmpty()) {
         const QString text = cueSheetText(cueFileReference(cue, writtenPath_), markers_, rate);
         if (QString why = writeTextFile(cue, text.toUtf8()); !why.isEmpty()) return why;
     }
     if (!format_.labelsPath.isEmpty())
-        if (QString why = writeTextFile(format_.labelsPath, labelTrackText(markers_, rate).toUtf8()); !why.isEmpty())
+        if (QString why =
+                writeTextFile(format_.labelsPath, labelTrackText(markers_, rate).toUtf8());
+            !why.isEmpty())
             return why;
     return {};
 }

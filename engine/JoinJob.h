@@ -68,7 +68,7 @@ public:
     // The markers of the last join: the sources it reached, where their audio begins.
     const std::vector<Marker>& markers() const { return markers_; }
 
-signals:
+  signals:
     // The join ended: ok is false when it failed. The status line has been set.
     void finished(bool ok);
 

@@ -15,7 +15,9 @@ std::uint64_t lablSize(const std::string& label) {
     return 8 + body + (body & 1);
 }
 
-void putId(std::vector<std::uint8_t>& b, const char* id) { b.insert(b.end(), id, id + 4); }
+void putId(std::vector<std::uint8_t>& b, const char* id) {
+    b.insert(b.end(), id, id + 4);
+}
 
 void put32(std::vector<std::uint8_t>& b, std::uint32_t v) {
     std::uint8_t le[4];
@@ -44,7 +46,7 @@ std::vector<std::uint8_t> buildCueChunks(const std::vector<CuePoint>& points) {
     put32(b, static_cast<std::uint32_t>(points.size()));
     for (std::size_t i = 0; i < points.size(); ++i) {
         put32(b, static_cast<std::uint32_t>(i + 1));  // id
-        put32(b, points[i].frame);                     // position in play order: no playlist
+        put32(b, points[i].frame);                    // position in play order: no playlist
         putId(b, "data");
         put32(b, 0);  // chunk start: the only data chunk
         put32(b, 0);  // block start: uncompressed
@@ -72,10 +74,11 @@ std::vector<std::uint8_t> buildCueChunks(const std::vector<CuePoint>& points) {
 QString cleanLabel(const QString& text) {
     QString out;
     out.reserve(text.size());
-    for (QChar c : text) out += (c.category() == QChar::Other_Control || c == QChar::LineSeparator ||
-                                 c == QChar::ParagraphSeparator)
-                                    ? QChar(u' ')
-                                    : c;
+    for (QChar c : text)
+        out += (c.category() == QChar::Other_Control || c == QChar::LineSeparator ||
+                c == QChar::ParagraphSeparator)
+                   ? QChar(u' ')
+                   : c;
     out = out.simplified();
     if (out.size() > kMaxLabelLength) {
         qsizetype cut = kMaxLabelLength;

@@ -382,7 +382,8 @@ namespace {
 // A tag of the file, else of its audio stream (Ogg keeps Vorbis comments there).
 QString tagOf(AudioSource& src, const char* key) {
     const AVDictionaryEntry* e = av_dict_get(src.format()->metadata, key, nullptr, 0);
-    if ((!e || !*e->value) && src.stream()) e = av_dict_get(src.stream()->metadata, key, nullptr, 0);
+    if ((!e || !*e->value) && src.stream())
+        e = av_dict_get(src.stream()->metadata, key, nullptr, 0);
     return e ? cleanLabel(QString::fromUtf8(e->value)) : QString();
 }
 

@@ -10,11 +10,13 @@ std::uint64_t WavHeader::riffSize(std::uint64_t dataBytes, std::uint64_t trailin
     return (size() - 8) + dataBytes + (dataBytes & 1) + trailing;
 }
 
-bool WavHeader::fits(std::uint64_t dataBytes, std::uint64_t riffLimit, std::uint64_t trailing) const {
+bool WavHeader::fits(std::uint64_t dataBytes, std::uint64_t riffLimit,
+                     std::uint64_t trailing) const {
     return dataBytes <= kMaxRiffSize && riffSize(dataBytes, trailing) <= riffLimit;
 }
 
-bool WavHeader::needsRf64(std::uint64_t dataBytes, std::uint64_t riffLimit, std::uint64_t trailing) const {
+bool WavHeader::needsRf64(std::uint64_t dataBytes, std::uint64_t riffLimit,
+                          std::uint64_t trailing) const {
     return layout_ == Layout::Reserved && !fits(dataBytes, riffLimit, trailing);
 }
 
@@ -23,7 +25,8 @@ WavHeader::Layout WavHeader::layoutFor(std::uint64_t plannedDataBytes, std::uint
     const std::uint64_t margin = riffLimit / 16;
     const WavHeader canonical(WaveFormatEx{}, Layout::Canonical);
     if (plannedDataBytes > kMaxRiffSize - margin) return Layout::Reserved;
-    return canonical.fits(plannedDataBytes + margin, riffLimit, trailing) ? Layout::Canonical : Layout::Reserved;
+    return canonical.fits(plannedDataBytes + margin, riffLimit, trailing) ? Layout::Canonical
+                                                                          : Layout::Reserved;
 }
 
 std::vector<std::uint8_t> WavHeader::build(std::uint64_t dataBytes, std::uint64_t riffLimit,

@@ -15,7 +15,7 @@ namespace corvane::media {
 //   JUNK and the 32-bit sizes set to 0xFFFFFFFF.
 // Chunks after the data (markers) count in the RIFF size as `trailing` bytes.
 class WavHeader {
-public:
+  public:
     enum class Layout { Canonical, Reserved };
     static constexpr std::size_t kCanonicalSize = 44;
     static constexpr std::size_t kReservedSize = 80;
@@ -25,7 +25,9 @@ public:
         : format_(format), layout_(layout) {}
 
     Layout layout() const { return layout_; }
-    std::size_t size() const { return layout_ == Layout::Canonical ? kCanonicalSize : kReservedSize; }
+    std::size_t size() const {
+        return layout_ == Layout::Canonical ? kCanonicalSize : kReservedSize;
+    }
 
     // The header for `dataBytes` of samples (a pad byte follows odd-sized data) and `trailing`
     // bytes of chunks after them. riffLimit: the largest RIFF size before RF64 is used (lowered
@@ -34,7 +36,8 @@ public:
                                     std::uint64_t trailing = 0) const;
     std::uint64_t riffSize(std::uint64_t dataBytes, std::uint64_t trailing = 0) const;
     // Whether the 32-bit sizes can state these sizes.
-    bool fits(std::uint64_t dataBytes, std::uint64_t riffLimit = kMaxRiffSize, std::uint64_t trailing = 0) const;
+    bool fits(std::uint64_t dataBytes, std::uint64_t riffLimit = kMaxRiffSize,
+              std::uint64_t trailing = 0) const;
     // Reserved layout only: whether the sizes have outgrown 32 bits.
     bool needsRf64(std::uint64_t dataBytes, std::uint64_t riffLimit = kMaxRiffSize,
                    std::uint64_t trailing = 0) const;
@@ -44,7 +47,7 @@ public:
     static Layout layoutFor(std::uint64_t plannedDataBytes, std::uint64_t trailing,
                             std::uint64_t riffLimit = kMaxRiffSize);
 
-private:
+  private:
     WaveFormatEx format_;
     Layout layout_;
 };

@@ -55,7 +55,9 @@ void WaveMuxFilter::connected(Pin* pin) {
     if (pin == in_) format_ = *in_->connectionMediaType().waveFormat();
 }
 
-void WaveMuxFilter::setMarkerTitles(std::vector<std::string> titles) { titles_ = std::move(titles); }
+void WaveMuxFilter::setMarkerTitles(std::vector<std::string> titles) {
+    titles_ = std::move(titles);
+}
 
 HRESULT WaveMuxFilter::start() {
     if (!in_->connectedTo() || !out_->connectedTo()) return VFW_E_NOT_CONNECTED;
@@ -80,12 +82,14 @@ HRESULT WaveMuxFilter::writeHeader(bool first) {
 HRESULT WaveMuxFilter::receive(Pin*, const MediaSample& sample) {
     if (!open_) return VFW_E_NOT_CONNECTED;
     if (sample.size % format_.nBlockAlign != 0) return E_INVALIDARG;
-    if (header_.layout() == WavHeader::Layout::Canonical && !header_.fits(dataBytes_ + sample.size, gRiffLimit)) {
+    if (header_.layout() == WavHeader::Layout::Canonical &&
+        !header_.fits(dataBytes_ + sample.size, gRiffLimit)) {
         // The sources decoded far longer than planned: the classic header cannot state more,
         // and it cannot become RF64 in place. The file keeps the audio that fits.
-        detail_ = QStringLiteral("The files decoded much longer than they measured when they were added, "
-                                 "and the output passed the 4 GiB a WAV file of this kind can hold. "
-                                 "It holds what fitted. Add the files again and join once more.");
+        detail_ = QStringLiteral(
+            "The files decoded much longer than they measured when they were added, "
+            "and the output passed the 4 GiB a WAV file of this kind can hold. "
+            "It holds what fitted. Add the files again and join once more.");
         return fromErrno(EFBIG);
     }
     if (HRESULT hr = deliver(out_, MediaSample{sample.data, sample.size, -1}); FAILED(hr)) {
@@ -110,8 +114,10 @@ HRESULT WaveMuxFilter::finish() {
         const std::uint8_t pad = 0;
         hr = deliver(out_, MediaSample{&pad, 1, -1});
     }
-    if (const std::vector<std::uint8_t> chunks = markerChunks(); SUCCEEDED(hr) && !chunks.empty() &&
-        (header_.layout() == WavHeader::Layout::Reserved || header_.fits(dataBytes_, gRiffLimit, chunks.size()))) {
+    if (const std::vector<std::uint8_t> chunks = markerChunks();
+        SUCCEEDED(hr) && !chunks.empty() &&
+        (header_.layout() == WavHeader::Layout::Reserved ||
+         header_.fits(dataBytes_, gRiffLimit, chunks.size()))) {
         hr = deliver(out_, MediaSample{chunks.data(), chunks.size(), -1});
         if (SUCCEEDED(hr)) trailing_ = chunks.size();
     }
@@ -131,12 +137,14 @@ HRESULT WaveMuxFilter::salvage() {
     const auto headerSize = static_cast<std::int64_t>(header_.size());
     trailing_ = 0;  // markers, if any reached the file, are cut off with what follows the data
     if (stored >= 0) {
-        const std::uint64_t room = stored > headerSize ? static_cast<std::uint64_t>(stored - headerSize) : 0;
+        const std::uint64_t room =
+            stored > headerSize ? static_cast<std::uint64_t>(stored - headerSize) : 0;
         const std::uint64_t even = 2u * format_.nBlockAlign;  // no pad byte to write
         dataBytes_ = std::min(dataBytes_, room / even * even);
     }
     if (HRESULT hr = writeHeader(); FAILED(hr)) return hr;
-    return deliver(out_, MediaSample{nullptr, 0, headerSize + static_cast<std::int64_t>(dataBytes_)});
+    return deliver(out_,
+                   MediaSample{nullptr, 0, headerSize + static_cast<std::int64_t>(dataBytes_)});
 }
 
 std::vector<std::uint8_t> WaveMuxFilter::markerChunks() const {

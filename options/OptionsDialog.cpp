@@ -144,7 +144,8 @@ void OptionsDialog::initialise() {
     select(kSampleRateList, sampleRateTexts(), format_.sampleRateIndex);
     select(kChannelsList, channelTexts(), format_.channelsIndex);
     select(kBitsList, bitsTexts(), format_.bitsIndex);
-    if (auto* markers = builder_.control<QCheckBox>(kMarkersCheck)) markers->setChecked(format_.markers);
+    if (auto* markers = builder_.control<QCheckBox>(kMarkersCheck))
+        markers->setChecked(format_.markers);
     if (auto* cue = builder_.control<QCheckBox>(kCueSheetCheck)) cue->setChecked(format_.cueSheet);
 
     if (QWidget* first = control(kOutputPathEdit)) first->setFocus(Qt::OtherFocusReason);
@@ -210,8 +211,10 @@ void OptionsDialog::onOk() {
     format_.channelsIndex = selection(control(kChannelsList));
     format_.bitsIndex = selection(control(kBitsList));
 
-    if (auto* markers = builder_.control<QCheckBox>(kMarkersCheck)) format_.markers = markers->isChecked();
-    if (auto* cue = builder_.control<QCheckBox>(kCueSheetCheck)) format_.cueSheet = cue->isChecked();
+    if (auto* markers = builder_.control<QCheckBox>(kMarkersCheck))
+        format_.markers = markers->isChecked();
+    if (auto* cue = builder_.control<QCheckBox>(kCueSheetCheck))
+        format_.cueSheet = cue->isChecked();
     store_.writeInt(settings::kSettings, settings::kMarkers, format_.markers ? 1 : 0);
     store_.writeInt(settings::kSettings, settings::kCueSheet, format_.cueSheet ? 1 : 0);
     accept();

@@ -13,8 +13,9 @@ class MessageBoxes;
 class SettingsStore;
 
 // The output options (template 129): the output file with Browse, the three wave-format
-// lists and the marker choices on screen; the video block (frame size, frame rate, aspect, compressors) kept in
-// hidden controls whose values are written to the settings on OK. Cancel writes nothing.
+// lists and the marker choices on screen; the video block (frame size, frame rate, aspect,
+// compressors) kept in hidden controls whose values are written to the settings on OK. Cancel
+// writes nothing.
 class OptionsDialog : public QDialog {
     Q_OBJECT
 public:

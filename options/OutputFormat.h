@@ -19,7 +19,7 @@ struct OutputFormat {
     int sampleRateIndex = 0;
     int channelsIndex = 0;
     int bitsIndex = 0;
-    bool markers = true;   // a cue point and label per source in the WAV file
+    bool markers = true;    // a cue point and label per source in the WAV file
     bool cueSheet = false;  // a cue sheet beside the output: same name, ".cue"
     // Where the cue sheet and the label track go instead ("-": standard output); "" for none.
     QString cuePath;

@@ -116,18 +116,22 @@ void CliTest::joinWritesAndSaysDone() {
 
     // The cue sheet on standard output (the closing line moves aside), labels into a file.
     const QString labels = path("joined.txt");
-    const Run c = run({"join", "-y", "--no-markers", "--cue", "-", "--labels", labels, "-o", out, path("a.wav"), path("b.mp3")});
+    const Run c = run({"join", "-y", "--no-markers", "--cue", "-", "--labels", labels, "-o", out,
+                       path("a.wav"), path("b.mp3")});
     QCOMPARE(c.status, 0);
-    QCOMPARE(c.out, QStringLiteral("FILE \"joined.wav\" WAVE\n"
-                                   "  TRACK 01 AUDIO\n    TITLE \"a\"\n    INDEX 01 00:00:00\n"
-                                   "  TRACK 02 AUDIO\n    TITLE \"Bé Title\"\n    PERFORMER \"Bé Artist\"\n    INDEX 01 00:01:38\n")
-                         .replace(QStringLiteral("joined.wav"), QDir::current().relativeFilePath(out)));
+    QCOMPARE(c.out,
+             QStringLiteral("FILE \"joined.wav\" WAVE\n"
+                            "  TRACK 01 AUDIO\n    TITLE \"a\"\n    INDEX 01 00:00:00\n"
+                            "  TRACK 02 AUDIO\n    TITLE \"Bé Title\"\n    PERFORMER \"Bé "
+                            "Artist\"\n    INDEX 01 00:01:38\n")
+                 .replace(QStringLiteral("joined.wav"), QDir::current().relativeFilePath(out)));
     QVERIFY(c.err.contains(QStringLiteral("Done. Output File: ") + out));
     QVERIFY(readWav(out).ok);
     QVERIFY(readWav(out).cues.empty());
     QFile f(labels);
     QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(QString::fromUtf8(f.readAll()), QStringLiteral("0.000000\t1.500000\ta\n1.500000\t2.500000\tBé Title\n"));
+    QCOMPARE(QString::fromUtf8(f.readAll()),
+             QStringLiteral("0.000000\t1.500000\ta\n1.500000\t2.500000\tBé Title\n"));
 }
 
 void CliTest::existingOutputNeedsYes() {

@@ -35,7 +35,7 @@ private slots:
     void markersFollowTheAudio();
     void cueSheetAndLabelText();
 
-private:
+  private:
     QString fixture(const char* name) const;
     QTemporaryDir dir_;
 };

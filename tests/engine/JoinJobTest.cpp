@@ -173,7 +173,8 @@ void JoinJobTest::stopLeavesAValidFile() {
     }
     QFile cue(dir_.filePath("stopped.cue"));
     QVERIFY(cue.open(QIODevice::ReadOnly));
-    QCOMPARE(QString::fromUtf8(cue.readAll()).count(QStringLiteral("INDEX 01")), qsizetype(reached.size()));
+    QCOMPARE(QString::fromUtf8(cue.readAll()).count(QStringLiteral("INDEX 01")),
+             qsizetype(reached.size()));
     // A new join may start at once, over the stopped one.
     j.boxes.answers = {true};
     QVERIFY(j.join());

@@ -35,13 +35,15 @@ EncodeOptions encoding(const char* encoder, int rate, int channels, long long fr
 
 // The marker titles of mixedSet: tags where the file has them (ID3, RIFF INFO, Vorbis
 // comment), else the file name without its extension.
-const QStringList kMixedTitles = {QStringLiteral("Wave Title"), QStringLiteral("Zwölf Äpfel – café"),
-                                  QStringLiteral("hires"),      QStringLiteral("Vorbis Title"),
-                                  QStringLiteral("opus"),       QStringLiteral("u8"),
-                                  QStringLiteral("mono")};
+const QStringList kMixedTitles = {
+    QStringLiteral("Wave Title"), QStringLiteral("Zwölf Äpfel – café"),
+    QStringLiteral("hires"),      QStringLiteral("Vorbis Title"),
+    QStringLiteral("opus"),       QStringLiteral("u8"),
+    QStringLiteral("mono")};
 
 // Checks the markers of a joined file: one per source, at `starts`, labelled `titles`.
-void checkMarkers(const WavFile& out, const std::vector<long long>& starts, const QStringList& titles) {
+void checkMarkers(const WavFile& out, const std::vector<long long>& starts,
+                  const QStringList& titles) {
     QCOMPARE(out.chunksAfterData, (std::vector<std::string>{"cue ", "LIST"}));
     QCOMPARE(out.cues.size(), starts.size());
     for (std::size_t i = 0; i < starts.size(); ++i) {
@@ -53,7 +55,8 @@ void checkMarkers(const WavFile& out, const std::vector<long long>& starts, cons
     }
     std::vector<std::string> utf8;
     for (const QString& t : titles) utf8.push_back(t.toStdString());
-    QCOMPARE(out.fileSize, out.dataOffset + out.dataSize + (out.dataSize & 1) + cueChunksSize(utf8));
+    QCOMPARE(out.fileSize,
+             out.dataOffset + out.dataSize + (out.dataSize & 1) + cueChunksSize(utf8));
 }
 
 QStringList mixedSet(const JoinOutputTest*, const QTemporaryDir& dir) {
@@ -267,7 +270,8 @@ void JoinOutputTest::changedSourcesJoinAsTheyDecode() {
     for (long long n = 0; n < 44100; ++n) QCOMPARE(out.sample(n, 1), double(stereo.samples[2 * n + 1]));
     for (long long n = 0; n < 22050; ++n) QCOMPARE(out.sample(44100 + n, 0), double(mono.samples[n]));
     // The second file's marker is where its audio began, not where its measured length said.
-    checkMarkers(out, {0, 44100}, {QStringLiteral("s16"), QStringLiteral("mono")});  // added without tags
+    checkMarkers(out, {0, 44100},
+                 {QStringLiteral("s16"), QStringLiteral("mono")});  // added without tags
     QCOMPARE(j.boxes.shown.size(), qsizetype(1));
     const QString text = j.boxes.shown[0].text;
     QVERIFY2(text.contains(fixture("s16.wav") + " decoded 500 ms longer than when it was added."), qPrintable(text));
@@ -370,18 +374,20 @@ void JoinOutputTest::markersFollowTheAudio() {
     for (int k = 0; k < 3; ++k) {
         const QString path = dir_.filePath(QStringLiteral("level %1.part.wav").arg(k));
         const double level = levels[k];
-        QVERIFY(encodeFile(path, encoding("pcm_s16le", 44100, 2, lengths[k]), [level](int, long long, int) {
-                    return level;
-                }).isEmpty());
+        QVERIFY(encodeFile(path, encoding("pcm_s16le", 44100, 2, lengths[k]),
+                           [level](int, long long, int) { return level; })
+                    .isEmpty());
         files << path;
     }
     JoinRunner j;
     QCOMPARE(j.add(files), 3);
-    j.format.outputPath = dir_.filePath(QStringLiteral("levels-%1-%2.wav").arg(rateIndex).arg(markers));
+    j.format.outputPath =
+        dir_.filePath(QStringLiteral("levels-%1-%2.wav").arg(rateIndex).arg(markers));
     j.format.sampleRateIndex = rateIndex;
     j.format.markers = markers;
     j.format.cueSheet = true;
-    j.format.labelsPath = dir_.filePath(QStringLiteral("levels-%1-%2.txt").arg(rateIndex).arg(markers));
+    j.format.labelsPath =
+        dir_.filePath(QStringLiteral("levels-%1-%2.txt").arg(rateIndex).arg(markers));
     QVERIFY(j.join());
     QVERIFY2(j.finishedOk, qPrintable(j.boxes.texts().join('|')));
     const WavFile out = readWav(j.format.outputPath);
@@ -393,16 +399,21 @@ void JoinOutputTest::markersFollowTheAudio() {
         // Where the audio changes level, found in the samples.
         long long n = k == 0 ? 0 : starts.back() + 1;
         if (k > 0)
-            while (n < out.frames() && std::abs(out.sample(n, 0) - levels[k]) > std::abs(out.sample(n, 0) - levels[k - 1]))
+            while (n < out.frames() && std::abs(out.sample(n, 0) - levels[k]) >
+                                           std::abs(out.sample(n, 0) - levels[k - 1]))
                 ++n;
         starts.push_back(n);
     }
     // The level changes at the sum of the exact lengths before each file, at the output rate
     // (resampling to 22050 blurs the edge by at most a sample).
-    const long long expected[] = {0, TimelineSourceFilter::framesAt(j.items.musicDuration(0), rate),
-                                  TimelineSourceFilter::framesAt(j.items.musicDuration(0) + j.items.musicDuration(1), rate)};
-    for (int k = 0; k < 3; ++k) QVERIFY2(std::abs(starts[k] - expected[k]) <= (rate == 44100 ? 0 : 1), qPrintable(QString::number(k)));
-    const QStringList titles = {QStringLiteral("level 0.part"), QStringLiteral("level 1.part"), QStringLiteral("level 2.part")};
+    const long long expected[] = {
+        0, TimelineSourceFilter::framesAt(j.items.musicDuration(0), rate),
+        TimelineSourceFilter::framesAt(j.items.musicDuration(0) + j.items.musicDuration(1), rate)};
+    for (int k = 0; k < 3; ++k)
+        QVERIFY2(std::abs(starts[k] - expected[k]) <= (rate == 44100 ? 0 : 1),
+                 qPrintable(QString::number(k)));
+    const QStringList titles = {QStringLiteral("level 0.part"), QStringLiteral("level 1.part"),
+                                QStringLiteral("level 2.part")};
     if (markers) {
         checkMarkers(out, {expected[0], expected[1], expected[2]}, titles);
     } else {
@@ -413,7 +424,8 @@ void JoinOutputTest::markersFollowTheAudio() {
     QFile cue(cuePathBeside(j.format.outputPath));
     QVERIFY(cue.open(QIODevice::ReadOnly));
     const QString cueText = QString::fromUtf8(cue.readAll());
-    QVERIFY2(cueText.startsWith(QStringLiteral("FILE \"%1\" WAVE\n  TRACK 01 AUDIO\n    TITLE \"level 0.part\"\n    INDEX 01 00:00:00\n")
+    QVERIFY2(cueText.startsWith(QStringLiteral("FILE \"%1\" WAVE\n  TRACK 01 AUDIO\n    TITLE "
+                                               "\"level 0.part\"\n    INDEX 01 00:00:00\n")
                                     .arg(QFileInfo(j.format.outputPath).fileName())),
              qPrintable(cueText));
     QCOMPARE(cueText.count(QStringLiteral("TRACK")), 3);
@@ -438,12 +450,15 @@ void JoinOutputTest::cueSheetAndLabelText() {
         {44100 * 61 + 294, 293, QStringLiteral("Half a CD frame rounds up"), {}},
         {44100 * 6000 + 293, 0, QStringLiteral("Less rounds down"), {}},
     };
-    QCOMPARE(cueSheetText(QStringLiteral("dir/out \"1\".wav"), markers, 44100),
-             QStringLiteral("FILE \"dir/out '1'.wav\" WAVE\n"
-                            "  TRACK 01 AUDIO\n    TITLE \"Intro\"\n    PERFORMER \"The 'Band'\"\n    INDEX 01 00:00:00\n"
-                            "  TRACK 02 AUDIO\n    TITLE \"Zwölf\"\n    INDEX 01 00:01:00\n"
-                            "  TRACK 03 AUDIO\n    TITLE \"Half a CD frame rounds up\"\n    INDEX 01 01:01:01\n"
-                            "  TRACK 04 AUDIO\n    TITLE \"Less rounds down\"\n    INDEX 01 100:00:00\n"));
+    QCOMPARE(
+        cueSheetText(QStringLiteral("dir/out \"1\".wav"), markers, 44100),
+        QStringLiteral(
+            "FILE \"dir/out '1'.wav\" WAVE\n"
+            "  TRACK 01 AUDIO\n    TITLE \"Intro\"\n    PERFORMER \"The 'Band'\"\n    INDEX 01 "
+            "00:00:00\n"
+            "  TRACK 02 AUDIO\n    TITLE \"Zwölf\"\n    INDEX 01 00:01:00\n"
+            "  TRACK 03 AUDIO\n    TITLE \"Half a CD frame rounds up\"\n    INDEX 01 01:01:01\n"
+            "  TRACK 04 AUDIO\n    TITLE \"Less rounds down\"\n    INDEX 01 100:00:00\n"));
     QCOMPARE(labelTrackText(markers, 44100),
              QStringLiteral("0.000000\t1.000000\tIntro\n"
                             "1.000000\t1.000023\tZwölf\n"
@@ -451,7 +466,9 @@ void JoinOutputTest::cueSheetAndLabelText() {
                             "6000.006644\t6000.006644\tLess rounds down\n"));
     QCOMPARE(cuePathBeside(QStringLiteral("/a.b/out.wav")), QStringLiteral("/a.b/out.cue"));
     QCOMPARE(cuePathBeside(QStringLiteral("/a.b/out")), QStringLiteral("/a.b/out.cue"));
-    QCOMPARE(markerTitle(QStringLiteral("/m/02 Song.v2.flac"), QString()), QStringLiteral("02 Song.v2"));
+    QCOMPARE(markerTitle(QStringLiteral("/m/02 Song.v2.flac"), QString()),
+             QStringLiteral("02 Song.v2"));
     QCOMPARE(markerTitle(QStringLiteral("/m/.hidden"), QString()), QStringLiteral(".hidden"));
-    QCOMPARE(markerTitle(QStringLiteral("/m/x.flac"), QStringLiteral(" Tag\nTitle ")), QStringLiteral("Tag Title"));
+    QCOMPARE(markerTitle(QStringLiteral("/m/x.flac"), QStringLiteral(" Tag\nTitle ")),
+             QStringLiteral("Tag Title"));
 }

@@ -72,10 +72,12 @@ void WavHeaderTest::fieldsForEveryOutputFormat() {
         QCOMPARE(int(le16(h, at + 34)), bits);
         QCOMPARE(std::string(h.begin() + at + 36, h.begin() + at + 40), std::string("data"));
         QCOMPARE(std::uint64_t(le32(h, at + 40)), data);
-        // RIFF size: the whole file less its first 8 bytes, pad byte and chunks after the data included.
+        // RIFF size: the whole file less its first 8 bytes, pad byte and chunks after the data
+        // included.
         QCOMPARE(std::uint64_t(le32(h, 4)), h.size() - 8 + data + (data & 1));
-        QCOMPARE(std::uint64_t(le32(WavHeader(w, layout).build(data, WavHeader::kMaxRiffSize, 30), 4)),
-                 h.size() - 8 + data + (data & 1) + 30);
+        QCOMPARE(
+            std::uint64_t(le32(WavHeader(w, layout).build(data, WavHeader::kMaxRiffSize, 30), 4)),
+            h.size() - 8 + data + (data & 1) + 30);
     }
 }
 
@@ -189,6 +191,7 @@ void WavHeaderTest::cueChunksArePaddedAndCounted() {
     // Titles become one clean line.
     QCOMPARE(cleanLabel(QStringLiteral("  Side A\tpart\n2\r ")), QStringLiteral("Side A part 2"));
     QCOMPARE(cleanLabel(QString(300, QLatin1Char('x'))).size(), kMaxLabelLength);
-    const QString emoji = QString(kMaxLabelLength - 1, QLatin1Char('y')) + QString::fromUtf8("\xF0\x9F\x8E\xB5");
+    const QString emoji =
+        QString(kMaxLabelLength - 1, QLatin1Char('y')) + QString::fromUtf8("\xF0\x9F\x8E\xB5");
     QCOMPARE(cleanLabel(emoji), QString(kMaxLabelLength - 1, QLatin1Char('y')));
 }

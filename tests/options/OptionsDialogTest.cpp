@@ -153,8 +153,8 @@ void OptionsDialogTest::okWithoutChangesWritesAllNineValues() {
     QCOMPARE(writtenKeys(),
              (QStringList{"DexAudioCompress/CompressorNumber", "DexVideoCompress/CompressorNumber",
                           "Settings/CueSheet", "Settings/Markers", "Settings/OutputFrameRate",
-                          "Settings/OutputFrameRateIndex", "Settings/OutputHigh", "Settings/OutputName",
-                          "Settings/OutputWidth"}));
+                          "Settings/OutputFrameRateIndex", "Settings/OutputHigh",
+                          "Settings/OutputName", "Settings/OutputWidth"}));
     using namespace settings;
     // Markers on, no cue sheet: the defaults, shown on screen.
     QVERIFY(!d->control(OptionsDialog::kMarkersCheck)->isHidden());
@@ -333,7 +333,8 @@ void OptionsDialogTest::optionsCommandCopiesBackOnlyPathAndWaveFormat() {
         list(d, OptionsDialog::kBitsList)->setCurrentIndex(1);
         for (int id : {OptionsDialog::kMarkersCheck, OptionsDialog::kCueSheetCheck}) {
             auto* box = qobject_cast<QAbstractButton*>(d->control(id));
-            QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));  // on the box itself
+            QTest::mouseClick(box, Qt::LeftButton, {},
+                              QPoint(6, box->height() / 2));  // on the box itself
         }
         QTest::mouseClick(d->control(1), Qt::LeftButton);
     });

@@ -278,17 +278,19 @@ WavFile readWav(const QString& path) {
                           b.begin() + static_cast<std::ptrdiff_t>(body + avail));
             w.ok = haveFmt && avail == size;
             if (!w.ok) {
-                w.error = haveFmt ? QStringLiteral("data shorter than declared") : QStringLiteral("no fmt");
+                w.error = haveFmt ? QStringLiteral("data shorter than declared")
+                                  : QStringLiteral("no fmt");
                 return w;
             }
         } else if (w.dataOffset && id == "cue " && body + 4 <= b.size()) {
             const unsigned n = le32(&b[body]);
             for (unsigned i = 0; i < n && body + 4 + 24ull * (i + 1) <= b.size(); ++i) {
                 const std::size_t c = body + 4 + 24ull * i;
-                w.cues.push_back({le32(&b[c]), le32(&b[c + 4]),
-                                  le32(&b[c + 20]), std::string(reinterpret_cast<const char*>(&b[c + 8]), 4)});
+                w.cues.push_back({le32(&b[c]), le32(&b[c + 4]), le32(&b[c + 20]),
+                                  std::string(reinterpret_cast<const char*>(&b[c + 8]), 4)});
             }
-        } else if (w.dataOffset && id == "LIST" && body + 4 <= b.size() && std::memcmp(&b[body], "adtl", 4) == 0) {
+        } else if (w.dataOffset && id == "LIST" && body + 4 <= b.size() &&
+                   std::memcmp(&b[body], "adtl", 4) == 0) {
             for (std::size_t q = body + 4; q + 8 <= std::min<std::size_t>(b.size(), body + size);) {
                 const unsigned sub = le32(&b[q + 4]);
                 if (std::memcmp(&b[q], "labl", 4) == 0 && sub >= 4 && q + 8 + sub <= b.size()) {
