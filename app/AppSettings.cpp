@@ -28,6 +28,8 @@ OutputFormat readOutputFormat(SettingsStore& store, const QString& defaultPath) 
     if (f.frameRateIndex == 5)
         custom = store.readString(kSettings, kOutputFrameRate, QStringLiteral("23.976")).toDouble();
     f.frameRate = frameRateForIndex(f.frameRateIndex, custom);
+    f.markers = store.readInt(kSettings, kMarkers, 1) != 0;
+    f.cueSheet = store.readInt(kSettings, kCueSheet, 0) != 0;
     return f;
 }
 

@@ -17,6 +17,8 @@ inline const QString kOutputFrameRate = QStringLiteral("OutputFrameRate");
 inline const QString kDexVideoCompress = QStringLiteral("DexVideoCompress");
 inline const QString kDexAudioCompress = QStringLiteral("DexAudioCompress");
 inline const QString kCompressorNumber = QStringLiteral("CompressorNumber");
+inline const QString kMarkers = QStringLiteral("Markers");
+inline const QString kCueSheet = QStringLiteral("CueSheet");
 inline const QString kOption = QStringLiteral("Option");
 inline const QString kLastPhotoFolder = QStringLiteral("LastPhotoFolder");
 inline const QString kSetup = QStringLiteral("Setup");
@@ -30,7 +32,8 @@ inline const QString kDefaultFileName = QStringLiteral("corvane.wav");
 QString defaultOutputPath(MessageBoxes& boxes);
 
 // The output record as the main window starts it: "OutputName" (with the default above),
-// picture size and frame rate; the wave-format indexes start at 0 on every run.
+// picture size, frame rate, "Markers" (1) and "CueSheet" (0); the wave-format indexes start at
+// 0 on every run.
 OutputFormat readOutputFormat(SettingsStore& store, const QString& defaultPath);
 
 // The outside decoder's "Disable feedback" value, in its own store: when present, its first

@@ -189,7 +189,7 @@ FileAdder::Outcome FileAdder::apply(ItemList& list, const QStringList& paths,
             boxes.errorMessage(QStringLiteral("Can not get the duration of %1").arg(path));
             continue;
         }
-        if (!list.append(path, r.duration)) {
+        if (!list.append(path, r.duration, r.title, r.artist)) {
             ++notStored;
             ++out.refused;
             continue;

@@ -28,9 +28,10 @@ ItemList::ItemList() {
     music_.reserve(kMaxItems);
 }
 
-bool ItemList::append(const QString& path, std::int64_t duration) {
+bool ItemList::append(const QString& path, std::int64_t duration, const QString& title,
+                      const QString& artist) {
     if (isFull()) return false;
-    items_.push_back({path, duration});
+    items_.push_back({path, duration, title, artist});
     return true;
 }
 

@@ -11,6 +11,8 @@ constexpr int kMaxItems = 1000;
 struct MediaItem {
     QString path;
     std::int64_t duration = 0;  // 100 ns
+    QString title;              // its tags, for the markers of a join; "" when it has none
+    QString artist;
 };
 
 // The ordered list of sound files to join, and its mirror MusicList, which the join engine
@@ -27,10 +29,12 @@ public:
     int musicCount() const { return static_cast<int>(music_.size()); }
     const QString& musicPath(int i) const { return music_[static_cast<std::size_t>(i)].path; }
     std::int64_t musicDuration(int i) const { return music_[static_cast<std::size_t>(i)].duration; }
+    const MediaItem& musicItem(int i) const { return music_[static_cast<std::size_t>(i)]; }
 
     bool isFull() const { return itemCount() >= kMaxItems; }
     // False (and nothing stored) when the list is full.
-    bool append(const QString& path, std::int64_t duration);
+    bool append(const QString& path, std::int64_t duration, const QString& title = {},
+                const QString& artist = {});
     void removeItemAt(int i);
     void clear();
     void syncMusicList();

@@ -15,6 +15,7 @@
 #include "app/SettingsStore.h"
 #include "cli/StopSignals.h"
 #include "cli/TerminalFrontEnd.h"
+#include "engine/CueSheet.h"
 #include "engine/JoinJob.h"
 #include "media/PathCodec.h"
 
@@ -25,7 +26,8 @@ namespace {
 const char* const kUsage =
     "Usage: corvane                      open the window\n"
     "       corvane FILE...              open the window with these files in the list\n"
-    "       corvane join [-o OUT.wav] [-r 44100|22050|11025|8000] [-c 2|1] [-b 16|8] [-y] FILE...\n"
+    "       corvane join [-o OUT.wav] [-r 44100|22050|11025|8000] [-c 2|1] [-b 16|8] [-y]\n"
+    "                    [--no-markers] [--cue FILE.cue] [--labels FILE.txt] FILE...\n"
     "       corvane probe FILE...\n"
     "\n"
     "join   lays the files end to end into one PCM WAV file.\n"
@@ -34,9 +36,13 @@ const char* const kUsage =
     "       -c N        channels: 2 stereo, 1 mono (default 2)\n"
     "       -b BITS     bits per sample: 16 or 8 (default 16)\n"
     "       -y          replace an existing output file without asking\n"
+    "       --no-markers      no cue point and label per file in the WAV file\n"
+    "       --cue FILE.cue    also write a cue sheet (- for standard output)\n"
+    "       --labels FILE.txt also write a label track: start, end, title (- for standard output)\n"
     "       The join writes OUT.wav.part beside OUT.wav and renames it to OUT.wav when it\n"
     "       ends; a killed join leaves what it wrote in OUT.wav.part.\n"
-    "probe  prints name, whole seconds and exact duration (100 ns units) of each file.\n"
+    "probe  prints name, whole seconds, exact duration (100 ns units) and marker title of each "
+    "file.\n"
     "       --          ends the options: what follows is a file, even if it starts with -\n"
     "\n"
     "Exit status: 0 success, 1 failure, 2 bad usage, 130 interrupted (SIGINT), 143 stopped by\n"
@@ -58,6 +64,9 @@ struct JoinArgs {
     int channelsIndex = 0;
     int bitsIndex = 0;
     bool yes = false;
+    bool markers = true;
+    QString cue;
+    QString labels;
     QStringList files;
 };
 
@@ -85,6 +94,16 @@ std::optional<int> parseJoin(int argc, char** argv, JoinArgs& a) {
         }
         if (std::strcmp(arg, "-y") == 0 || std::strcmp(arg, "--yes") == 0) {
             a.yes = true;
+            continue;
+        }
+        if (std::strcmp(arg, "--no-markers") == 0) {
+            a.markers = false;
+            continue;
+        }
+        if (std::strcmp(arg, "--cue") == 0 || std::strcmp(arg, "--labels") == 0) {
+            if (i + 1 >= argc || !*argv[i + 1])
+                return usageError(QStringLiteral("%1 needs a file name").arg(argText(arg)));
+            (arg[2] == 'c' ? a.cue : a.labels) = argText(argv[++i]);
             continue;
         }
         if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0) {
@@ -140,6 +159,13 @@ int runJoin(int argc, char** argv) {
     format.sampleRateIndex = args.rateIndex;
     format.channelsIndex = args.channelsIndex;
     format.bitsIndex = args.bitsIndex;
+    format.markers = args.markers;
+    format.cueSheet = false;  // the window's setting; here only --cue asks for one
+    format.cuePath = args.cue;
+    format.labelsPath = args.labels;
+    // Standard output may carry a cue sheet or labels: the closing line goes aside then.
+    FILE* const doneStream =
+        args.cue == QStringLiteral("-") || args.labels == QStringLiteral("-") ? stderr : stdout;
 
     // Every file is measured first, as Add does; one that cannot be measured stops the join.
     ItemList items;
@@ -170,7 +196,7 @@ int runJoin(int argc, char** argv) {
                           .arg(job.writtenPath()));
             status = StopSignals::exitStatus(stops.received());
         } else if (ok) {
-            printLine(stdout, QStringLiteral("Done. Output File: %1").arg(job.writtenPath()));
+            printLine(doneStream, QStringLiteral("Done. Output File: %1").arg(job.writtenPath()));
             status = kExitOk;
         }
         QCoreApplication::exit(status);
@@ -210,11 +236,11 @@ int runProbe(int argc, char** argv) {
             status = kExitFailed;
             continue;
         }
-        // One arg() for all three: a name holding "%1" must come out as it is.
+        // One arg() for all four: a name holding "%1" must come out as it is.
         printLine(stdout,
-                  QStringLiteral("%1\t%2\t%3")
+                  QStringLiteral("%1\t%2\t%3\t%4")
                       .arg(ItemList::displayNameOf(files[i]), ItemList::durationText(r.duration),
-                           QString::number(r.duration)));
+                           QString::number(r.duration), markerTitle(files[i], r.title)));
     }
     return status;
 }

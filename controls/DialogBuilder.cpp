@@ -1,5 +1,6 @@
 #include "controls/DialogBuilder.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QFontDatabase>
@@ -95,6 +96,7 @@ QWidget* DialogBuilder::create(const TemplateControl& row, QWidget* parent) cons
         return button;
     }
     if (row.kind == "combo") return new QComboBox(parent);
+    if (row.kind == "check") return new QCheckBox(text, parent);
     if (row.kind == "group") return new QGroupBox(text, parent);
     if (row.kind == "imagebutton") {
         auto* button = new ImageButton(parent);

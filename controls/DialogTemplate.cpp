@@ -15,8 +15,8 @@ namespace corvane {
 namespace {
 
 const QStringList& knownKinds() {
-    static const QStringList kinds = {"static", "icon",  "edit",        "button",
-                                      "combo",  "group", "imagebutton", "listview"};
+    static const QStringList kinds = {"static", "icon",        "edit",     "button", "combo",
+                                      "group",  "imagebutton", "listview", "check"};
     return kinds;
 }
 

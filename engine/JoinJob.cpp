@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <QFileInfo>
 #include <QTimerEvent>
 
 #include "app/AppSettings.h"
@@ -87,6 +88,11 @@ void JoinJob::onJoinCommand() {
         boxes_.errorMessage(why);
         return;
     }
+    for (const QString& side : {cueSheetPath(format_), format_.labelsPath})
+        if (const QString why = sideFileRefusal(side); !why.isEmpty()) {
+            boxes_.errorMessage(why);
+            return;
+        }
     if (fileExists(format_.outputPath)) {
         const QString question =
             QStringLiteral("%1 exists. Do you want to replace it?").arg(format_.outputPath);
@@ -103,7 +109,13 @@ void JoinJob::onJoinCommand() {
         return;
     }
     writtenPath_ = format_.outputPath;
+    titles_ = sourceTitles(*builder_.currentTimeline, items_);
+    lastOutcomes_.clear();
+    markers_.clear();
     WavGraph graph(render_, format_, boxes_, this);
+    std::vector<std::string> labels;
+    for (const SourceTitle& t : titles_) labels.push_back(t.title.toStdString());
+    graph.setMarkerTitles(std::move(labels));
     graph.startWavRender(builder_.currentTimeline.get());
     if (!graph.running()) {
         releaseRender();
@@ -165,6 +177,8 @@ void JoinJob::onGraphNotify() {
 
 void JoinJob::releaseRender() {
     if (render_.joinControl) render_.joinControl->Stop();
+    // Stopped, nothing moves any more: these are the positions the file's markers hold.
+    if (render_.joinEvents) lastOutcomes_ = render_.joinEvents->outcomes();
     if (render_.joinEvents) render_.joinEvents->SetNotifyWindow(nullptr, 0, 0);
     render_.joinEvents = nullptr;
     render_.joinControl = nullptr;
@@ -214,6 +228,9 @@ void JoinJob::endJoin(Ending ending, QString why) {
     joinRunning_ = 0;
     view_.setJoinButtonText(QStringLiteral("Join"));
     elapsedSeconds_ = 0;
+    markers_ = markersOf(lastOutcomes_, titles_);
+    QString sideFailure;
+    if (ending != Ending::Failed) sideFailure = writeSideFiles();
     if (ending == Ending::Failed) {
         view_.setStatusText(QStringLiteral("Join failed. Output File: %1").arg(writtenPath_));
         boxes_.errorMessage(keptOld ? QStringLiteral("The join failed; %1 was left as it was.\n%2")
@@ -233,7 +250,45 @@ void JoinJob::endJoin(Ending ending, QString why) {
         view_.setProgress(1.0);
         view_.setStatusText(QStringLiteral("Done. Output File: %1").arg(writtenPath_));
     }
-    emit finished(!failed);
+    if (!sideFailure.isEmpty()) boxes_.errorMessage(sideFailure);
+    emit finished(!failed && sideFailure.isEmpty());
+}
+
+QString JoinJob::cueSheetPath(const OutputFormat& format) {
+    if (!format.cuePath.isEmpty()) return format.cuePath;
+    return format.cueSheet ? cuePathBeside(format.outputPath) : QString();
+}
+
+QString JoinJob::sideFileRefusal(const QString& path) const {
+    if (path.isEmpty() || path == QStringLiteral("-")) return {};
+    if (const QString why = outputRefusal(path, items_); !why.isEmpty()) return why;
+    struct stat a {
+    }, b{};
+    const bool same = ::stat(qstringToPath(path).c_str(), &a) == 0 &&
+                              ::stat(qstringToPath(format_.outputPath).c_str(), &b) == 0
+                          ? a.st_dev == b.st_dev && a.st_ino == b.st_ino
+                          : QFileInfo(path).absoluteFilePath() ==
+                                QFileInfo(format_.outputPath).absoluteFilePath();
+    return same ? QStringLiteral(
+                      "%1 is the output file; choose another name for the cue sheet or labels.")
+                      .arg(path)
+                : QString();
+}
+
+QString JoinJob::writeSideFiles() {
+    const std::uint32_t rate =
+        WaveFormatFromIndexes(format_.sampleRateIndex, format_.channelsIndex, format_.bitsIndex)
+            .nSamplesPerSec;
+    if (const QString cue = cueSheetPath(format_); !cue.isEmpty()) {
+        const QString text = cueSheetText(cueFileReference(cue, writtenPath_), markers_, rate);
+        if (QString why = writeTextFile(cue, text.toUtf8()); !why.isEmpty()) return why;
+    }
+    if (!format_.labelsPath.isEmpty())
+        if (QString why =
+                writeTextFile(format_.labelsPath, labelTrackText(markers_, rate).toUtf8());
+            !why.isEmpty())
+            return why;
+    return {};
 }
 
 void JoinJob::stopJoin() { endJoin(Ending::Done, {}); }

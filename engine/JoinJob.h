@@ -5,6 +5,7 @@
 
 #include "app/ItemList.h"
 #include "app/MessageBoxes.h"
+#include "engine/CueSheet.h"
 #include "engine/TimelineBuilder.h"
 #include "engine/WavGraph.h"
 #include "media/SourceOutcome.h"
@@ -66,6 +67,10 @@ class JoinJob : public QObject {
     // "… decoded 108.7 s shorter than when it was added." for each source that differed.
     static QString differenceText(const media::SourceOutcome& outcome);
     static QString differencesText(const std::vector<media::SourceOutcome>& outcomes);
+    // The cue sheet and label track files the join writes ("-": standard output).
+    static QString cueSheetPath(const OutputFormat& format);
+    // The markers of the last join: the sources it reached, where their audio begins.
+    const std::vector<Marker>& markers() const { return markers_; }
 
   signals:
     // The join ended: ok is false when it failed. The status line has been set.
@@ -80,6 +85,9 @@ class JoinJob : public QObject {
     enum class Ending { Done, Failed, Differed };
     void endJoin(Ending ending, QString why);
     media::FileWriterFilter* writer() const;
+    QString sideFileRefusal(const QString& path) const;
+    // Writes the cue sheet and label track asked for; "" or why one failed.
+    QString writeSideFiles();
 
     const ItemList& items_;
     const OutputFormat& format_;
@@ -92,6 +100,9 @@ class JoinJob : public QObject {
     int qtTimerId_ = 0;
     QString writtenPath_;
     QString decoderStoreFile_;
+    std::vector<SourceTitle> titles_;
+    std::vector<media::SourceOutcome> lastOutcomes_;
+    std::vector<Marker> markers_;
 };
 
 }  // namespace corvane

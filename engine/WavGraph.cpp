@@ -3,6 +3,7 @@
 #include "media/ErrorText.h"
 #include "media/FileWriterFilter.h"
 #include "media/PathCodec.h"
+#include "media/TimelineSourceFilter.h"
 #include "media/WaveFormatFilter.h"
 #include "media/WaveMuxFilter.h"
 
@@ -102,6 +103,14 @@ HRESULT WavGraph::buildWavGraph(RenderEngine* engine, const std::u16string& path
         return hr;
     }
     WaveMuxFilter* muxFilter = mux.get();
+    // The whole length is known before the first byte: it decides the header's layout.
+    const WaveFormatEx out =
+        WaveFormatFromIndexes(format_.sampleRateIndex, format_.channelsIndex, format_.bitsIndex);
+    const std::int64_t plannedFrames =
+        TimelineSourceFilter::framesAt(timeline->groupDuration(0), out.nSamplesPerSec);
+    mux->setPlannedDataBytes(static_cast<std::uint64_t>(std::max<std::int64_t>(0, plannedFrames)) *
+                             out.nBlockAlign);
+    if (format_.markers) mux->setMarkerTitles(markerTitles_);
     if (FAILED(hr = graph->AddFilter(std::move(mux), "Wave Mux"))) {
         boxes_.appMessage(QStringLiteral("pGraph->AddFilter( pMux, Wave Mux )"));
         return hr;

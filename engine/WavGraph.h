@@ -2,6 +2,8 @@
 
 #include <QObject>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/MessageBoxes.h"
 #include "media/CaptureGraphBuilder.h"
@@ -32,6 +34,8 @@ public:
     void disablePreviewMode(media::Timeline* timeline);
     media::HRESULT buildWavGraph(media::RenderEngine* engine, const std::u16string& pathW);
     bool running() const { return running_; }
+    // One title per source (UTF-8), for the markers the output gets when they are on.
+    void setMarkerTitles(std::vector<std::string> titles) { markerTitles_ = std::move(titles); }
 
     static media::Pin* findPin(media::Filter* filter, int index, media::PIN_DIRECTION direction);
     // Writes the five fields of the chosen PCM format into a WAVEFORMATEX block.
@@ -46,6 +50,7 @@ private:
     MessageBoxes& boxes_;
     QObject* notifyTarget_;
     bool running_ = false;
+    std::vector<std::string> markerTitles_;
 };
 
 }  // namespace corvane

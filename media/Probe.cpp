@@ -1,6 +1,7 @@
 #include "media/Probe.h"
 
 #include "media/AudioSource.h"
+#include "media/CueChunks.h"
 
 #include <algorithm>
 #include <climits>
@@ -255,10 +256,8 @@ REFERENCE_TIME SampleClock::duration() const {
     return settled + (rate > 0 ? av_rescale(samplesAtRate, kUnitsPerSecond, rate) : 0);
 }
 
-ProbeResult probeFile(const std::string& path) {
-    AudioSource src;
-    HRESULT hr = src.open(path);
-    if (FAILED(hr)) return failed(hr, src.detail());
+static ProbeResult countSamples(AudioSource& src, const std::string& path) {
+    HRESULT hr = S_OK;
 
     AVStream* st = src.stream();
     AVCodecContext* dec = src.codec();
@@ -372,6 +371,34 @@ ProbeResult probeFile(const std::string& path) {
     }
     if (clock.totalSamples == 0) return failed(VFW_E_DECODE_FAILED, QStringLiteral("no audio could be decoded"));
     return measured(clock, trimmed, channels);
+}
+
+}  // namespace corvane::media
+
+namespace corvane::media {
+
+namespace {
+
+// A tag of the file, else of its audio stream (Ogg keeps Vorbis comments there).
+QString tagOf(AudioSource& src, const char* key) {
+    const AVDictionaryEntry* e = av_dict_get(src.format()->metadata, key, nullptr, 0);
+    if ((!e || !*e->value) && src.stream())
+        e = av_dict_get(src.stream()->metadata, key, nullptr, 0);
+    return e ? cleanLabel(QString::fromUtf8(e->value)) : QString();
+}
+
+}  // namespace
+
+ProbeResult probeFile(const std::string& path) {
+    AudioSource src;
+    HRESULT hr = src.open(path);
+    if (FAILED(hr)) return failed(hr, src.detail());
+    ProbeResult r = countSamples(src, path);
+    if (SUCCEEDED(r.hr)) {
+        r.title = tagOf(src, "title");
+        r.artist = tagOf(src, "artist");
+    }
+    return r;
 }
 
 }  // namespace corvane::media

@@ -15,6 +15,8 @@ struct ProbeResult {
     int channels = 0;
     std::int64_t frameSamples = 0;  // the largest codec frame: how far a decode may stray by rounding
     QString detail;  // why it failed
+    QString title;   // its title and artist tags (ID3, Vorbis comment, MP4, RIFF INFO), or ""
+    QString artist;
 };
 
 // Counts decoded samples exactly across sample-rate changes; every sum is overflow-checked.
@@ -34,7 +36,7 @@ struct SampleClock {
 // encoder delay and padding the file states exactly are trimmed. Samples are counted at the
 // codec level (each frame's own header or size) or by decoding; container timestamps and
 // header totals are never added up or believed unconfirmed. The first packets are decoded to
-// prove the stream is usable.
+// prove the stream is usable. The title and artist tags come along.
 ProbeResult probeFile(const std::string& path);
 
 }  // namespace corvane::media

@@ -5,6 +5,7 @@
 #include "media/FilterGraph.h"
 #include "media/PathCodec.h"
 #include "media/Timeline.h"
+#include "media/WaveMuxFilter.h"
 
 extern "C" {
 #include <libavutil/mathematics.h>
@@ -69,6 +70,8 @@ QString TimelineSourceFilter::downstreamDetail(Pin* output) const {
     for (Pin* p = output ? output->connectedTo() : nullptr; p;) {
         if (auto* writer = dynamic_cast<FileWriterFilter*>(p->filter()); writer && !writer->detail().isEmpty())
             return writer->detail();
+        if (auto* mux = dynamic_cast<WaveMuxFilter*>(p->filter()); mux && !mux->detail().isEmpty())
+            return mux->detail();
         std::vector<Pin*> pins;
         p->filter()->EnumPins(pins);
         Pin* next = nullptr;

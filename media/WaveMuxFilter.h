@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QString>
 #include <chrono>
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "media/Filter.h"
 #include "media/WavHeader.h"
@@ -10,7 +14,8 @@ namespace corvane::media {
 
 // "Wave Mux": turns PCM into a WAV byte stream. The header goes out first with no data,
 // its sizes are brought up to date about once a second and at the end, so an interrupted
-// render still leaves a valid file holding what was written.
+// render still leaves a valid file holding what was written. When the render ends (done or
+// stopped) a cue point and label per source it reached follow the data.
 class WaveMuxFilter : public Filter, public ConfigInterleaving {
   public:
     static HRESULT Create(std::unique_ptr<WaveMuxFilter>& out);
@@ -30,6 +35,14 @@ class WaveMuxFilter : public Filter, public ConfigInterleaving {
 
     std::uint64_t dataBytes() const { return dataBytes_; }
 
+    // The join's length before the first byte: it picks the header's layout. Without a plan
+    // the RF64 placeholder is kept.
+    void setPlannedDataBytes(std::uint64_t bytes) { planned_ = bytes; }
+    // One title (UTF-8) per source, in timeline order; markers are written only when set.
+    void setMarkerTitles(std::vector<std::string> titles);
+    // Why the last failure of the multiplexer itself happened.
+    const QString& detail() const { return detail_; }
+
     // The RIFF size beyond which RF64 is written; tests lower it.
     static void setRiffLimit(std::uint64_t limit);
     static std::uint64_t riffLimit();
@@ -40,10 +53,16 @@ class WaveMuxFilter : public Filter, public ConfigInterleaving {
     HRESULT writeHeader(bool first = false);
     HRESULT finish();
     HRESULT salvage();
+    std::vector<std::uint8_t> markerChunks() const;
 
     Pin* in_;
     Pin* out_;
     WaveFormatEx format_;
+    WavHeader header_{WaveFormatEx{}, WavHeader::Layout::Reserved};
+    std::optional<std::uint64_t> planned_;
+    std::optional<std::vector<std::string>> titles_;
+    std::uint64_t trailing_ = 0;  // bytes of chunks after the data
+    QString detail_;
     int interleaving_ = INTERLEAVE_NONE;
     std::uint64_t dataBytes_ = 0;
     bool open_ = false;

@@ -1,5 +1,6 @@
 #include "options/OptionsDialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QLocale>
@@ -158,6 +159,9 @@ void OptionsDialog::initialise() {
     select(kSampleRateList, sampleRateTexts(), format_.sampleRateIndex);
     select(kChannelsList, channelTexts(), format_.channelsIndex);
     select(kBitsList, bitsTexts(), format_.bitsIndex);
+    if (auto* markers = builder_.control<QCheckBox>(kMarkersCheck))
+        markers->setChecked(format_.markers);
+    if (auto* cue = builder_.control<QCheckBox>(kCueSheetCheck)) cue->setChecked(format_.cueSheet);
 
     if (QWidget* first = control(kOutputPathEdit)) first->setFocus(Qt::OtherFocusReason);
 }
@@ -221,6 +225,13 @@ void OptionsDialog::onOk() {
     format_.sampleRateIndex = selection(control(kSampleRateList));
     format_.channelsIndex = selection(control(kChannelsList));
     format_.bitsIndex = selection(control(kBitsList));
+
+    if (auto* markers = builder_.control<QCheckBox>(kMarkersCheck))
+        format_.markers = markers->isChecked();
+    if (auto* cue = builder_.control<QCheckBox>(kCueSheetCheck))
+        format_.cueSheet = cue->isChecked();
+    store_.writeInt(settings::kSettings, settings::kMarkers, format_.markers ? 1 : 0);
+    store_.writeInt(settings::kSettings, settings::kCueSheet, format_.cueSheet ? 1 : 0);
     accept();
 }
 
@@ -297,6 +308,8 @@ bool runOptionsCommand(QWidget* parent, OutputFormat& mainFormat, SettingsStore&
     mainFormat.sampleRateIndex = dialog.format().sampleRateIndex;
     mainFormat.channelsIndex = dialog.format().channelsIndex;
     mainFormat.bitsIndex = dialog.format().bitsIndex;
+    mainFormat.markers = dialog.format().markers;
+    mainFormat.cueSheet = dialog.format().cueSheet;
     return true;
 }
 

@@ -12,9 +12,10 @@ class FileDialogs;
 class MessageBoxes;
 class SettingsStore;
 
-// The output options (template 129): the output file with Browse and the three wave-format
-// lists on screen; the video block (frame size, frame rate, aspect, compressors) kept in
-// hidden controls whose values are written to the settings on OK. Cancel writes nothing.
+// The output options (template 129): the output file with Browse, the three wave-format
+// lists and the marker choices on screen; the video block (frame size, frame rate, aspect,
+// compressors) kept in hidden controls whose values are written to the settings on OK. Cancel
+// writes nothing.
 class OptionsDialog : public QDialog {
     Q_OBJECT
 public:
@@ -35,6 +36,8 @@ public:
     static constexpr int kCodecList = 1052;
     static constexpr int kDefaultButton = 1051;
     static constexpr int kSettingsButton = 1053;
+    static constexpr int kMarkersCheck = 1061;
+    static constexpr int kCueSheetCheck = 1062;
 
     OptionsDialog(SettingsStore& store, MessageBoxes& boxes, FileDialogs& fileDialogs,
                   QWidget* parent = nullptr);
@@ -78,7 +81,8 @@ private:
 };
 
 // The Options command: a dialog on a copy of the main window's record; on OK the main record
-// takes back the output path and the three wave-format indexes only. True when OK ended it.
+// takes back the output path, the three wave-format indexes and the two marker choices only.
+// True when OK ended it.
 bool runOptionsCommand(QWidget* parent, OutputFormat& mainFormat, SettingsStore& store,
                        MessageBoxes& boxes, FileDialogs& fileDialogs);
 

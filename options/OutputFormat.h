@@ -19,6 +19,11 @@ struct OutputFormat {
     int sampleRateIndex = 0;
     int channelsIndex = 0;
     int bitsIndex = 0;
+    bool markers = true;    // a cue point and label per source in the WAV file
+    bool cueSheet = false;  // a cue sheet beside the output: same name, ".cue"
+    // Where the cue sheet and the label track go instead ("-": standard output); "" for none.
+    QString cuePath;
+    QString labelsPath;
 };
 
 // The list entries of the three wave-format choices, in index order.

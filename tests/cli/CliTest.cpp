@@ -1,3 +1,5 @@
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -67,7 +69,9 @@ void CliTest::initTestCase() {
     QVERIFY(encodeFile(path("a.wav"), s, sine(300)).isEmpty());
     s.encoder = "libmp3lame";
     s.frames = 44100;
+    s.metadata = {{"title", "Bé Title"}, {"artist", "Bé Artist"}};
     QVERIFY(encodeFile(path("b.mp3"), s, sine(500)).isEmpty());
+    s.metadata.clear();
     // Long enough to be interrupted: 60 s at 96 kHz, resampled on the way.
     s.encoder = "flac";
     s.sampleRate = 96000;
@@ -84,6 +88,8 @@ void CliTest::badUsageExitsTwo_data() {
     QTest::newRow("bad bits") << QStringList{"join", "-b", "24", "a.wav"};
     QTest::newRow("unknown option") << QStringList{"join", "--fast", "a.wav"};
     QTest::newRow("missing value") << QStringList{"join", "a.wav", "-o"};
+    QTest::newRow("cue without file") << QStringList{"join", "a.wav", "--cue"};
+    QTest::newRow("labels empty") << QStringList{"join", "--labels", "", "a.wav"};
     QTest::newRow("probe nothing") << QStringList{"probe"};
     QTest::newRow("probe, options only") << QStringList{"probe", "--"};
     QTest::newRow("probe unknown option") << QStringList{"probe", "--fast", "a.wav"};
@@ -108,6 +114,29 @@ void CliTest::joinWritesAndSaysDone() {
     QCOMPARE(w.channels, 1);
     QCOMPARE(w.bits, 8);
     QCOMPARE(w.frames(), 22050LL * 5 / 2);
+    // Marked by default: one cue point per file.
+    QCOMPARE(w.cues.size(), std::size_t(2));
+    QCOMPARE(w.cues[1].sampleOffset, 33075u);
+    QCOMPARE(w.labels.at(2), std::string("Bé Title"));
+
+    // The cue sheet on standard output (the closing line moves aside), labels into a file.
+    const QString labels = path("joined.txt");
+    const Run c = run({"join", "-y", "--no-markers", "--cue", "-", "--labels", labels, "-o", out,
+                       path("a.wav"), path("b.mp3")});
+    QCOMPARE(c.status, 0);
+    QCOMPARE(c.out,
+             QStringLiteral("FILE \"joined.wav\" WAVE\n"
+                            "  TRACK 01 AUDIO\n    TITLE \"a\"\n    INDEX 01 00:00:00\n"
+                            "  TRACK 02 AUDIO\n    TITLE \"Bé Title\"\n    PERFORMER \"Bé "
+                            "Artist\"\n    INDEX 01 00:01:38\n")
+                 .replace(QStringLiteral("joined.wav"), QDir::current().relativeFilePath(out)));
+    QVERIFY(c.err.contains(QStringLiteral("Done. Output File: ") + out));
+    QVERIFY(readWav(out).ok);
+    QVERIFY(readWav(out).cues.empty());
+    QFile f(labels);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(f.readAll()),
+             QStringLiteral("0.000000\t1.500000\ta\n1.500000\t2.500000\tBé Title\n"));
 }
 
 void CliTest::existingOutputNeedsYes() {
@@ -151,17 +180,17 @@ void CliTest::undecodableInputStopsBeforeWriting() {
 void CliTest::probePrintsNameSecondsAndDuration() {
     Run r = run({"probe", path("a.wav"), path("b.mp3")});
     QCOMPARE(r.status, 0);
-    QCOMPARE(r.out, QStringLiteral("a.wav\t1\t15000000\nb.mp3\t1\t10000000\n"));
+    QCOMPARE(r.out, QStringLiteral("a.wav\t1\t15000000\ta\nb.mp3\t1\t10000000\tBé Title\n"));
     r = run({"probe", path("a.wav"), path("junk.mp3")});
     QCOMPARE(r.status, 1);
-    QCOMPARE(r.out, QStringLiteral("a.wav\t1\t15000000\n"));
+    QCOMPARE(r.out, QStringLiteral("a.wav\t1\t15000000\ta\n"));
     QVERIFY(r.err.contains(QStringLiteral("Can not get the duration of %1").arg(path("junk.mp3"))));
 
     // Names holding arg() markers come out as they are; after "--" a name may start with '-'.
     QVERIFY(QFile::copy(path("a.wav"), path("-100%1 %2.wav")));
     r = run({"probe", "--", path("-100%1 %2.wav")});
     QCOMPARE(r.status, 0);
-    QCOMPARE(r.out, QStringLiteral("-100%1 %2.wav\t1\t15000000\n"));
+    QCOMPARE(r.out, QStringLiteral("-100%1 %2.wav\t1\t15000000\t-100%1 %2\n"));
     r = run({"probe", "--help"});
     QCOMPARE(r.status, 0);
     QVERIFY(r.out.startsWith(QStringLiteral("Usage:")));

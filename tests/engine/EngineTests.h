@@ -30,7 +30,11 @@ class JoinOutputTest : public QObject {
     void changedSourcesJoinAsTheyDecode();
     void sameJoinSameBytes();
     void rf64WhenPastTheLimit();
+    void classicHeaderNeverOverflows();
     void oddEightBitDataIsPadded();
+    void markersFollowTheAudio_data();
+    void markersFollowTheAudio();
+    void cueSheetAndLabelText();
 
   private:
     QString fixture(const char* name) const;

@@ -192,6 +192,22 @@ void JoinJobTest::refusedOutputsAreKept() {
     QCOMPARE(readBytes(input), original);
     QCOMPARE(readBytes(readOnly), (std::vector<unsigned char>{'r', 'o'}));
     QCOMPARE(readBytes(stdinFile), (std::vector<unsigned char>{'i', 'n'}));
+
+    // Nor may a cue sheet or label track take the place of an input, the output or a folder.
+    const QString output = dir_.filePath("side.wav");
+    for (const QString& side : {input, output, folder, dotted}) {
+        for (bool labels : {false, true}) {
+            JoinRunner j;
+            j.add({input});
+            j.format.outputPath = output;
+            (labels ? j.format.labelsPath : j.format.cuePath) = side;
+            j.job.onJoinCommand();
+            QVERIFY2(!j.job.joinRunning(), qPrintable(side));
+            QCOMPARE(j.boxes.shown.size(), qsizetype(1));
+            QCOMPARE(j.boxes.shown[0].caption, QStringLiteral("Error"));
+        }
+    }
+    QCOMPARE(readBytes(input), original);
 }
 
 void JoinJobTest::oneJoinPerOutput() {
@@ -254,12 +270,14 @@ void JoinJobTest::linkedOutputKeepsTheLink() {
     struct stat st {};
     QCOMPARE(::stat(QFile::encodeName(target).constData(), &st), 0);
     QCOMPARE(st.st_mode & 0777, 0640u);
+
 }
 
 void JoinJobTest::stopLeavesAValidFile() {
     JoinRunner j;
     j.add({fixture("b.flac"), fixture("c.mp3"), fixture("a.wav")});
     j.format.outputPath = dir_.filePath("stopped.wav");
+    j.format.cueSheet = true;
     j.job.onJoinCommand();
     QVERIFY(j.job.joinRunning());
     QCOMPARE(j.view.buttonText, QStringLiteral("Stop"));
@@ -273,6 +291,18 @@ void JoinJobTest::stopLeavesAValidFile() {
     QVERIFY2(w.ok, qPrintable(w.error));
     QCOMPARE(w.dataSize % 4, 0ULL);
     QVERIFY(w.frames() <= TimelineSourceFilter::framesAt(j.job.totalDuration(), 44100));
+    // The sources it reached are marked, in the file and in the cue sheet alike.
+    const auto& reached = j.job.markers();
+    QCOMPARE(w.cues.size(), reached.size());
+    for (std::size_t i = 0; i < reached.size(); ++i) {
+        QCOMPARE((long long)w.cues[i].sampleOffset, (long long)reached[i].startFrame);
+        QVERIFY((long long)w.cues[i].sampleOffset <= w.frames());
+        QCOMPARE(w.labels.at(unsigned(i + 1)), std::string(i == 0 ? "b" : i == 1 ? "c" : "a"));
+    }
+    QFile cue(dir_.filePath("stopped.cue"));
+    QVERIFY(cue.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(cue.readAll()).count(QStringLiteral("INDEX 01")),
+             qsizetype(reached.size()));
     // A new join may start at once, over the stopped one.
     j.boxes.answers = {true};
     QVERIFY(j.join());

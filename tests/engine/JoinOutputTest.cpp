@@ -1,6 +1,8 @@
 #include <QTest>
 #include <cmath>
 
+#include "engine/CueSheet.h"
+#include "media/CueChunks.h"
 #include "media/Fault.h"
 #include "media/TimelineSourceFilter.h"
 #include "media/WaveMuxFilter.h"
@@ -18,6 +20,8 @@ constexpr double kFreq = 441.0;
 struct Source {
     const char* name;
     EncodeOptions encoding;
+    const char* title = nullptr;
+    const char* artist = nullptr;
 };
 
 EncodeOptions encoding(const char* encoder, int rate, int channels, long long frames) {
@@ -27,6 +31,32 @@ EncodeOptions encoding(const char* encoder, int rate, int channels, long long fr
     s.channels = channels;
     s.frames = frames;
     return s;
+}
+
+// The marker titles of mixedSet: tags where the file has them (ID3, RIFF INFO, Vorbis
+// comment), else the file name without its extension.
+const QStringList kMixedTitles = {
+    QStringLiteral("Wave Title"), QStringLiteral("Zwölf Äpfel – café"),
+    QStringLiteral("hires"),      QStringLiteral("Vorbis Title"),
+    QStringLiteral("opus"),       QStringLiteral("u8"),
+    QStringLiteral("mono")};
+
+// Checks the markers of a joined file: one per source, at `starts`, labelled `titles`.
+void checkMarkers(const WavFile& out, const std::vector<long long>& starts,
+                  const QStringList& titles) {
+    QCOMPARE(out.chunksAfterData, (std::vector<std::string>{"cue ", "LIST"}));
+    QCOMPARE(out.cues.size(), starts.size());
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        QCOMPARE(out.cues[i].id, unsigned(i + 1));
+        QCOMPARE(out.cues[i].chunk, std::string("data"));
+        QCOMPARE((long long)out.cues[i].sampleOffset, starts[i]);
+        QCOMPARE((long long)out.cues[i].position, starts[i]);
+        QCOMPARE(QString::fromStdString(out.labels.at(unsigned(i + 1))), titles[int(i)]);
+    }
+    std::vector<std::string> utf8;
+    for (const QString& t : titles) utf8.push_back(t.toStdString());
+    QCOMPARE(out.fileSize,
+             out.dataOffset + out.dataSize + (out.dataSize & 1) + cueChunksSize(utf8));
 }
 
 QStringList mixedSet(const JoinOutputTest*, const QTemporaryDir& dir) {
@@ -52,15 +82,17 @@ void JoinOutputTest::initTestCase() {
     hires.sampleFormat = "s32";
     hires.bitsPerRawSample = 24;
     const Source sources[] = {
-        {"s16.wav", encoding("pcm_s16le", 44100, 2, 44100)},
+        {"s16.wav", encoding("pcm_s16le", 44100, 2, 44100), "Wave Title", "Wave Artist"},
         {"mono.wav", encoding("pcm_s16le", 44100, 1, 22050)},
-        {"lame.mp3", encoding("libmp3lame", 44100, 2, 30870)},
+        {"lame.mp3", encoding("libmp3lame", 44100, 2, 30870), "Zwölf Äpfel – café", "Ünal"},
         {"hires.flac", hires},
-        {"vorbis.ogg", encoding("libvorbis", 22050, 1, 8820)},
-        {"opus.opus", encoding("libopus", 48000, 2, 14400)},
+        {"vorbis.ogg", encoding("libvorbis", 22050, 1, 8820), "Vorbis Title"},
+        {"opus.opus", encoding("libopus", 48000, 2, 14400), nullptr, "Opus Artist"},
         {"u8.wav", encoding("pcm_u8", 8000, 1, 2000)},
     };
-    for (const Source& s : sources) {
+    for (Source s : sources) {
+        if (s.title) s.encoding.metadata["title"] = s.title;
+        if (s.artist) s.encoding.metadata["artist"] = s.artist;
         const QString err = encodeFile(fixture(s.name), s.encoding, sine(kFreq));
         QVERIFY2(err.isEmpty(), qPrintable(QString(s.name) + ": " + err));
     }
@@ -108,9 +140,20 @@ void JoinOutputTest::exactLengthForEveryFormat() {
     QCOMPARE(out.blockAlign, int(w.nBlockAlign));
     QCOMPARE(out.byteRate, int(w.nAvgBytesPerSec));
     QCOMPARE(out.riffSize, out.fileSize - 8);
-    QCOMPARE(out.fileSize, out.dataOffset + out.dataSize + (out.dataSize & 1));
+    QCOMPARE(out.dataOffset, 44ULL);  // the classic header
     // Every file fills exactly its slot: the whole is the sum of the lengths, rounded once.
     QCOMPARE(out.frames(), TimelineSourceFilter::framesAt(j.job.totalDuration(), w.nSamplesPerSec));
+    // A marker per file at the sum of the exact lengths before it.
+    std::vector<long long> starts;
+    REFERENCE_TIME t = 0;
+    for (int i = 0; i < j.items.musicCount(); ++i) {
+        starts.push_back(TimelineSourceFilter::framesAt(t, w.nSamplesPerSec));
+        t += j.items.musicDuration(i);
+    }
+    checkMarkers(out, starts, kMixedTitles);
+    QCOMPARE(j.job.markers().size(), starts.size());
+    QCOMPARE(j.job.markers()[1].performer, QStringLiteral("Ünal"));
+    QCOMPARE(j.job.markers()[2].performer, QString());
     // FFmpeg reads it back to the same length.
     const Decoded back = decodeFile(j.format.outputPath);
     QCOMPARE(back.frames(), out.frames());
@@ -249,6 +292,9 @@ void JoinOutputTest::changedSourcesJoinAsTheyDecode() {
     const Decoded mono = decodeFile(fixture("mono.wav"));
     for (long long n = 0; n < 44100; ++n) QCOMPARE(out.sample(n, 1), double(stereo.samples[2 * n + 1]));
     for (long long n = 0; n < 22050; ++n) QCOMPARE(out.sample(44100 + n, 0), double(mono.samples[n]));
+    // The second file's marker is where its audio began, not where its measured length said.
+    checkMarkers(out, {0, 44100},
+                 {QStringLiteral("s16"), QStringLiteral("mono")});  // added without tags
     QCOMPARE(j.boxes.shown.size(), qsizetype(1));
     const QString text = j.boxes.shown[0].text;
     QVERIFY2(text.contains(fixture("s16.wav") + " decoded 500 ms longer than when it was added."), qPrintable(text));
@@ -281,15 +327,38 @@ void JoinOutputTest::sameJoinSameBytes() {
 void JoinOutputTest::rf64WhenPastTheLimit() {
     WaveMuxFilter::setRiffLimit(50000);
     JoinRunner j;
-    j.add({fixture("s16.wav")});
+    j.add({fixture("s16.wav"), fixture("mono.wav")});
     j.format.outputPath = dir_.filePath("rf64.wav");
     QVERIFY(j.join());
     const WavFile out = readWav(j.format.outputPath);
     QVERIFY2(out.ok, qPrintable(out.error));
     QVERIFY(out.rf64);
-    QCOMPARE(out.dataSize, 176400ULL);
+    QCOMPARE(out.dataSize, 176400ULL + 88200);
     QCOMPARE(out.riffSize, out.fileSize - 8);
-    QCOMPARE(decodeFile(j.format.outputPath).frames(), 44100LL);
+    QCOMPARE(out.dataOffset, 80ULL);
+    QCOMPARE(decodeFile(j.format.outputPath).frames(), 44100LL + 22050);
+    // The markers follow the data in RF64 too, counted in the ds64 sizes.
+    checkMarkers(out, {0, 44100}, {QStringLiteral("Wave Title"), QStringLiteral("mono")});
+}
+
+void JoinOutputTest::classicHeaderNeverOverflows() {
+    // Planned well inside the limit, the file gets the classic header; when the source then
+    // decodes far longer, the join fails rather than write sizes that wrap.
+    WaveMuxFilter::setRiffLimit(100000);
+    JoinRunner j;
+    j.items.append(fixture("s16.wav"), 1'000'000);  // 0.1 s of 1 s: 17640 bytes planned
+    j.items.syncMusicList();
+    j.format.outputPath = dir_.filePath("overflow.wav");
+    QVERIFY(j.join());
+    QVERIFY(!j.finishedOk);
+    QVERIFY(j.view.statuses.last().startsWith("Join failed."));
+    QVERIFY2(j.boxes.texts().join('|').contains("4 GiB"), qPrintable(j.boxes.texts().join('|')));
+    const WavFile out = readWav(j.format.outputPath);
+    QVERIFY2(out.ok, qPrintable(out.error));
+    QVERIFY(!out.rf64);
+    QCOMPARE(out.dataOffset, 44ULL);
+    QVERIFY(out.riffSize <= 100000);
+    QCOMPARE(out.riffSize, out.fileSize - 8);
 }
 
 void JoinOutputTest::oddEightBitDataIsPadded() {
@@ -304,7 +373,125 @@ void JoinOutputTest::oddEightBitDataIsPadded() {
     const WavFile out = readWav(j.format.outputPath);
     QVERIFY(out.ok);
     QCOMPARE(out.dataSize, 1001ULL);
-    QCOMPARE(out.fileSize, 80ULL + 1001 + 1);
+    QCOMPARE(out.fileSize, 44ULL + 1001 + 1 + cueChunksSize({"u8"}));
     QCOMPARE(out.riffSize, out.fileSize - 8);
     QCOMPARE(decodeFile(j.format.outputPath).frames(), 1001LL);
+}
+
+void JoinOutputTest::markersFollowTheAudio_data() {
+    QTest::addColumn<int>("rateIndex");
+    QTest::addColumn<bool>("markers");
+    QTest::addRow("44100 marked") << 0 << true;
+    QTest::addRow("22050 marked") << 1 << true;
+    QTest::addRow("44100 plain") << 0 << false;
+    QTest::addRow("22050 plain") << 1 << false;
+}
+
+void JoinOutputTest::markersFollowTheAudio() {
+    QFETCH(int, rateIndex);
+    QFETCH(bool, markers);
+    // Three steady levels: where one gives way to the next is where a file's audio begins.
+    const double levels[] = {0.25, -0.5, 0.75};
+    const long long lengths[] = {30001, 17011, 25000};
+    QStringList files;
+    for (int k = 0; k < 3; ++k) {
+        const QString path = dir_.filePath(QStringLiteral("level %1.part.wav").arg(k));
+        const double level = levels[k];
+        QVERIFY(encodeFile(path, encoding("pcm_s16le", 44100, 2, lengths[k]),
+                           [level](int, long long, int) { return level; })
+                    .isEmpty());
+        files << path;
+    }
+    JoinRunner j;
+    QCOMPARE(j.add(files), 3);
+    j.format.outputPath =
+        dir_.filePath(QStringLiteral("levels-%1-%2.wav").arg(rateIndex).arg(markers));
+    j.format.sampleRateIndex = rateIndex;
+    j.format.markers = markers;
+    j.format.cueSheet = true;
+    j.format.labelsPath =
+        dir_.filePath(QStringLiteral("levels-%1-%2.txt").arg(rateIndex).arg(markers));
+    QVERIFY(j.join());
+    QVERIFY2(j.finishedOk, qPrintable(j.boxes.texts().join('|')));
+    const WavFile out = readWav(j.format.outputPath);
+    QVERIFY2(out.ok, qPrintable(out.error));
+    QCOMPARE(out.dataOffset, 44ULL);
+    const int rate = out.sampleRate;
+    std::vector<long long> starts;
+    for (int k = 0; k < 3; ++k) {
+        // Where the audio changes level, found in the samples.
+        long long n = k == 0 ? 0 : starts.back() + 1;
+        if (k > 0)
+            while (n < out.frames() && std::abs(out.sample(n, 0) - levels[k]) >
+                                           std::abs(out.sample(n, 0) - levels[k - 1]))
+                ++n;
+        starts.push_back(n);
+    }
+    // The level changes at the sum of the exact lengths before each file, at the output rate
+    // (resampling to 22050 blurs the edge by at most a sample).
+    const long long expected[] = {
+        0, TimelineSourceFilter::framesAt(j.items.musicDuration(0), rate),
+        TimelineSourceFilter::framesAt(j.items.musicDuration(0) + j.items.musicDuration(1), rate)};
+    for (int k = 0; k < 3; ++k)
+        QVERIFY2(std::abs(starts[k] - expected[k]) <= (rate == 44100 ? 0 : 1),
+                 qPrintable(QString::number(k)));
+    const QStringList titles = {QStringLiteral("level 0.part"), QStringLiteral("level 1.part"),
+                                QStringLiteral("level 2.part")};
+    if (markers) {
+        checkMarkers(out, {expected[0], expected[1], expected[2]}, titles);
+    } else {
+        QVERIFY(out.chunksAfterData.empty());
+        QCOMPARE(out.fileSize, 44 + out.dataSize);
+    }
+    // The cue sheet and label track are written either way, with the same positions.
+    QFile cue(cuePathBeside(j.format.outputPath));
+    QVERIFY(cue.open(QIODevice::ReadOnly));
+    const QString cueText = QString::fromUtf8(cue.readAll());
+    QVERIFY2(cueText.startsWith(QStringLiteral("FILE \"%1\" WAVE\n  TRACK 01 AUDIO\n    TITLE "
+                                               "\"level 0.part\"\n    INDEX 01 00:00:00\n")
+                                    .arg(QFileInfo(j.format.outputPath).fileName())),
+             qPrintable(cueText));
+    QCOMPARE(cueText.count(QStringLiteral("TRACK")), 3);
+    QVERIFY(!cueText.contains(QStringLiteral("PERFORMER")));
+    QFile labels(j.format.labelsPath);
+    QVERIFY(labels.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(labels.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    for (int k = 0; k < 3; ++k) {
+        const QStringList f = lines[k].split('\t');
+        QCOMPARE(f.size(), 3);
+        QCOMPARE(f[0], QString::number(double(expected[k]) / rate, 'f', 6));
+        QCOMPARE(f[2], titles[k]);
+    }
+    QCOMPARE(lines[2].split('\t')[1], QString::number(double(out.frames()) / rate, 'f', 6));
+}
+
+void JoinOutputTest::cueSheetAndLabelText() {
+    const std::vector<Marker> markers = {
+        {0, 44100, QStringLiteral("Intro"), QStringLiteral("The \"Band\"")},
+        {44100, 1, QStringLiteral("Zwölf"), {}},
+        {44100 * 61 + 294, 293, QStringLiteral("Half a CD frame rounds up"), {}},
+        {44100 * 6000 + 293, 0, QStringLiteral("Less rounds down"), {}},
+    };
+    QCOMPARE(
+        cueSheetText(QStringLiteral("dir/out \"1\".wav"), markers, 44100),
+        QStringLiteral(
+            "FILE \"dir/out '1'.wav\" WAVE\n"
+            "  TRACK 01 AUDIO\n    TITLE \"Intro\"\n    PERFORMER \"The 'Band'\"\n    INDEX 01 "
+            "00:00:00\n"
+            "  TRACK 02 AUDIO\n    TITLE \"Zwölf\"\n    INDEX 01 00:01:00\n"
+            "  TRACK 03 AUDIO\n    TITLE \"Half a CD frame rounds up\"\n    INDEX 01 01:01:01\n"
+            "  TRACK 04 AUDIO\n    TITLE \"Less rounds down\"\n    INDEX 01 100:00:00\n"));
+    QCOMPARE(labelTrackText(markers, 44100),
+             QStringLiteral("0.000000\t1.000000\tIntro\n"
+                            "1.000000\t1.000023\tZwölf\n"
+                            "61.006667\t61.013311\tHalf a CD frame rounds up\n"
+                            "6000.006644\t6000.006644\tLess rounds down\n"));
+    QCOMPARE(cuePathBeside(QStringLiteral("/a.b/out.wav")), QStringLiteral("/a.b/out.cue"));
+    QCOMPARE(cuePathBeside(QStringLiteral("/a.b/out")), QStringLiteral("/a.b/out.cue"));
+    QCOMPARE(markerTitle(QStringLiteral("/m/02 Song.v2.flac"), QString()),
+             QStringLiteral("02 Song.v2"));
+    QCOMPARE(markerTitle(QStringLiteral("/m/.hidden"), QString()), QStringLiteral(".hidden"));
+    QCOMPARE(markerTitle(QStringLiteral("/m/x.flac"), QStringLiteral(" Tag\nTitle ")),
+             QStringLiteral("Tag Title"));
 }

@@ -10,8 +10,10 @@ class WavHeaderTest : public QObject {
     void fieldsForEveryOutputFormat();
     void knownFormatsFromIndexes();
     void oddDataCountsItsPadByte();
+    void layoutFollowsThePlan();
     void switchesToRf64PastTheLimit();
     void fileIsWholeAfterEveryHeaderUpdate();
+    void cueChunksArePaddedAndCounted();
 };
 
 class PathAndTimelineTest : public QObject {

@@ -1,3 +1,4 @@
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -25,7 +26,7 @@ private slots:
     void init();
     void opensWithRecordInControlsAndVideoBlockHidden();
     void frameSizeListMatchesStoredSize();
-    void okWithoutChangesWritesAllSevenValues();
+    void okWithoutChangesWritesAllNineValues();
     void pictureSizesAreWholeBlocksOfEight_data();
     void pictureSizesAreWholeBlocksOfEight();
     void frameRateRules_data();
@@ -145,15 +146,21 @@ void OptionsDialogTest::frameSizeListMatchesStoredSize() {
              QStringLiteral("720 * 480"));
 }
 
-void OptionsDialogTest::okWithoutChangesWritesAllSevenValues() {
+void OptionsDialogTest::okWithoutChangesWritesAllNineValues() {
     OptionsDialog* d = open(sampleFormat());
     pressOk(d);
     QCOMPARE(d->result(), int(QDialog::Accepted));
     QCOMPARE(writtenKeys(),
              (QStringList{"DexAudioCompress/CompressorNumber", "DexVideoCompress/CompressorNumber",
-                          "Settings/OutputFrameRate", "Settings/OutputFrameRateIndex",
-                          "Settings/OutputHigh", "Settings/OutputName", "Settings/OutputWidth"}));
+                          "Settings/CueSheet", "Settings/Markers", "Settings/OutputFrameRate",
+                          "Settings/OutputFrameRateIndex", "Settings/OutputHigh",
+                          "Settings/OutputName", "Settings/OutputWidth"}));
     using namespace settings;
+    // Markers on, no cue sheet: the defaults, shown on screen.
+    QVERIFY(!d->control(OptionsDialog::kMarkersCheck)->isHidden());
+    QVERIFY(!d->control(OptionsDialog::kCueSheetCheck)->isHidden());
+    QCOMPARE(store_->readInt(kSettings, kMarkers, 99), 1);
+    QCOMPARE(store_->readInt(kSettings, kCueSheet, 99), 0);
     QCOMPARE(store_->readInt(kSettings, kOutputFrameRateIndex, 99), 0);
     QCOMPARE(store_->readString(kSettings, kOutputFrameRate, {}), QStringLiteral("23.976000"));
     QCOMPARE(store_->readString(kSettings, kOutputName, {}), sampleFormat().outputPath);
@@ -336,6 +343,11 @@ void OptionsDialogTest::optionsCommandCopiesBackOnlyPathAndWaveFormat() {
         list(d, OptionsDialog::kSampleRateList)->setCurrentIndex(3);
         list(d, OptionsDialog::kChannelsList)->setCurrentIndex(1);
         list(d, OptionsDialog::kBitsList)->setCurrentIndex(1);
+        for (int id : {OptionsDialog::kMarkersCheck, OptionsDialog::kCueSheetCheck}) {
+            auto* box = qobject_cast<QAbstractButton*>(d->control(id));
+            QTest::mouseClick(box, Qt::LeftButton, {},
+                              QPoint(6, box->height() / 2));  // on the box itself
+        }
         QTest::mouseClick(d->control(1), Qt::LeftButton);
     });
     QVERIFY(runOptionsCommand(nullptr, main, *store_, boxes_, files_));
@@ -344,11 +356,19 @@ void OptionsDialogTest::optionsCommandCopiesBackOnlyPathAndWaveFormat() {
     QCOMPARE(main.sampleRateIndex, 3);
     QCOMPARE(main.channelsIndex, 1);
     QCOMPARE(main.bitsIndex, 1);
+    QVERIFY(!main.markers);
+    QVERIFY(main.cueSheet);
+    QCOMPARE(store_->readInt(settings::kSettings, settings::kMarkers, 99), 0);
+    QCOMPARE(store_->readInt(settings::kSettings, settings::kCueSheet, 99), 1);
+    // The window starts with them next time.
+    const OutputFormat next = settings::readOutputFormat(*store_, QString());
+    QVERIFY(!next.markers);
+    QVERIFY(next.cueSheet);
     QCOMPARE(main.outputWidth, 1001);  // the settings have 1000; the window keeps its copy
     QCOMPARE(store_->readInt(settings::kSettings, settings::kOutputWidth, 0), 1000);
     QCOMPARE(store_->readInt(settings::kSettings, settings::kOutputFrameRateIndex, 0), 2);
     // The wave format is never stored: the next start is back at 44100, stereo, 16 bits.
-    QCOMPARE(writtenKeys().size(), 7);
+    QCOMPARE(writtenKeys().size(), 9);
 }
 
 void OptionsDialogTest::optionsCommandCancelLeavesEverything() {

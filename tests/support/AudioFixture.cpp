@@ -115,6 +115,7 @@ QString encodeFile(const QString& path, const EncodeOptions& opts, const Signal&
     if (err < 0) return QStringLiteral("open: ") + avErr(err);
     AVDictionary* mopts = nullptr;
     for (auto& [k, v] : opts.muxerOptions) av_dict_set(&mopts, k.c_str(), v.c_str(), 0);
+    for (auto& [k, v] : opts.metadata) av_dict_set(&o.fmt->metadata, k.c_str(), v.c_str(), 0);
     err = avformat_write_header(o.fmt, &mopts);
     av_dict_free(&mopts);
     if (err < 0) return QStringLiteral("header: ") + avErr(err);
@@ -276,12 +277,39 @@ WavFile readWav(const QString& path) {
             w.data.assign(b.begin() + static_cast<std::ptrdiff_t>(body),
                           b.begin() + static_cast<std::ptrdiff_t>(body + avail));
             w.ok = haveFmt && avail == size;
-            if (!w.ok) w.error = haveFmt ? QStringLiteral("data shorter than declared") : QStringLiteral("no fmt");
-            return w;
+            if (!w.ok) {
+                w.error = haveFmt ? QStringLiteral("data shorter than declared")
+                                  : QStringLiteral("no fmt");
+                return w;
+            }
+        } else if (w.dataOffset && id == "cue " && body + 4 <= b.size()) {
+            const unsigned n = le32(&b[body]);
+            for (unsigned i = 0; i < n && body + 4 + 24ull * (i + 1) <= b.size(); ++i) {
+                const std::size_t c = body + 4 + 24ull * i;
+                w.cues.push_back({le32(&b[c]), le32(&b[c + 4]), le32(&b[c + 20]),
+                                  std::string(reinterpret_cast<const char*>(&b[c + 8]), 4)});
+            }
+        } else if (w.dataOffset && id == "LIST" && body + 4 <= b.size() &&
+                   std::memcmp(&b[body], "adtl", 4) == 0) {
+            for (std::size_t q = body + 4; q + 8 <= std::min<std::size_t>(b.size(), body + size);) {
+                const unsigned sub = le32(&b[q + 4]);
+                if (std::memcmp(&b[q], "labl", 4) == 0 && sub >= 4 && q + 8 + sub <= b.size()) {
+                    std::string text(reinterpret_cast<const char*>(&b[q + 12]), sub - 4);
+                    if (!text.empty() && text.back() == '\0') text.pop_back();
+                    w.labels[le32(&b[q + 8])] = text;
+                }
+                q += 8 + sub + (sub & 1);
+            }
         }
-        pos = body + size + (size & 1);
+        if (w.dataOffset && id != "data") w.chunksAfterData.push_back(id);
+        const unsigned long long next = body + size + (size & 1);
+        if (next > b.size()) {
+            // Past the declared data of a file whose writer was killed lie samples, not chunks.
+            break;
+        }
+        pos = static_cast<std::size_t>(next);
     }
-    w.error = QStringLiteral("no data chunk");
+    if (!w.dataOffset) w.error = QStringLiteral("no data chunk");
     return w;
 }
 

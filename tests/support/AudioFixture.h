@@ -28,6 +28,7 @@ struct EncodeOptions {
     std::string videoEncoder;
     int videoFrames = 0;
     std::map<std::string, std::string> muxerOptions;
+    std::map<std::string, std::string> metadata;  // tags: "title", "artist"
 };
 
 // Encodes `signal` into a file with libavcodec/libavformat; returns "" or the reason it failed.
@@ -54,6 +55,14 @@ struct WavFile {
     int formatTag = 0, channels = 0, sampleRate = 0, byteRate = 0, blockAlign = 0, bits = 0;
     unsigned long long dataOffset = 0, dataSize = 0;  // dataSize as declared (ds64 for RF64)
     std::vector<unsigned char> data;
+    // Chunks after the data: cue points and their labels (adtl labl), by cue point id.
+    struct Cue {
+        unsigned id = 0, position = 0, sampleOffset = 0;
+        std::string chunk;
+    };
+    std::vector<Cue> cues;
+    std::map<unsigned, std::string> labels;
+    std::vector<std::string> chunksAfterData;
     long long frames() const { return blockAlign ? static_cast<long long>(dataSize / blockAlign) : 0; }
     // Sample of channel c at frame n, scaled to [-1, 1).
     double sample(long long n, int c) const;
