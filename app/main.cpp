@@ -16,6 +16,7 @@
 #include "controls/QtFileDialogs.h"
 #include "controls/QtMessageBoxes.h"
 #include "media/PathCodec.h"
+#include "media/WorkerPool.h"
 
 namespace {
 
@@ -56,6 +57,8 @@ bool displayAvailable(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before anything starts a thread: the decoder workers are forked from this state.
+    corvane::media::WorkerPool::start();
     if (corvane::cli::isCommand(argc, argv)) return corvane::cli::run(argc, argv);
     if (!displayAvailable(argc, argv)) {
         for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
