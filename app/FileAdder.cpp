@@ -13,6 +13,7 @@
 
 #include "media/PathCodec.h"
 #include "media/RenderPipeline.h"
+#include "media/WorkerPool.h"
 
 namespace corvane {
 
@@ -144,7 +145,7 @@ std::vector<media::ProbeResult> FileAdder::probeAll(const QStringList& paths,
                 r.hr = media::E_INVALIDARG;
                 r.detail = QStringLiteral("the path is too long");
             } else {
-                r = media::probeFile(media::qstringToPath(paths[i]));
+                r = media::WorkerPool::probe(media::qstringToPath(paths[i]), cancel);
             }
             const int d = done.fetch_add(1) + 1;
             if (progress) {
@@ -153,7 +154,7 @@ std::vector<media::ProbeResult> FileAdder::probeAll(const QStringList& paths,
             }
         }
     };
-    const int threads = std::min(media::RenderPipeline::workerCount(), std::max(1, total));
+    const int threads = std::min(media::WorkerPool::capacity(), std::max(1, total));
     std::vector<std::thread> pool;
     for (int t = 1; t < threads; ++t) pool.emplace_back(work);
     work();

@@ -17,6 +17,7 @@
 #include "controls/QtFileDialogs.h"
 #include "controls/QtMessageBoxes.h"
 #include "media/PathCodec.h"
+#include "media/WorkerPool.h"
 
 namespace {
 
@@ -58,6 +59,8 @@ bool displayAvailable(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     corvane::cli::prepareProcess();
+    // Before anything starts a thread: the decoder workers are forked from this state.
+    corvane::media::WorkerPool::start();
     if (corvane::cli::isCommand(argc, argv)) return corvane::cli::run(argc, argv);
     if (!displayAvailable(argc, argv)) {
         for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i)

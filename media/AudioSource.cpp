@@ -115,22 +115,53 @@ HRESULT AudioSource::fail(HRESULT hr, const QString& why) {
     return hr;
 }
 
+int AudioSource::openFile(const std::string& path, HRESULT* hr, QString* why) {
+    if (*hr = Fault::check("AudioSource::open"); FAILED(*hr)) {
+        *why = errorText(*hr);
+        return -1;
+    }
+    // O_NONBLOCK keeps a FIFO from hanging the open; regular files ignore it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        *hr = fromErrno(errno);
+        *why = QString::fromLocal8Bit(strerror(errno));
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        *hr = fromErrno(errno);
+        *why = QString::fromLocal8Bit(strerror(errno));
+    } else if (!S_ISREG(st.st_mode)) {
+        *hr = VFW_E_INVALID_FILE_FORMAT;
+        *why = S_ISDIR(st.st_mode) ? QStringLiteral("it is a folder") : QStringLiteral("not a regular file");
+    } else if (st.st_size == 0) {
+        *hr = VFW_E_INVALID_FILE_FORMAT;
+        *why = QStringLiteral("the file is empty");
+    } else {
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        *hr = S_OK;
+        return fd;
+    }
+    ::close(fd);
+    return -1;
+}
+
 HRESULT AudioSource::open(const std::string& path, AVDictionary** formatOptions) {
-    if (HRESULT hr = Fault::check("AudioSource::open"); FAILED(hr))
-        return fail(hr, errorText(hr));
+    HRESULT hr = S_OK;
+    QString why;
+    const int fd = openFile(path, &hr, &why);
+    if (fd < 0) return fail(hr, why);
+    hr = openDescriptor(fd, formatOptions);
+    ::close(fd);
+    return hr;
+}
+
+HRESULT AudioSource::openDescriptor(int fd, AVDictionary** formatOptions) {
     if (!pkt_) return fail(E_OUTOFMEMORY, errorText(E_OUTOFMEMORY));
     io_ = std::make_unique<Io>();
-    // O_NONBLOCK keeps a FIFO from hanging the open; regular files ignore it.
-    io_->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (io_->fd < 0) return fail(fromErrno(errno), QString::fromLocal8Bit(strerror(errno)));
-    struct stat st {};
-    if (::fstat(io_->fd, &st) != 0) return fail(fromErrno(errno), QString::fromLocal8Bit(strerror(errno)));
-    if (!S_ISREG(st.st_mode))
-        return fail(VFW_E_INVALID_FILE_FORMAT, S_ISDIR(st.st_mode)
-                                                   ? QStringLiteral("it is a folder")
-                                                   : QStringLiteral("not a regular file"));
-    if (st.st_size == 0) return fail(VFW_E_INVALID_FILE_FORMAT, QStringLiteral("the file is empty"));
-    ::fcntl(io_->fd, F_SETFL, ::fcntl(io_->fd, F_GETFL) & ~O_NONBLOCK);
+    io_->fd = ::dup(fd);
+    if (io_->fd < 0 || ::lseek(io_->fd, 0, SEEK_SET) != 0)
+        return fail(fromErrno(errno), QString::fromLocal8Bit(strerror(errno)));
     ::posix_fadvise(io_->fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 
     auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));

@@ -51,6 +51,13 @@ public:
     // path: the file name's bytes; formatOptions (optional) go to the demuxer. On failure
     // detail() tells why.
     HRESULT open(const std::string& path, AVDictionary** formatOptions = nullptr);
+    // Reads a file already opened (and checked) by someone else, from its start: the
+    // descriptor is duplicated, so the caller keeps its own.
+    HRESULT openDescriptor(int fd, AVDictionary** formatOptions = nullptr);
+
+    // Opens a sound file for reading as the program reads them: a regular, non-empty file,
+    // no protocol taken from its name. Returns the descriptor, or -1 with *hr and *why set.
+    static int openFile(const std::string& path, HRESULT* hr, QString* why);
 
     AVStream* stream() const { return stream_; }
     AVFormatContext* format() const { return fmt_.get(); }

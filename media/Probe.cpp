@@ -7,6 +7,8 @@
 #include <climits>
 #include <cstring>
 
+#include <unistd.h>
+
 extern "C" {
 #include <libavutil/intreadwrite.h>
 #include <libavutil/mathematics.h>
@@ -150,9 +152,9 @@ private:
 };
 
 // Counts by decoding everything, exactly as the join will.
-ProbeResult probeByDecoding(const std::string& path) {
+ProbeResult probeByDecoding(int fd) {
     AudioSource src;
-    HRESULT hr = src.open(path);
+    HRESULT hr = src.openDescriptor(fd);
     if (FAILED(hr)) return failed(hr, src.detail());
     FramePtr frame(av_frame_alloc());
     SampleClock clock;
@@ -221,11 +223,11 @@ std::int64_t wavPcmFrames(AudioSource& src) {
 
 // The last packet's duration in the sample table itself: the demuxer shortens it to where the
 // edit list ends, which is stated in the movie's (often millisecond) timescale.
-std::int64_t mp4LastSampleDuration(const std::string& path) {
+std::int64_t mp4LastSampleDuration(int fd) {
     AudioSource raw;
     AVDictionary* opts = nullptr;
     av_dict_set(&opts, "ignore_editlist", "1", 0);
-    const HRESULT hr = raw.open(path, &opts);
+    const HRESULT hr = raw.openDescriptor(fd, &opts);
     av_dict_free(&opts);
     if (FAILED(hr)) return -1;
     AVStream* st = raw.stream();
@@ -256,7 +258,7 @@ REFERENCE_TIME SampleClock::duration() const {
     return settled + (rate > 0 ? av_rescale(samplesAtRate, kUnitsPerSecond, rate) : 0);
 }
 
-static ProbeResult countSamples(AudioSource& src, const std::string& path) {
+static ProbeResult countSamples(AudioSource& src, int fd) {
     HRESULT hr = S_OK;
 
     AVStream* st = src.stream();
@@ -264,7 +266,7 @@ static ProbeResult countSamples(AudioSource& src, const std::string& path) {
     const AVCodecParameters* par = st->codecpar;
     const int channels = par->ch_layout.nb_channels;
     Counting counting = countingFor(par->codec_id);
-    if (counting == Counting::Decode) return probeByDecoding(path);
+    if (counting == Counting::Decode) return probeByDecoding(fd);
 
     if (const std::int64_t frames = wavPcmFrames(src); frames >= 0) {
         SampleClock clock;
@@ -282,7 +284,7 @@ static ProbeResult countSamples(AudioSource& src, const std::string& path) {
             return measured(clock, 0, channels);
         }
         // A header that lies, or a file cut short: what decodes is the measure.
-        return probeByDecoding(path);
+        return probeByDecoding(fd);
     }
 
     PacketPtr pkt(av_packet_alloc());
@@ -302,7 +304,7 @@ static ProbeResult countSamples(AudioSource& src, const std::string& path) {
     int invalid = 0;
     while ((hr = src.readPacket(pkt.get())) == S_OK) {
         if (packets++ == 0 && counting == Counting::Parser && !parser.open(par->codec_id, par))
-            return probeByDecoding(path);
+            return probeByDecoding(fd);
         std::size_t sideSize = 0;
         if (const uint8_t* skip = av_packet_get_side_data(pkt.get(), AV_PKT_DATA_SKIP_SAMPLES, &sideSize);
             skip && sideSize >= 8)
@@ -360,7 +362,7 @@ static ProbeResult countSamples(AudioSource& src, const std::string& path) {
         // it is trimmed when that scale counts samples.
         if (isFormat(src, "mp4") && st->time_base.num == 1 && st->time_base.den == decodedFrames.rate &&
             lastPacketTicks > 0 && lastPacketTicks < frameSize) {
-            std::int64_t last = mp4LastSampleDuration(path);
+            std::int64_t last = mp4LastSampleDuration(fd);
             // The edit list may end the track earlier than its table on purpose: more than a
             // millisecond off is not rounding.
             const std::int64_t tolerance = decodedFrames.rate / 1000 + 1;
@@ -390,10 +392,20 @@ QString tagOf(AudioSource& src, const char* key) {
 }  // namespace
 
 ProbeResult probeFile(const std::string& path) {
+    HRESULT hr = S_OK;
+    QString why;
+    const int fd = AudioSource::openFile(path, &hr, &why);
+    if (fd < 0) return failed(hr, why);
+    ProbeResult r = probeDescriptor(fd);
+    ::close(fd);
+    return r;
+}
+
+ProbeResult probeDescriptor(int fd) {
     AudioSource src;
-    HRESULT hr = src.open(path);
+    HRESULT hr = src.openDescriptor(fd);
     if (FAILED(hr)) return failed(hr, src.detail());
-    ProbeResult r = countSamples(src, path);
+    ProbeResult r = countSamples(src, fd);
     if (SUCCEEDED(r.hr)) {
         r.title = tagOf(src, "title");
         r.artist = tagOf(src, "artist");

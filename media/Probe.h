@@ -38,5 +38,7 @@ struct SampleClock {
 // header totals are never added up or believed unconfirmed. The first packets are decoded to
 // prove the stream is usable. The title and artist tags come along.
 ProbeResult probeFile(const std::string& path);
+// The same for a file opened by the caller (read from its start; the caller keeps fd).
+ProbeResult probeDescriptor(int fd);
 
 }  // namespace corvane::media

@@ -5,10 +5,8 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "media/AudioSource.h"
 #include "media/PathCodec.h"
-#include "media/Probe.h"
-#include "media/SampleConverter.h"
+#include "media/WorkerSource.h"
 
 extern "C" {
 #include <libavutil/mathematics.h>
@@ -144,22 +142,20 @@ HRESULT RenderPipeline::renderSlot(std::size_t index) {
         return S_OK;
     }
     const QString name = pathToQString(plan.path);
-    AudioSource source;
-    HRESULT hr = source.open(plan.path);
+    WorkerSource source;
+    // Seeded by position, so a join gives the same bytes whatever thread converts what.
+    HRESULT hr = source.start(plan.path, format_, 0x2545F491u ^ static_cast<std::uint32_t>(index * 2654435761u));
     if (FAILED(hr)) {
         finishSlot(index, hr, QStringLiteral("Cannot open %1: %2").arg(name, source.detail()));
         return hr;
     }
-    FramePtr frame(av_frame_alloc());
-    // Seeded by position, so a join gives the same bytes whatever thread converts what.
-    SampleConverter converter(format_, 0x2545F491u ^ static_cast<std::uint32_t>(index * 2654435761u));
     std::vector<std::uint8_t> pcm = takeBuffer();
     std::int64_t skip = plan.skip;
     std::int64_t pushed = 0;
     // Decoding on past its measured length by more than a codec frame: the file is not what
     // was measured, and everything it decodes is kept.
     bool overrun = false;
-    SampleClock decoded;
+    worker::Clock decoded;
     // Output frames a codec frame spans: how far the decode may run past the measured length
     // as padding before it counts as more audio.
     auto tolerance = [&] {
@@ -193,23 +189,12 @@ HRESULT RenderPipeline::renderSlot(std::size_t index) {
         return true;
     };
 
-    for (;;) {
-        hr = source.decodeFrame(frame.get());
-        if (hr != S_OK) break;
-        decoded.add(frame->sample_rate, frame->nb_samples);
-        hr = converter.convert(frame.get(), pcm);
-        av_frame_unref(frame.get());
-        if (FAILED(hr)) break;
+    while ((hr = source.read(pcm, &decoded)) == S_OK)
         if (!pushBlocks(false)) return E_ABORT;
-    }
     if (FAILED(hr)) {
-        const QString why = source.detail().isEmpty() ? converter.detail() : source.detail();
-        finishSlot(index, hr, QStringLiteral("Cannot decode %1: %2").arg(name, why));
+        const QString what = source.opened() ? QStringLiteral("Cannot decode %1: %2") : QStringLiteral("Cannot open %1: %2");
+        finishSlot(index, hr, what.arg(name, source.detail()));
         return hr;
-    }
-    if (HRESULT dh = converter.drain(pcm); FAILED(dh)) {
-        finishSlot(index, dh, QStringLiteral("Cannot decode %1: %2").arg(name, converter.detail()));
-        return dh;
     }
     if (!pushBlocks(true)) return E_ABORT;  // what is still held back is the encoder's padding
     // Resampling may round a frame or two off the planned length; closed so that every later
@@ -218,7 +203,7 @@ HRESULT RenderPipeline::renderSlot(std::size_t index) {
         std::vector<std::uint8_t> block(static_cast<std::size_t>(gap) * frameBytes, silenceByte(format_));
         if (!push(index, std::move(block))) return E_ABORT;
     }
-    const REFERENCE_TIME length = decoded.duration();
+    const REFERENCE_TIME length = decoded.duration;
     const REFERENCE_TIME frameTime =
         decoded.rate > 0 ? av_rescale(decoded.largestFrame, kUnitsPerSecond, decoded.rate) : 0;
     finishSlot(index, S_OK, {}, length, std::llabs(length - plan.measured) > frameTime);

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "tests/support/TestMain.h"
+
 #include "app/AppSettings.h"
 #include "app/FileAdder.h"
 #include "app/ItemList.h"
@@ -439,5 +441,5 @@ void AppTest::twoInstancesWritingAtOnce() {
     QCOMPARE(check.value("Option/second").toString(), QStringLiteral("/folder/second/59/"));
 }
 
-QTEST_GUILESS_MAIN(AppTest)
+CORVANE_TEST_MAIN(QCoreApplication, new AppTest)
 #include "AppTest.moc"

@@ -3,6 +3,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include "tests/support/TestMain.h"
 #include <csignal>
 
 #include "tests/support/AudioFixture.h"
@@ -356,5 +358,5 @@ void CliTest::windowWithoutDisplaySaysSo() {
     QVERIFY(err.contains(QStringLiteral("unknown option --bogus")));
 }
 
-QTEST_GUILESS_MAIN(CliTest)
+CORVANE_TEST_MAIN(QCoreApplication, new CliTest)
 #include "CliTest.moc"

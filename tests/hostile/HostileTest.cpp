@@ -3,11 +3,18 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QTest>
+#include <atomic>
+#include <thread>
+
+#include "tests/support/TestMain.h"
 #include <unistd.h>
 
 #include "media/PathCodec.h"
+#include "media/ErrorText.h"
 #include "media/Probe.h"
+#include "media/WorkerPool.h"
 #include "media/TimelineSourceFilter.h"
 #include "tests/support/JoinRunner.h"
 
@@ -34,6 +41,10 @@ private slots:
     void thousandItemsJoinToTheEnd();
     void diskFullLeavesAValidFile();
     void videoFileGivesItsAudio();
+    void decoderFaultsAreContained_data();
+    void decoderFaultsAreContained();
+    void workerCannotOpenByPath();
+    void cancelStopsAProbeAtOnce();
 
 private:
     // Adds and joins one file; true when it joined, false when it was refused with messages.
@@ -42,6 +53,87 @@ private:
     QTemporaryDir dir_;
     QStringList formats_;
 };
+
+void HostileTest::decoderFaultsAreContained_data() {
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<bool>("whileJoining");
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("crash measuring") << int(worker::TestFault::Abort) << false << "crashed";
+    QTest::newRow("memory measuring") << int(worker::TestFault::Balloon) << false << "out of memory";
+    QTest::newRow("hang measuring") << int(worker::TestFault::Spin) << false << "timed out";
+    QTest::newRow("crash joining") << int(worker::TestFault::Abort) << true << "crashed";
+    QTest::newRow("memory joining") << int(worker::TestFault::Balloon) << true << "out of memory";
+}
+
+void HostileTest::decoderFaultsAreContained() {
+    // A decoder that crashes, balloons or hangs takes only its own file down, named with the
+    // cause; the others are measured, and a join fails cleanly with a valid file.
+    QFETCH(int, fault);
+    QFETCH(bool, whileJoining);
+    QFETCH(QString, cause);
+    const QString victim = path("victim.flac");
+    QFile::remove(victim);
+    QVERIFY(QFile::copy(path("flac.flac"), victim));
+    WorkerPool::setProbeCpuLimit(300);
+    auto restore = qScopeGuard([] {
+        WorkerPool::setTestFault(worker::TestFault::None);
+        WorkerPool::setProbeCpuLimit(60'000);
+    });
+    JoinRunner j;
+    if (!whileJoining) WorkerPool::setTestFault(worker::TestFault(fault), victim.toStdString());
+    QCOMPARE(j.add({path("s16.wav"), victim, path("lame.mp3")}), whileJoining ? 3 : 2);
+    if (!whileJoining) {
+        QCOMPARE(j.items.itemCount(), 2);
+        // The message names the file, and the cause follows on a line of its own.
+        const QString shown = j.boxes.texts().value(0);
+        QVERIFY2(shown.startsWith(kCannotOpenMessage.arg(victim) + QLatin1Char('\n')) &&
+                     shown.contains(QStringLiteral("decoder stopped (%1)").arg(cause)),
+                 qPrintable(shown));
+        const auto r = FileAdder::probeAll({victim});
+        QCOMPARE(r[0].detail, QStringLiteral("the decoder stopped (%1)").arg(cause));
+        return;
+    }
+    WorkerPool::setTestFault(worker::TestFault(fault), victim.toStdString(), 20000);
+    j.format.outputPath = path("faulty.wav");
+    QFile::remove(j.format.outputPath);
+    QVERIFY(j.join());
+    QVERIFY(!j.finishedOk);
+    QCOMPARE(j.boxes.shown.size(), qsizetype(1));
+    const QString text = j.boxes.shown[0].text;
+    QVERIFY2(text.contains(victim) && text.contains(QStringLiteral("the decoder stopped (%1)").arg(cause)),
+             qPrintable(text));
+    // The pool recovers: the same files join once the fault is gone.
+    WorkerPool::setTestFault(worker::TestFault::None);
+    j.boxes.clear();
+    QFile::remove(j.format.outputPath);
+    QVERIFY(j.join());
+    QVERIFY2(j.finishedOk, qPrintable(j.boxes.texts().join('\n')));
+}
+
+void HostileTest::workerCannotOpenByPath() {
+    // The file is handed over already open; by its name the worker cannot reach it.
+    const QString file = path("s16.wav");
+    WorkerPool::setTestFault(worker::TestFault::OpenByPath, file.toStdString());
+    const ProbeResult r = WorkerPool::probe(file.toStdString());
+    WorkerPool::setTestFault(worker::TestFault::None);
+    QCOMPARE(r.hr, fromErrno(EPERM));
+    QVERIFY(SUCCEEDED(WorkerPool::probe(file.toStdString()).hr));
+}
+
+void HostileTest::cancelStopsAProbeAtOnce() {
+    // A hanging probe with the default limit would take a minute; Cancel ends it.
+    const QString file = path("s16.wav");
+    WorkerPool::setTestFault(worker::TestFault::Spin, file.toStdString());
+    std::atomic<bool> cancel{false};
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        cancel = true;
+    });
+    const auto r = FileAdder::probeAll({file}, {}, &cancel);
+    canceller.join();
+    WorkerPool::setTestFault(worker::TestFault::None);
+    QCOMPARE(r[0].hr, E_ABORT);
+}
 
 void HostileTest::initTestCase() {
     QVERIFY(dir_.isValid());
@@ -390,5 +482,5 @@ void HostileTest::videoFileGivesItsAudio() {
     QVERIFY(peak > 0.3);
 }
 
-QTEST_GUILESS_MAIN(HostileTest)
+CORVANE_TEST_MAIN(QCoreApplication, new HostileTest)
 #include "HostileTest.moc"

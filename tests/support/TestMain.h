@@ -3,9 +3,12 @@
 #include <QCoreApplication>
 #include <QTest>
 
+#include "media/WorkerPool.h"
+
 // Runs several test objects in one executable (one executable per area).
 #define CORVANE_TEST_MAIN(AppType, ...)                                     \
     int main(int argc, char** argv) {                                       \
+        corvane::media::WorkerPool::start();                                \
         AppType app(argc, argv);                                            \
         int status = 0;                                                     \
         QObject* tests[] = {__VA_ARGS__};                                   \
