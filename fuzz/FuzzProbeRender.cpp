@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/TimelineBuilder.h"
+#include "media/WorkerPool.h"
 #include "engine/WavGraph.h"
 #include "media/MediaEvent.h"
 #include "media/Probe.h"
@@ -61,6 +62,12 @@ void checkWav(const std::vector<std::uint8_t>& b, const WaveFormatEx& w) {
 }
 
 }  // namespace
+
+// The render decodes in worker processes; they are forked from this early, single-threaded state.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    WorkerPool::start();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
     const std::string in = scratch("in");

@@ -62,8 +62,7 @@ bool send(int sock, Type type, const void* fixed, std::size_t fixedSize, const v
            writeAll(sock, static_cast<const std::uint8_t*>(extra), extraSize);
 }
 
-bool receive(int sock, Header* header, std::vector<std::uint8_t>* payload, int* fd,
-             std::uint32_t maxSize) {
+bool receiveHeader(int sock, Header* header, int* fd, std::uint32_t maxSize) {
     if (fd) *fd = -1;
     iovec iov{header, sizeof *header};
     msghdr msg{};
@@ -91,6 +90,15 @@ bool receive(int sock, Header* header, std::vector<std::uint8_t>* payload, int* 
         if (fd) *fd = -1;
         return false;
     }
+    return true;
+}
+
+bool receivePayload(int sock, void* data, std::size_t size) {
+    return readAll(sock, static_cast<std::uint8_t*>(data), size);
+}
+
+bool receive(int sock, Header* header, std::vector<std::uint8_t>* payload, int* fd, std::uint32_t maxSize) {
+    if (!receiveHeader(sock, header, fd, maxSize)) return false;
     payload->resize(header->size);
     return readAll(sock, payload->data(), header->size);
 }

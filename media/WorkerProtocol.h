@@ -79,5 +79,9 @@ bool send(int sock, Type type, const void* fixed, std::size_t fixedSize,
 // Reads one message whole; *fd receives an attached descriptor (or -1). Bounded by maxSize.
 bool receive(int sock, Header* header, std::vector<std::uint8_t>* payload, int* fd = nullptr,
              std::uint32_t maxSize = 64u << 20);
+// The same in two steps, for payloads read straight to where they belong: the header (and a
+// descriptor), then exactly `size` bytes of the payload.
+bool receiveHeader(int sock, Header* header, int* fd = nullptr, std::uint32_t maxSize = 64u << 20);
+bool receivePayload(int sock, void* data, std::size_t size);
 
 }  // namespace corvane::media::worker

@@ -47,15 +47,26 @@ HRESULT WorkerSource::start(const std::string& path, const WaveFormatEx& format,
 HRESULT WorkerSource::read(std::vector<std::uint8_t>& pcm, worker::Clock* decoded) {
     if (finished_) return S_FALSE;
     worker::Header h{};
-    if (!worker::receive(worker_.sock, &h, &message_)) {
+    bool ok = worker::receiveHeader(worker_.sock, &h);
+    // Audio goes straight to the end of pcm: no copy on the way.
+    if (ok && h.type == worker::Type::Data && h.size >= sizeof(worker::Clock)) {
+        const std::size_t bytes = h.size - sizeof(worker::Clock);
+        const std::size_t at = pcm.size();
+        pcm.resize(at + bytes);
+        if (worker::receivePayload(worker_.sock, decoded, sizeof *decoded) &&
+            worker::receivePayload(worker_.sock, pcm.data() + at, bytes))
+            return S_OK;
+        pcm.resize(at);
+        ok = false;
+    }
+    if (ok) {
+        message_.resize(h.size);
+        ok = worker::receivePayload(worker_.sock, message_.data(), h.size);
+    }
+    if (!ok) {
         opened_ = true;
         const QString cause = WorkerPool::release(worker_, false);
         return fail(VFW_E_DECODE_FAILED, QStringLiteral("the decoder stopped (%1)").arg(cause));
-    }
-    if (h.type == worker::Type::Data && message_.size() >= sizeof(worker::Clock)) {
-        std::memcpy(decoded, message_.data(), sizeof *decoded);
-        pcm.insert(pcm.end(), message_.begin() + sizeof(worker::Clock), message_.end());
-        return S_OK;
     }
     if (h.type == worker::Type::End && message_.size() >= sizeof(worker::EndReply)) {
         worker::EndReply end;

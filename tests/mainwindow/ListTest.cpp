@@ -20,6 +20,7 @@
 #include "controls/SiteAddresses.h"
 #include "media/HResult.h"
 #include "media/PathCodec.h"
+#include "media/WorkerPool.h"
 #include "tests/mainwindow/MainWindowTests.h"
 #include "tests/mainwindow/Window.h"
 #include "tests/support/AudioFixture.h"
@@ -173,6 +174,16 @@ void MainWindowListTest::addAsksOnceAndReportsEachFailure() {
     w.add({fixture("t10.wav"), fixture("b.flac"), fixture("t9.wav"), fixture("a.wav")});
     QCOMPARE(w.rowNames(), (QStringList{"a.wav", "c.mp3", "a.wav", "b.flac", "t9.wav", "t10.wav"}));
     QCOMPARE(w.list()->item(3, 1)->text(), QStringLiteral("2"));
+    QVERIFY(w.consistent());
+    // A decoder that crashes on one file: that file is left out, named with the cause, and
+    // the window and its list go on.
+    w.boxes.clear();
+    media::WorkerPool::setTestFault(media::worker::TestFault::Abort, "c.mp3");
+    w.add({fixture("c.mp3"), fixture("b.flac")});
+    media::WorkerPool::setTestFault(media::worker::TestFault::None);
+    QVERIFY2(w.boxes.texts().value(0).contains(QStringLiteral("decoder stopped (crashed)")),
+             qPrintable(w.boxes.texts().join('\n')));
+    QCOMPARE(w.rowNames(), (QStringList{"a.wav", "c.mp3", "a.wav", "b.flac", "t9.wav", "t10.wav", "b.flac"}));
     QVERIFY(w.consistent());
 }
 
