@@ -133,21 +133,32 @@ std::vector<media::ProbeResult> FileAdder::probeAll(const QStringList& paths,
     std::atomic<int> next{0};
     std::atomic<int> done{0};
     std::mutex progressMutex;
+    // Files go to the workers in batches: one round trip each, not one per file.
+    constexpr int kBatch = 16;
     auto work = [&] {
         for (;;) {
-            const int i = next.fetch_add(1);
-            if (i >= total) return;
-            media::ProbeResult& r = results[static_cast<std::size_t>(i)];
-            if (cancel && cancel->load()) {
-                r.hr = media::E_ABORT;
-                r.detail = QStringLiteral("cancelled");
-            } else if (pathTooLong(paths[i])) {
-                r.hr = media::E_INVALIDARG;
-                r.detail = QStringLiteral("the path is too long");
-            } else {
-                r = media::WorkerPool::probe(media::qstringToPath(paths[i]), cancel);
+            const int first = next.fetch_add(kBatch);
+            if (first >= total) return;
+            const int last = std::min(total, first + kBatch);
+            std::vector<std::string> batch;
+            std::vector<int> where;
+            for (int i = first; i < last; ++i) {
+                media::ProbeResult& r = results[static_cast<std::size_t>(i)];
+                if (cancel && cancel->load()) {
+                    r.hr = media::E_ABORT;
+                    r.detail = QStringLiteral("cancelled");
+                } else if (pathTooLong(paths[i])) {
+                    r.hr = media::E_INVALIDARG;
+                    r.detail = QStringLiteral("the path is too long");
+                } else {
+                    batch.push_back(media::qstringToPath(paths[i]));
+                    where.push_back(i);
+                }
             }
-            const int d = done.fetch_add(1) + 1;
+            std::vector<media::ProbeResult> got = media::WorkerPool::probeMany(batch, cancel);
+            for (std::size_t k = 0; k < got.size(); ++k)
+                results[static_cast<std::size_t>(where[k])] = std::move(got[k]);
+            const int d = done.fetch_add(last - first) + (last - first);
             if (progress) {
                 std::lock_guard lock(progressMutex);
                 progress(d, total);

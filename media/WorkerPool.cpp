@@ -289,62 +289,117 @@ worker::TestFault WorkerPool::testFaultFor(const std::string& path, std::int64_t
 }
 
 ProbeResult WorkerPool::probe(const std::string& path, const std::atomic<bool>* cancel) {
-    HRESULT hr = S_OK;
-    QString why;
-    const int fd = AudioSource::openFile(path, &hr, &why);
-    if (fd < 0) return probeFailed(hr, why);
-    Worker w = acquire(&why);
-    if (!w) {
-        ::close(fd);
-        return probeFailed(E_FAIL, why);
-    }
-    worker::ProbeRequest req;
-    req.fault = testFaultFor(path);
-    if (req.fault == worker::TestFault::OpenByPath)
-        std::strncpy(req.path, path.c_str(), sizeof req.path - 1);
-    const bool sent = worker::send(w.sock, worker::Type::Probe, &req, sizeof req, nullptr, 0, fd);
-    ::close(fd);
-    const std::int64_t cpuStart = cpuMillis(w);
-    bool timedOut = false;
-    while (sent) {
+    return probeMany({path}, cancel).front();
+}
+
+namespace {
+
+enum class Reply { Ok, Cancelled, Stopped };
+
+// Waits for the answer to the oldest request sent to w, within the probe's CPU limit.
+Reply awaitProbe(const Worker& w, const std::atomic<bool>* cancel, ProbeResult* r) {
+    const std::int64_t cpuStart = WorkerPool::cpuMillis(w);
+    for (;;) {
         pollfd p{w.sock, POLLIN, 0};
         const int n = ::poll(&p, 1, kPollMillis);
-        if (cancel && cancel->load()) {
-            release(w, false);
-            return probeFailed(E_ABORT, QStringLiteral("cancelled"));
-        }
+        if (cancel && cancel->load()) return Reply::Cancelled;
         if (n > 0) break;
-        if (cpuMillis(w) - cpuStart > gProbeCpuMillis.load()) {
-            timedOut = true;
-            break;
+        if (WorkerPool::cpuMillis(w) - cpuStart > gProbeCpuMillis.load()) {
+            r->detail = QStringLiteral("timed out");
+            return Reply::Stopped;
         }
     }
     worker::Header h{};
     std::vector<std::uint8_t> payload;
-    if (sent && !timedOut && worker::receive(w.sock, &h, &payload) &&
-        h.type == worker::Type::ProbeResult && payload.size() >= sizeof(worker::ProbeReply)) {
-        worker::ProbeReply reply;
-        std::memcpy(&reply, payload.data(), sizeof reply);
-        release(w, true);
-        ProbeResult r;
-        r.hr = reply.hr;
-        r.duration = reply.duration;
-        r.samples = reply.samples;
-        r.sampleRate = reply.sampleRate;
-        r.channels = reply.channels;
-        r.frameSamples = reply.frameSamples;
-        const QByteArray texts(reinterpret_cast<const char*>(payload.data()) + sizeof reply,
-                               static_cast<qsizetype>(payload.size() - sizeof reply));
-        const QList<QByteArray> parts = texts.split('\0');
-        r.detail = QString::fromUtf8(parts.value(0));
-        r.title = QString::fromUtf8(parts.value(1));
-        r.artist = QString::fromUtf8(parts.value(2));
-        return r;
+    if (!worker::receive(w.sock, &h, &payload) || h.type != worker::Type::ProbeResult ||
+        payload.size() < sizeof(worker::ProbeReply))
+        return Reply::Stopped;
+    worker::ProbeReply reply;
+    std::memcpy(&reply, payload.data(), sizeof reply);
+    r->hr = reply.hr;
+    r->duration = reply.duration;
+    r->samples = reply.samples;
+    r->sampleRate = reply.sampleRate;
+    r->channels = reply.channels;
+    r->frameSamples = reply.frameSamples;
+    // The detail, the title and the artist, each ended by a NUL.
+    const QByteArray texts(reinterpret_cast<const char*>(payload.data()) + sizeof reply,
+                           static_cast<qsizetype>(payload.size() - sizeof reply));
+    const QList<QByteArray> parts = texts.split('\0');
+    r->detail = QString::fromUtf8(parts.value(0));
+    r->title = QString::fromUtf8(parts.value(1));
+    r->artist = QString::fromUtf8(parts.value(2));
+    return Reply::Ok;
+}
+
+}  // namespace
+
+std::vector<ProbeResult> WorkerPool::probeMany(const std::vector<std::string>& paths,
+                                               const std::atomic<bool>* cancel) {
+    std::vector<ProbeResult> results(paths.size());
+    std::vector<std::size_t> todo(paths.size());
+    for (std::size_t i = 0; i < todo.size(); ++i) todo[i] = i;
+    auto cancelAll = [&](const std::vector<std::size_t>& left, std::size_t from) {
+        for (std::size_t k = from; k < left.size(); ++k)
+            results[left[k]] = probeFailed(E_ABORT, QStringLiteral("cancelled"));
+    };
+    while (!todo.empty()) {
+        if (cancel && cancel->load()) {
+            cancelAll(todo, 0);
+            break;
+        }
+        QString why;
+        Worker w = acquire(&why);
+        if (!w) {
+            for (std::size_t j : todo) results[j] = probeFailed(E_FAIL, why);
+            break;
+        }
+        // Every request goes out at once and the answers come back in order: one round trip
+        // per batch, not per file.
+        std::vector<std::size_t> pending;
+        for (std::size_t j : todo) {
+            HRESULT hr = S_OK;
+            const int fd = AudioSource::openFile(paths[j], &hr, &why);
+            if (fd < 0) {
+                results[j] = probeFailed(hr, why);
+                continue;
+            }
+            worker::ProbeRequest req;
+            req.fault = testFaultFor(paths[j]);
+            if (req.fault == worker::TestFault::OpenByPath)
+                std::strncpy(req.path, paths[j].c_str(), sizeof req.path - 1);
+            const bool sent =
+                worker::send(w.sock, worker::Type::Probe, &req, sizeof req, nullptr, 0, fd);
+            ::close(fd);
+            pending.push_back(j);
+            if (!sent) break;
+        }
+        todo.clear();
+        bool healthy = true;
+        for (std::size_t k = 0; k < pending.size(); ++k) {
+            ProbeResult r;
+            const Reply got = awaitProbe(w, cancel, &r);
+            if (got == Reply::Ok) {
+                results[pending[k]] = std::move(r);
+                continue;
+            }
+            healthy = false;
+            if (got == Reply::Cancelled) {
+                release(w, false);
+                cancelAll(pending, k);
+                return results;
+            }
+            // The file the worker stopped on is the one to blame; the rest go to another.
+            const QString died = release(w, false);
+            const QString cause = r.detail.isEmpty() ? died : r.detail;
+            results[pending[k]] = probeFailed(
+                VFW_E_DECODE_FAILED, QStringLiteral("the decoder stopped (%1)").arg(cause));
+            todo.assign(pending.begin() + static_cast<std::ptrdiff_t>(k) + 1, pending.end());
+            break;
+        }
+        if (healthy) release(w, true);
     }
-    const QString cause = release(w, false);
-    return probeFailed(VFW_E_DECODE_FAILED,
-                       QStringLiteral("the decoder stopped (%1)")
-                           .arg(timedOut ? QStringLiteral("timed out") : cause));
+    return results;
 }
 
 }  // namespace corvane::media

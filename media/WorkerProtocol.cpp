@@ -97,7 +97,8 @@ bool receivePayload(int sock, void* data, std::size_t size) {
     return readAll(sock, static_cast<std::uint8_t*>(data), size);
 }
 
-bool receive(int sock, Header* header, std::vector<std::uint8_t>* payload, int* fd, std::uint32_t maxSize) {
+bool receive(int sock, Header* header, std::vector<std::uint8_t>* payload, int* fd,
+             std::uint32_t maxSize) {
     if (!receiveHeader(sock, header, fd, maxSize)) return false;
     payload->resize(header->size);
     return readAll(sock, payload->data(), header->size);
