@@ -192,7 +192,14 @@ HRESULT AudioSource::openDescriptor(int fd, AVDictionary** formatOptions) {
                par->ch_layout.nb_channels > 0;
     };
     // Most containers describe their streams in the header; the rest need a look at the data.
-    if (!hasUsableAudio()) {
+    // Opus also needs it where its pre-roll and the container's start disagree (an encoder
+    // that resampled): only the look at the data makes the demuxer trim what comes before
+    // the start, as FFmpeg's own decode does.
+    auto isOpus = [this] {
+        const int idx = av_find_best_stream(fmt_.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+        return idx >= 0 && fmt_->streams[idx]->codecpar->codec_id == AV_CODEC_ID_OPUS;
+    };
+    if (!hasUsableAudio() || isOpus()) {
         err = avformat_find_stream_info(fmt_.get(), nullptr);
         if (err < 0) return fail(fromAvError(err), avText(err));
     }
