@@ -57,30 +57,6 @@ worker::TestFault gFault = worker::TestFault::None;
 std::int64_t gFaultAfter = 0;
 std::string gFaultVictim;
 
-bool writeAll(int fd, const void* data, std::size_t size) {
-    const auto* p = static_cast<const std::uint8_t*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, p, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool readAll(int fd, void* data, std::size_t size) {
-    auto* p = static_cast<std::uint8_t*>(data);
-    while (size > 0) {
-        const ssize_t n = ::read(fd, p, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 [[noreturn]] void workerChild(int forkSocket, int sock, std::uint64_t memoryLimit) {
     ::close(forkSocket);
     if (sock != 3) {
@@ -103,7 +79,7 @@ bool readAll(int fd, void* data, std::size_t size) {
     ::signal(SIGINT, SIG_IGN);  // Ctrl-C is the program's to handle
     for (;;) {
         ForkRequest req;
-        if (!readAll(sock, &req, sizeof req)) ::_exit(0);
+        if (!worker::receivePayload(sock, &req, sizeof req)) ::_exit(0);
         ForkReply reply;
         if (req.op == 'S') {
             int sv[2];
@@ -134,7 +110,7 @@ ForkReply askForkServer(const ForkRequest& req, int* fd) {
     std::lock_guard lock(gForkMutex);
     ForkReply reply;
     reply.pid = -1;
-    if (gForkSocket < 0 || !writeAll(gForkSocket, &req, sizeof req)) return reply;
+    if (gForkSocket < 0 || !worker::sendPayload(gForkSocket, &req, sizeof req)) return reply;
     worker::Header h{};
     std::vector<std::uint8_t> payload;
     if (!worker::receive(gForkSocket, &h, &payload, fd) || payload.size() != sizeof reply)

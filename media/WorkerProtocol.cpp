@@ -93,6 +93,10 @@ bool receiveHeader(int sock, Header* header, int* fd, std::uint32_t maxSize) {
     return true;
 }
 
+bool sendPayload(int sock, const void* data, std::size_t size) {
+    return writeAll(sock, static_cast<const std::uint8_t*>(data), size);
+}
+
 bool receivePayload(int sock, void* data, std::size_t size) {
     return readAll(sock, static_cast<std::uint8_t*>(data), size);
 }

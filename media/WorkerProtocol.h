@@ -83,5 +83,7 @@ bool receive(int sock, Header* header, std::vector<std::uint8_t>* payload, int* 
 // descriptor), then exactly `size` bytes of the payload.
 bool receiveHeader(int sock, Header* header, int* fd = nullptr, std::uint32_t maxSize = 64u << 20);
 bool receivePayload(int sock, void* data, std::size_t size);
+// Plain bytes with no header, for the fixed-size exchanges with the forking process.
+bool sendPayload(int sock, const void* data, std::size_t size);
 
 }  // namespace corvane::media::worker
