@@ -76,7 +76,9 @@ std::string gFaultVictim;
     ::prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
     if (::getppid() != program) ::_exit(0);
     ::prctl(PR_SET_NAME, "corvane-fork", 0, 0, 0);
-    ::signal(SIGINT, SIG_IGN);  // Ctrl-C is the program's to handle
+    // Ctrl-C, a closed terminal or a stop sent to the whole process group are the program's
+    // to handle (it stops the join cleanly); its workers end with it, or when it ends them.
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::signal(sig, SIG_IGN);
     for (;;) {
         ForkRequest req;
         if (!worker::receivePayload(sock, &req, sizeof req)) ::_exit(0);
