@@ -216,8 +216,13 @@ void enterSandbox(std::uint64_t memoryLimit) {
     limit(RLIMIT_CORE, 0);
     limit(RLIMIT_FSIZE, 0);
     limit(RLIMIT_NOFILE, 16);
+#if !defined(__SANITIZE_ADDRESS__)
+    // An address sanitizer reserves its own shadow and heap regions: it bounds nothing then.
     limit(RLIMIT_DATA, statusField("VmData:") + memoryLimit);
     limit(RLIMIT_AS, statusField("VmSize:") + memoryLimit);
+#else
+    (void)memoryLimit;
+#endif
     if (!installFilter()) ::_exit(3);
 }
 
