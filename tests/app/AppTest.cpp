@@ -441,5 +441,6 @@ void AppTest::twoInstancesWritingAtOnce() {
     QCOMPARE(check.value("Option/second").toString(), QStringLiteral("/folder/second/59/"));
 }
 
-CORVANE_TEST_MAIN(QCoreApplication, new AppTest)
+AppTest appTest;
+CORVANE_TEST_MAIN(QCoreApplication, &appTest)
 #include "AppTest.moc"

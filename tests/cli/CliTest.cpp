@@ -358,5 +358,6 @@ void CliTest::windowWithoutDisplaySaysSo() {
     QVERIFY(err.contains(QStringLiteral("unknown option --bogus")));
 }
 
-CORVANE_TEST_MAIN(QCoreApplication, new CliTest)
+CliTest cliTest;
+CORVANE_TEST_MAIN(QCoreApplication, &cliTest)
 #include "CliTest.moc"

@@ -485,5 +485,6 @@ void HostileTest::videoFileGivesItsAudio() {
     QVERIFY(peak > 0.3);
 }
 
-CORVANE_TEST_MAIN(QCoreApplication, new HostileTest)
+HostileTest hostileTest;
+CORVANE_TEST_MAIN(QCoreApplication, &hostileTest)
 #include "HostileTest.moc"
