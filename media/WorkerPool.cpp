@@ -43,6 +43,12 @@ struct ForkReply {
     int status = 0;
 };
 
+// Every byte of a request is set, its padding too: all of it goes over the socket.
+void prepare(ForkRequest& req, char op) {
+    std::memset(&req, 0, sizeof req);
+    req.op = op;
+}
+
 std::mutex gForkMutex;  // one request to the forking process at a time
 int gForkSocket = -1;
 
@@ -188,7 +194,7 @@ Worker WorkerPool::acquire(QString* why) {
         ++gAlive;
     }
     ForkRequest req;
-    req.op = 'S';
+    prepare(req, 'S');
     req.memoryLimit = memoryLimit();
     int sock = -1;
     const ForkReply reply = askForkServer(req, &sock);
@@ -215,7 +221,7 @@ QString WorkerPool::release(Worker& w, bool reusable) {
         kill(w);
         ::close(w.sock);
         ForkRequest req;
-        req.op = 'W';
+        prepare(req, 'W');
         req.pid = w.pid;
         const ForkReply reply = askForkServer(req, nullptr);
         if (reply.pid == w.pid) cause = causeOf(reply.status);
