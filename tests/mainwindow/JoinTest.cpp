@@ -92,7 +92,10 @@ void MainWindowJoinTest::stopMidJoinLeavesAValidWav() {
     // One tick of the join's timer: elapsed time in the status line, filled as far as written.
     QTest::qWait(20);
     w.dialog->job().onJoinTimer(kJoinTimerId);
-    QCOMPARE(w.dialog->statusText(), QStringLiteral("Please wait... Used Time: 00:00:01"));
+    // The real timer may have ticked too on a busy machine.
+    QVERIFY(w.dialog->job().elapsedSeconds() >= 1);
+    QCOMPARE(w.dialog->statusText(), JoinJob::usedTimeText(w.dialog->job().elapsedSeconds()));
+    QVERIFY(w.dialog->statusText().startsWith(QStringLiteral("Please wait... Used Time: 00:00:0")));
     QVERIFY(w.dialog->statusLine()->fraction() >= 0.0);
     QVERIFY(w.dialog->statusLine()->fraction() < 1.0);
     // The list stays editable during a join, without touching it.
