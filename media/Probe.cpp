@@ -258,9 +258,10 @@ REFERENCE_TIME SampleClock::duration() const {
     return settled + (rate > 0 ? av_rescale(samplesAtRate, kUnitsPerSecond, rate) : 0);
 }
 
-static ProbeResult countSamples(AudioSource& src, int fd) {
-    HRESULT hr = S_OK;
+namespace {
 
+ProbeResult countSamples(AudioSource& src, int fd) {
+    HRESULT hr = S_OK;
     AVStream* st = src.stream();
     AVCodecContext* dec = src.codec();
     const AVCodecParameters* par = st->codecpar;
@@ -374,12 +375,6 @@ static ProbeResult countSamples(AudioSource& src, int fd) {
     if (clock.totalSamples == 0) return failed(VFW_E_DECODE_FAILED, QStringLiteral("no audio could be decoded"));
     return measured(clock, trimmed, channels);
 }
-
-}  // namespace corvane::media
-
-namespace corvane::media {
-
-namespace {
 
 // A tag of the file, else of its audio stream (Ogg keeps Vorbis comments there).
 QString tagOf(AudioSource& src, const char* key) {
