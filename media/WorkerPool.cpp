@@ -45,7 +45,7 @@ struct ForkReply {
 
 // Every byte of a request is set, its padding too: all of it goes over the socket.
 void prepare(ForkRequest& req, char op) {
-    std::memset(&req, 0, sizeof req);
+    std::memset(static_cast<void*>(&req), 0, sizeof req);
     req.op = op;
 }
 
@@ -168,10 +168,6 @@ void WorkerPool::start() {
     }
     ::close(sv[1]);
     gForkSocket = sv[0];
-}
-
-bool WorkerPool::started() {
-    return gForkSocket >= 0;
 }
 
 int WorkerPool::capacity() {

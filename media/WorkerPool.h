@@ -28,7 +28,6 @@ class WorkerPool {
   public:
     // Call first thing in main(): splits off the process that forks the workers.
     static void start();
-    static bool started();
 
     // The most workers alive at once, whatever the number of threads asking.
     static int capacity();
