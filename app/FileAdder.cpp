@@ -12,8 +12,8 @@
 #include <thread>
 
 #include "media/PathCodec.h"
-#include "media/RenderPipeline.h"
-#include "media/WorkerPool.h"
+#include "media/graph/RenderPipeline.h"
+#include "media/decoders/WorkerPool.h"
 
 namespace corvane {
 

@@ -7,7 +7,7 @@
 
 #include "app/ItemList.h"
 #include "app/MessageBoxes.h"
-#include "media/Probe.h"
+#include "media/decoders/Probe.h"
 
 namespace corvane {
 

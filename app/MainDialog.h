@@ -9,7 +9,7 @@
 #include "app/ItemList.h"
 #include "controls/DialogBuilder.h"
 #include "engine/JoinJob.h"
-#include "media/Probe.h"
+#include "media/decoders/Probe.h"
 #include "options/OutputFormat.h"
 
 class QMenu;

@@ -17,7 +17,7 @@
 #include "controls/QtFileDialogs.h"
 #include "controls/QtMessageBoxes.h"
 #include "media/PathCodec.h"
-#include "media/WorkerPool.h"
+#include "media/decoders/WorkerPool.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <unordered_map>
 
-#include "media/CueChunks.h"
+#include "media/wavfile/CueChunks.h"
 #include "media/PathCodec.h"
 
 namespace corvane {

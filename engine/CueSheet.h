@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "app/ItemList.h"
-#include "media/SourceOutcome.h"
-#include "media/Timeline.h"
+#include "media/graph/SourceOutcome.h"
+#include "media/graph/Timeline.h"
 
 namespace corvane {
 

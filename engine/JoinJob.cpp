@@ -8,9 +8,9 @@
 
 #include "app/AppSettings.h"
 #include "media/ErrorText.h"
-#include "media/FileWriterFilter.h"
-#include "media/MediaEvent.h"
-#include "media/OutputFile.h"
+#include "media/wavfile/FileWriterFilter.h"
+#include "media/graph/MediaEvent.h"
+#include "media/wavfile/OutputFile.h"
 #include "media/PathCodec.h"
 
 namespace corvane {

@@ -8,7 +8,7 @@
 #include "engine/CueSheet.h"
 #include "engine/TimelineBuilder.h"
 #include "engine/WavGraph.h"
-#include "media/SourceOutcome.h"
+#include "media/graph/SourceOutcome.h"
 #include "options/OutputFormat.h"
 
 namespace corvane {

@@ -4,7 +4,7 @@
 
 #include "app/ItemList.h"
 #include "app/MessageBoxes.h"
-#include "media/Timeline.h"
+#include "media/graph/Timeline.h"
 
 namespace corvane {
 

@@ -1,11 +1,11 @@
 #include "engine/WavGraph.h"
 
 #include "media/ErrorText.h"
-#include "media/FileWriterFilter.h"
+#include "media/wavfile/FileWriterFilter.h"
 #include "media/PathCodec.h"
-#include "media/TimelineSourceFilter.h"
-#include "media/WaveFormatFilter.h"
-#include "media/WaveMuxFilter.h"
+#include "media/graph/TimelineSourceFilter.h"
+#include "media/wavfile/WaveFormatFilter.h"
+#include "media/wavfile/WaveMuxFilter.h"
 
 namespace corvane {
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "app/MessageBoxes.h"
-#include "media/CaptureGraphBuilder.h"
-#include "media/RenderEngine.h"
+#include "media/graph/CaptureGraphBuilder.h"
+#include "media/graph/RenderEngine.h"
 #include "options/OutputFormat.h"
 
 namespace corvane {

@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "engine/TimelineBuilder.h"
-#include "media/WorkerPool.h"
+#include "media/decoders/WorkerPool.h"
 #include "engine/WavGraph.h"
-#include "media/MediaEvent.h"
-#include "media/Probe.h"
-#include "media/TimelineSourceFilter.h"
+#include "media/graph/MediaEvent.h"
+#include "media/decoders/Probe.h"
+#include "media/graph/TimelineSourceFilter.h"
 
 using namespace corvane;
 using namespace corvane::media;

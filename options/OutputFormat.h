@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "media/MediaType.h"
+#include "media/graph/MediaType.h"
 
 namespace corvane {
 

@@ -1,7 +1,7 @@
 #include <QTest>
 
 #include "media/ErrorText.h"
-#include "media/Fault.h"
+#include "media/decoders/Fault.h"
 #include "tests/engine/EngineTests.h"
 #include "tests/support/JoinRunner.h"
 

@@ -8,10 +8,10 @@
 #include <QSettings>
 #include <QTest>
 
-#include "media/Fault.h"
-#include "media/WorkerPool.h"
-#include "media/MediaEvent.h"
-#include "media/TimelineSourceFilter.h"
+#include "media/decoders/Fault.h"
+#include "media/decoders/WorkerPool.h"
+#include "media/graph/MediaEvent.h"
+#include "media/graph/TimelineSourceFilter.h"
 #include "tests/engine/EngineTests.h"
 #include "tests/support/JoinRunner.h"
 

@@ -2,10 +2,10 @@
 #include <cmath>
 
 #include "engine/CueSheet.h"
-#include "media/CueChunks.h"
-#include "media/Fault.h"
-#include "media/TimelineSourceFilter.h"
-#include "media/WaveMuxFilter.h"
+#include "media/wavfile/CueChunks.h"
+#include "media/decoders/Fault.h"
+#include "media/graph/TimelineSourceFilter.h"
+#include "media/wavfile/WaveMuxFilter.h"
 #include "tests/engine/EngineTests.h"
 #include "tests/support/JoinRunner.h"
 

@@ -1,7 +1,7 @@
 #include <QTest>
 
 #include "engine/TimelineBuilder.h"
-#include "media/Fault.h"
+#include "media/decoders/Fault.h"
 #include "media/PathCodec.h"
 #include "tests/engine/EngineTests.h"
 #include "tests/support/ScriptedMessageBoxes.h"

@@ -13,9 +13,9 @@
 
 #include "media/PathCodec.h"
 #include "media/ErrorText.h"
-#include "media/Probe.h"
-#include "media/WorkerPool.h"
-#include "media/TimelineSourceFilter.h"
+#include "media/decoders/Probe.h"
+#include "media/decoders/WorkerPool.h"
+#include "media/graph/TimelineSourceFilter.h"
 #include "tests/support/JoinRunner.h"
 
 using namespace corvane;

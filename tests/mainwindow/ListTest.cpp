@@ -20,7 +20,7 @@
 #include "controls/SiteAddresses.h"
 #include "media/HResult.h"
 #include "media/PathCodec.h"
-#include "media/WorkerPool.h"
+#include "media/decoders/WorkerPool.h"
 #include "tests/mainwindow/MainWindowTests.h"
 #include "tests/mainwindow/Window.h"
 #include "tests/support/AudioFixture.h"

@@ -1,7 +1,7 @@
 #include <QTest>
 #include <cmath>
 
-#include "media/SampleConverter.h"
+#include "media/decoders/SampleConverter.h"
 #include "options/OutputFormat.h"
 #include "tests/media/MediaTests.h"
 

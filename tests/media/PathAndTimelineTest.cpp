@@ -2,8 +2,8 @@
 #include <QTest>
 
 #include "media/PathCodec.h"
-#include "media/Timeline.h"
-#include "media/TimelineSourceFilter.h"
+#include "media/graph/Timeline.h"
+#include "media/graph/TimelineSourceFilter.h"
 #include "tests/media/MediaTests.h"
 #include "tests/support/AudioFixture.h"
 

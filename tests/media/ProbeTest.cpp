@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "media/PathCodec.h"
-#include "media/Probe.h"
+#include "media/decoders/Probe.h"
 #include "tests/media/MediaTests.h"
 #include "tests/support/AudioFixture.h"
 

@@ -4,13 +4,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "media/FileWriterFilter.h"
-#include "media/FilterGraph.h"
-#include "media/CueChunks.h"
-#include "media/MediaType.h"
+#include "media/wavfile/FileWriterFilter.h"
+#include "media/graph/FilterGraph.h"
+#include "media/wavfile/CueChunks.h"
+#include "media/graph/MediaType.h"
 #include "media/PathCodec.h"
-#include "media/WavHeader.h"
-#include "media/WaveMuxFilter.h"
+#include "media/wavfile/WavHeader.h"
+#include "media/wavfile/WaveMuxFilter.h"
 #include "options/OutputFormat.h"
 
 using namespace corvane;

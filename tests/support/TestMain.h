@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <QTest>
 
-#include "media/WorkerPool.h"
+#include "media/decoders/WorkerPool.h"
 
 // Runs several test objects in one executable (one executable per area).
 #define CORVANE_TEST_MAIN(AppType, ...)                                     \

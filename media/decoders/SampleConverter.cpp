@@ -1,0 +1,208 @@
+#include "media/decoders/SampleConverter.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "media/ErrorText.h"
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+#include <libavutil/samplefmt.h>
+}
+
+namespace corvane::media {
+
+namespace {
+
+bool isExactInput(AVSampleFormat fmt, int outBits) {
+    switch (av_get_packed_sample_fmt(fmt)) {
+        case AV_SAMPLE_FMT_U8:
+            return true;
+        case AV_SAMPLE_FMT_S16:
+            return outBits >= 16;
+        default:
+            return false;
+    }
+}
+
+// Triangular dither of one step peak: the sum of two uniform values, both halves of one
+// 32-bit LCG draw. Drawn once into a table that sources read from their own starting points;
+// at 2^17 values it repeats less often than every second and a half of stereo sound.
+constexpr std::size_t kDitherSize = 1u << 17;
+
+const float* ditherTable() {
+    static const std::vector<float> table = [] {
+        std::vector<float> t(kDitherSize);
+        std::uint32_t r = 0x2545F491u;
+        for (float& v : t) {
+            r = r * 1664525u + 1013904223u;
+            v = (static_cast<float>(r & 0xFFFF) + static_cast<float>(r >> 16) - 65535.0f) * (1.0f / 65536.0f);
+        }
+        return t;
+    }();
+    return table.data();
+}
+
+}  // namespace
+
+SampleConverter::SampleConverter(const WaveFormatEx& out, std::uint32_t seed)
+    : out_(out) {
+    ditherPos_ = (seed * 2654435761u) & (kDitherSize - 1);
+}
+
+SampleConverter::~SampleConverter() { av_channel_layout_uninit(&inLayout_); }
+
+HRESULT SampleConverter::configure(const AVFrame* frame) {
+    av_channel_layout_uninit(&inLayout_);
+    if (av_channel_layout_copy(&inLayout_, &frame->ch_layout) < 0) return E_OUTOFMEMORY;
+    inRate_ = frame->sample_rate;
+    inFormat_ = frame->format;
+
+    AVChannelLayout in{};
+    const int inChannels = frame->ch_layout.nb_channels;
+    if (frame->ch_layout.order == AV_CHANNEL_ORDER_NATIVE)
+        av_channel_layout_copy(&in, &frame->ch_layout);
+    else
+        av_channel_layout_default(&in, inChannels);
+    AVChannelLayout outLayout{};
+    av_channel_layout_default(&outLayout, out_.nChannels);
+
+    SwrContext* raw = nullptr;
+    int err = swr_alloc_set_opts2(&raw, &outLayout, AV_SAMPLE_FMT_FLT,
+                                  static_cast<int>(out_.nSamplesPerSec), &in,
+                                  static_cast<AVSampleFormat>(frame->format), frame->sample_rate,
+                                  0, nullptr);
+    swr_.reset(raw);
+    if (err < 0 || !raw) {
+        av_channel_layout_uninit(&in);
+        detail_ = QStringLiteral("cannot convert this audio format");
+        return err < 0 ? fromAvError(err) : E_OUTOFMEMORY;
+    }
+    // Mixing down must never clip: scale the matrix so every output row sums to at most 1.
+    av_opt_set_double(raw, "rematrix_maxval", 1.0, 0);
+
+    const bool mono = inChannels == 1;
+    const bool fullyDescribed = in.order == AV_CHANNEL_ORDER_NATIVE;
+    std::vector<double> matrix;
+    if (mono && out_.nChannels == 2) {
+        matrix = {1.0, 1.0};  // duplicate, at full level
+    } else if (!fullyDescribed && inChannels != static_cast<int>(out_.nChannels)) {
+        // Channels of no known meaning: every output channel takes their average.
+        matrix.assign(static_cast<std::size_t>(out_.nChannels * inChannels), 1.0 / inChannels);
+    }
+    if (!matrix.empty()) {
+        err = swr_set_matrix(raw, matrix.data(), inChannels);
+        if (err < 0) {
+            av_channel_layout_uninit(&in);
+            detail_ = QStringLiteral("cannot mix these channels");
+            return fromAvError(err);
+        }
+    }
+    av_channel_layout_uninit(&in);
+    err = swr_init(raw);
+    if (err < 0) {
+        detail_ = QStringLiteral("cannot convert this audio format");
+        return fromAvError(err);
+    }
+    exact_ = frame->sample_rate == static_cast<int>(out_.nSamplesPerSec) &&
+             isExactInput(static_cast<AVSampleFormat>(frame->format), out_.wBitsPerSample) &&
+             (inChannels == out_.nChannels || (mono && out_.nChannels == 2));
+    return S_OK;
+}
+
+HRESULT SampleConverter::convert(const AVFrame* frame, std::vector<std::uint8_t>& pcm) {
+    if (frame->nb_samples <= 0) return S_OK;
+    const bool changed = !swr_ || frame->sample_rate != inRate_ || frame->format != inFormat_ ||
+                         av_channel_layout_compare(&frame->ch_layout, &inLayout_) != 0;
+    if (changed) {
+        if (swr_) {
+            if (HRESULT hr = drain(pcm); FAILED(hr)) return hr;
+        }
+        if (HRESULT hr = configure(frame); FAILED(hr)) return hr;
+    }
+    return run(const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples, pcm);
+}
+
+HRESULT SampleConverter::drain(std::vector<std::uint8_t>& pcm) {
+    if (!swr_) return S_OK;
+    return run(nullptr, 0, pcm);
+}
+
+HRESULT SampleConverter::run(const uint8_t** in, int inSamples, std::vector<std::uint8_t>& pcm) {
+    const int channels = out_.nChannels;
+    for (;;) {
+        const int capacity = swr_get_out_samples(swr_.get(), inSamples);
+        if (capacity < 0) return fromAvError(capacity);
+        const int room = std::max(capacity, 256);
+        buffer_.resize(static_cast<std::size_t>(room) * static_cast<std::size_t>(channels));
+        auto* dst = reinterpret_cast<uint8_t*>(buffer_.data());
+        const int got = swr_convert(swr_.get(), &dst, room, in, inSamples);
+        if (got < 0) {
+            detail_ = QStringLiteral("audio conversion failed");
+            return fromAvError(got);
+        }
+        if (got > 0) {
+            const std::size_t samples = static_cast<std::size_t>(got) * channels;
+            const std::size_t at = pcm.size();
+            pcm.resize(at + samples * (out_.wBitsPerSample / 8));
+            quantize(buffer_.data(), samples, pcm.data() + at);
+        }
+        // Input is taken whole; only a drain may need more rounds.
+        if (in || got == 0) return S_OK;
+    }
+}
+
+namespace {
+
+// Clamps, then rounds to nearest; written so the compiler can vectorize it.
+template <int Bits>
+void quantizeTo(const float* in, const float* dither, std::size_t samples, std::uint8_t* out) {
+    constexpr float scale = Bits == 16 ? 32768.0f : 128.0f;
+    constexpr float lo = -scale;
+    constexpr float hi = scale - 1.0f;
+    // Adding and taking away 1.5 * 2^23 rounds to nearest for anything clamped this small.
+    constexpr float magic = 12582912.0f;
+    for (std::size_t i = 0; i < samples; ++i) {
+        float v = in[i] * scale + (dither ? dither[i] : 0.0f);
+        v = v == v ? v : 0.0f;  // corrupt float input may hold NaN
+        v = v < lo ? lo : v;
+        v = v > hi ? hi : v;
+        const int q = static_cast<int>((v + magic) - magic);
+        if constexpr (Bits == 16) {
+            const auto u = static_cast<std::uint16_t>(static_cast<std::int16_t>(q));
+            out[2 * i] = static_cast<std::uint8_t>(u);
+            out[2 * i + 1] = static_cast<std::uint8_t>(u >> 8);
+        } else {
+            out[i] = static_cast<std::uint8_t>(q + 128);
+        }
+    }
+}
+
+}  // namespace
+
+void SampleConverter::quantize(const float* in, std::size_t samples, std::uint8_t* out) {
+    const std::size_t bytes = out_.wBitsPerSample / 8;
+    if (exact_) {
+        if (bytes == 2)
+            quantizeTo<16>(in, nullptr, samples, out);
+        else
+            quantizeTo<8>(in, nullptr, samples, out);
+        return;
+    }
+    // Runs that do not wrap around the dither table, so each stays one vector loop.
+    const float* table = ditherTable();
+    while (samples > 0) {
+        const std::size_t run = std::min(samples, kDitherSize - ditherPos_);
+        if (bytes == 2)
+            quantizeTo<16>(in, table + ditherPos_, run, out);
+        else
+            quantizeTo<8>(in, table + ditherPos_, run, out);
+        in += run;
+        out += run * bytes;
+        samples -= run;
+        ditherPos_ = (ditherPos_ + run) & (kDitherSize - 1);
+    }
+}
+
+}  // namespace corvane::media

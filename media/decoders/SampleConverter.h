@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "media/HResult.h"
+#include "media/graph/MediaType.h"
+
+extern "C" {
+#include <libavutil/frame.h>
+#include <libswresample/swresample.h>
+}
+
+namespace corvane::media {
+
+struct SwrContextDeleter {
+    void operator()(SwrContext* p) const { swr_free(&p); }
+};
+
+// Turns decoded frames of any rate, layout and sample format into the PCM of one WAV format.
+// Mono is duplicated to stereo, anything wider is mixed down without clipping, and a
+// reduction of precision is dithered (triangular, from a fixed seed). A change of input
+// format mid-stream drains the resampler and builds a new one.
+class SampleConverter {
+public:
+    // seed: makes the dither of one source repeatable whatever thread converts it.
+    SampleConverter(const WaveFormatEx& out, std::uint32_t seed);
+    ~SampleConverter();
+
+    // Appends the frame's samples, converted, to `pcm` (interleaved output bytes).
+    HRESULT convert(const AVFrame* frame, std::vector<std::uint8_t>& pcm);
+    // Appends what the resampler still holds.
+    HRESULT drain(std::vector<std::uint8_t>& pcm);
+
+    const QString& detail() const { return detail_; }
+
+private:
+    HRESULT configure(const AVFrame* frame);
+    HRESULT run(const uint8_t** in, int inSamples, std::vector<std::uint8_t>& pcm);
+    void quantize(const float* in, std::size_t samples, std::uint8_t* out);
+
+    WaveFormatEx out_;
+    std::unique_ptr<SwrContext, SwrContextDeleter> swr_;
+    int inRate_ = 0;
+    int inFormat_ = -1;
+    AVChannelLayout inLayout_{};
+    bool exact_ = false;  // the input fits the output without loss: no dither
+    std::size_t ditherPos_ = 0;  // where this source reads the shared dither table
+    std::vector<float> buffer_;
+    QString detail_;
+};
+
+}  // namespace corvane::media

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "media/HResult.h"
+#include "media/graph/MediaType.h"
+
+// The messages between the program and its decoder workers. Both sides are the same
+// executable, so the fixed parts travel as plain structs. A stream socket carries them: each
+// message is a header, then `size` bytes; a request carries the file's descriptor alongside.
+namespace corvane::media::worker {
+
+enum class Type : std::uint32_t {
+    Probe = 1,        // program → worker: measure the attached file; a ProbeRequest
+    ProbeResult = 2,  // worker → program: a ProbeReply, then the detail text (UTF-8)
+    Render = 3,       // program → worker: decode and convert the attached file; a RenderRequest
+    Data = 4,         // worker → program: a Clock, then converted PCM
+    End = 5,          // worker → program: an EndReply, then the detail text
+};
+
+struct Header {
+    Type type;
+    std::uint32_t size;
+};
+
+// Test-only misbehaviour a worker can be asked for, to prove the program survives it.
+enum class TestFault : std::int32_t {
+    None = 0,
+    Abort,       // abort() as a failed assertion would
+    Spin,        // loop forever without answering
+    Balloon,     // allocate until the memory limit stops it
+    OpenByPath,  // try to open a file by its name and report what happened
+};
+
+struct ProbeRequest {
+    TestFault fault = TestFault::None;
+    char path[512] = {};  // only for OpenByPath
+};
+
+struct ProbeReply {
+    HRESULT hr = E_FAIL;
+    std::int64_t duration = 0;
+    std::int64_t samples = 0;
+    std::int32_t sampleRate = 0;
+    std::int32_t channels = 0;
+    std::int64_t frameSamples = 0;
+};
+
+struct RenderRequest {
+    WaveFormatEx format;
+    std::uint32_t seed = 0;
+    TestFault fault = TestFault::None;
+    std::int64_t faultAfterBytes = 0;  // misbehave once this much PCM went out
+};
+
+// How much has been decoded so far, before any cutting: what the join checks a file against.
+struct Clock {
+    std::int32_t rate = 0;
+    std::int64_t largestFrame = 0;
+    std::int64_t totalSamples = 0;
+    std::int64_t duration = 0;  // 100 ns
+};
+
+struct EndReply {
+    HRESULT hr = S_OK;
+    Clock clock;
+    std::int32_t opened = 0;  // the file opened as sound: a failure came while decoding
+};
+
+// Exit statuses a worker chooses itself.
+constexpr int kExitOutOfMemory = 86;
+
+// One message; false when the peer is gone or the socket failed. `fd` (optional) travels
+// with it.
+bool send(int sock, Type type, const void* fixed, std::size_t fixedSize,
+          const void* extra = nullptr, std::size_t extraSize = 0, int fd = -1);
+// Reads one message whole; *fd receives an attached descriptor (or -1). Bounded by maxSize.
+bool receive(int sock, Header* header, std::vector<std::uint8_t>* payload, int* fd = nullptr,
+             std::uint32_t maxSize = 64u << 20);
+// The same in two steps, for payloads read straight to where they belong: the header (and a
+// descriptor), then exactly `size` bytes of the payload.
+bool receiveHeader(int sock, Header* header, int* fd = nullptr, std::uint32_t maxSize = 64u << 20);
+bool receivePayload(int sock, void* data, std::size_t size);
+// Plain bytes with no header, for the fixed-size exchanges with the forking process.
+bool sendPayload(int sock, const void* data, std::size_t size);
+
+}  // namespace corvane::media::worker

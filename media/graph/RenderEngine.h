@@ -1,0 +1,37 @@
+#pragma once
+
+#include <memory>
+
+#include "media/graph/FilterGraph.h"
+#include "media/graph/Timeline.h"
+
+namespace corvane::media {
+
+class TimelineSourceFilter;
+
+enum ConnectFlags { CONNECTF_DYNAMIC_NONE = 0, CONNECTF_DYNAMIC_SOURCES = 1 };
+
+// Renders a timeline: builds a filter graph whose front end has one output pin per group.
+class RenderEngine {
+public:
+    static HRESULT Create(std::unique_ptr<RenderEngine>& out);
+    ~RenderEngine();
+
+    // The timeline stays its owner's; it must outlive the render.
+    HRESULT SetTimelineObject(Timeline* timeline);
+    HRESULT GetTimelineObject(Timeline** timeline) const;
+    HRESULT SetDynamicReconnectLevel(int level);
+    HRESULT ConnectFrontEnd();
+    HRESULT GetFilterGraph(FilterGraph** graph) const;
+    HRESULT GetGroupOutputPin(long group, Pin** pin) const;
+    // Stops the graph and tears it down.
+    HRESULT ScrapIt();
+
+private:
+    Timeline* timeline_ = nullptr;
+    int reconnectLevel_ = CONNECTF_DYNAMIC_NONE;
+    std::unique_ptr<FilterGraph> graph_;
+    TimelineSourceFilter* frontEnd_ = nullptr;
+};
+
+}  // namespace corvane::media

@@ -1,0 +1,307 @@
+#include "media/graph/RenderPipeline.h"
+
+#include <malloc.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "media/PathCodec.h"
+#include "media/decoders/WorkerSource.h"
+
+extern "C" {
+#include <libavutil/mathematics.h>
+}
+
+namespace corvane::media {
+
+namespace {
+
+constexpr std::int64_t kBlockFrames = 65536;
+// Frames a resampler may round a source's length by; closed with silence to keep positions.
+constexpr std::int64_t kResamplerSlack = 2;
+
+std::uint8_t silenceByte(const WaveFormatEx& f) { return f.wBitsPerSample == 8 ? 0x80 : 0x00; }
+
+}  // namespace
+
+int RenderPipeline::workerCount() {
+    if (const char* env = std::getenv("CORVANE_THREADS")) {
+        const int n = std::atoi(env);
+        if (n >= 1 && n <= 64) return n;
+    }
+    const unsigned hw = std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp(hw == 0 ? 2u : hw, 1u, 16u));
+}
+
+RenderPipeline::RenderPipeline(std::vector<SlotPlan> slotList, std::int64_t tailSilence,
+                               const WaveFormatEx& format, Deliver deliver, Finish finish, Report report)
+    : plan_(std::move(slotList)),
+      tailSilence_(tailSilence),
+      format_(format),
+      deliver_(std::move(deliver)),
+      finish_(std::move(finish)),
+      report_(std::move(report)),
+      blockBytes_(static_cast<std::size_t>(kBlockFrames) * format.nBlockAlign),
+      slots_(plan_.size()) {
+    // Blocks are allocated on one thread and freed on another; served by mmap they go back to
+    // the system at once instead of piling up in per-thread heaps.
+    static const bool once = [] {
+        mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+        return true;
+    }();
+    (void)once;
+}
+
+RenderPipeline::~RenderPipeline() { abort(); }
+
+void RenderPipeline::start() {
+    const int n = std::min<int>(workerCount(), std::max<int>(1, static_cast<int>(plan_.size())));
+    for (int i = 0; i < n; ++i) workers_.emplace_back(&RenderPipeline::workerMain, this);
+    writer_ = std::thread(&RenderPipeline::writerMain, this);
+}
+
+void RenderPipeline::abort() {
+    {
+        std::lock_guard lock(mutex_);
+        aborted_ = true;
+    }
+    changed_.notify_all();
+    for (auto& t : workers_)
+        if (t.joinable()) t.join();
+    workers_.clear();
+    if (writer_.joinable()) writer_.join();
+}
+
+bool RenderPipeline::push(std::size_t index, std::vector<std::uint8_t>&& bytes) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] {
+        if (aborted_) return true;
+        if (index == head_) return slots_[index].blocks.size() < kHeadBlocks;
+        return queuedBytes_ + bytes.size() <= kBudgetBytes;
+    });
+    if (aborted_) return false;
+    queuedBytes_ += bytes.size();
+    slots_[index].blocks.push_back(Block{std::move(bytes)});
+    lock.unlock();
+    changed_.notify_all();
+    return true;
+}
+
+std::vector<std::uint8_t> RenderPipeline::takeBuffer() {
+    {
+        std::lock_guard lock(mutex_);
+        if (!pool_.empty()) {
+            std::vector<std::uint8_t> b = std::move(pool_.back());
+            pool_.pop_back();
+            b.clear();
+            return b;
+        }
+    }
+    std::vector<std::uint8_t> b;
+    // Room for a block and the largest decoded frame beyond it, converted.
+    b.reserve(blockBytes_ + 65536 * static_cast<std::size_t>(format_.nBlockAlign));
+    return b;
+}
+
+void RenderPipeline::giveBuffer(std::vector<std::uint8_t>&& buffer) {
+    // Reused buffers spare the page faults of fresh ones; a few are enough to go round.
+    std::lock_guard lock(mutex_);
+    if (pool_.size() < kPoolBuffers) pool_.push_back(std::move(buffer));
+}
+
+void RenderPipeline::finishSlot(std::size_t index, HRESULT hr, const QString& detail, REFERENCE_TIME decoded,
+                                bool differs) {
+    {
+        std::lock_guard lock(mutex_);
+        slots_[index].done = true;
+        slots_[index].hr = hr;
+        slots_[index].detail = detail;
+        slots_[index].decoded = decoded;
+        slots_[index].differs = differs;
+    }
+    changed_.notify_all();
+}
+
+void RenderPipeline::workerMain() {
+    for (;;) {
+        std::size_t index;
+        {
+            std::lock_guard lock(mutex_);
+            if (aborted_ || nextSlot_ >= plan_.size()) return;
+            index = nextSlot_++;
+        }
+        renderSlot(index);
+    }
+}
+
+HRESULT RenderPipeline::renderSlot(std::size_t index) {
+    const SlotPlan& plan = plan_[index];
+    const std::size_t frameBytes = format_.nBlockAlign;
+    if (plan.frames <= 0 && plan.measured <= 0) {
+        finishSlot(index, S_OK, {});
+        return S_OK;
+    }
+    const QString name = pathToQString(plan.path);
+    WorkerSource source;
+    // Seeded by position, so a join gives the same bytes whatever thread converts what.
+    HRESULT hr = source.start(plan.path, format_, 0x2545F491u ^ static_cast<std::uint32_t>(index * 2654435761u));
+    if (FAILED(hr)) {
+        finishSlot(index, hr, QStringLiteral("Cannot open %1: %2").arg(name, source.detail()));
+        return hr;
+    }
+    std::vector<std::uint8_t> pcm = takeBuffer();
+    std::int64_t skip = plan.skip;
+    std::int64_t pushed = 0;
+    // Decoding on past its measured length by more than a codec frame: the file is not what
+    // was measured, and everything it decodes is kept.
+    bool overrun = false;
+    worker::Clock decoded;
+    // Output frames a codec frame spans: how far the decode may run past the measured length
+    // as padding before it counts as more audio.
+    auto tolerance = [&] {
+        return decoded.rate > 0 ? av_rescale(decoded.largestFrame, format_.nSamplesPerSec, decoded.rate) + kResamplerSlack
+                                : kResamplerSlack;
+    };
+
+    // Hands converted audio on in blocks of at least kBlockFrames (the buffer itself, no
+    // copy), dropping `skip` first and holding back what lies past the measured length.
+    auto pushBlocks = [&](bool all) -> bool {
+        if (skip > 0) {
+            const auto have = static_cast<std::int64_t>(pcm.size() / frameBytes);
+            const std::int64_t drop = std::min(skip, have);
+            pcm.erase(pcm.begin(), pcm.begin() + static_cast<std::ptrdiff_t>(drop * static_cast<std::int64_t>(frameBytes)));
+            skip -= drop;
+        }
+        const auto have = static_cast<std::int64_t>(pcm.size() / frameBytes);
+        const std::int64_t room = std::max<std::int64_t>(0, plan.frames - pushed);
+        if (!overrun && have - room > tolerance()) overrun = true;
+        const std::int64_t take = overrun ? have : std::min(have, room);
+        if (take == 0 || (!all && take < kBlockFrames)) return true;
+        std::vector<std::uint8_t> rest;
+        if (take < have) {
+            rest = takeBuffer();
+            rest.assign(pcm.begin() + static_cast<std::ptrdiff_t>(take * static_cast<std::int64_t>(frameBytes)), pcm.end());
+        }
+        pcm.resize(static_cast<std::size_t>(take) * frameBytes);
+        pushed += take;
+        if (!push(index, std::move(pcm))) return false;
+        pcm = take < have ? std::move(rest) : takeBuffer();
+        return true;
+    };
+
+    while ((hr = source.read(pcm, &decoded)) == S_OK)
+        if (!pushBlocks(false)) return E_ABORT;
+    if (FAILED(hr)) {
+        const QString what = source.opened() ? QStringLiteral("Cannot decode %1: %2") : QStringLiteral("Cannot open %1: %2");
+        finishSlot(index, hr, what.arg(name, source.detail()));
+        return hr;
+    }
+    if (!pushBlocks(true)) return E_ABORT;  // what is still held back is the encoder's padding
+    // Resampling may round a frame or two off the planned length; closed so that every later
+    // source starts where its measured position says. A real shortfall is left as it is.
+    if (const std::int64_t gap = plan.frames - pushed; !overrun && gap > 0 && gap <= kResamplerSlack) {
+        std::vector<std::uint8_t> block(static_cast<std::size_t>(gap) * frameBytes, silenceByte(format_));
+        if (!push(index, std::move(block))) return E_ABORT;
+    }
+    const REFERENCE_TIME length = decoded.duration;
+    const REFERENCE_TIME frameTime =
+        decoded.rate > 0 ? av_rescale(decoded.largestFrame, kUnitsPerSecond, decoded.rate) : 0;
+    finishSlot(index, S_OK, {}, length, std::llabs(length - plan.measured) > frameTime);
+    return S_OK;
+}
+
+HRESULT RenderPipeline::writeSilence(std::int64_t frames) {
+    if (frames <= 0) return S_OK;
+    const std::int64_t chunk = std::min<std::int64_t>(frames, kBlockFrames);
+    const std::vector<std::uint8_t> zeros(static_cast<std::size_t>(chunk) * format_.nBlockAlign,
+                                          silenceByte(format_));
+    while (frames > 0) {
+        const std::int64_t n = std::min(frames, chunk);
+        if (HRESULT hr = deliver_(zeros.data(), static_cast<std::size_t>(n) * format_.nBlockAlign);
+            FAILED(hr))
+            return hr;
+        frames -= n;
+    }
+    return S_OK;
+}
+
+void RenderPipeline::fail(HRESULT hr, const QString& detail) {
+    {
+        std::lock_guard lock(mutex_);
+        aborted_ = true;  // nothing more will be written: the decoders may stop
+    }
+    changed_.notify_all();
+    finish_(hr, detail);
+}
+
+void RenderPipeline::writerMain() {
+    std::int64_t written = 0;  // output frames
+    for (std::size_t i = 0; i < plan_.size(); ++i) {
+        {
+            std::lock_guard lock(mutex_);
+            if (aborted_) return;
+            head_ = i;
+        }
+        changed_.notify_all();
+        if (HRESULT hr = writeSilence(plan_[i].leadSilence); FAILED(hr)) {
+            fail(hr, {});
+            return;
+        }
+        written += std::max<std::int64_t>(0, plan_[i].leadSilence);
+        SourceOutcome outcome;
+        outcome.path = plan_[i].path;
+        outcome.startFrame = written;
+        outcome.measured = plan_[i].measured;
+        if (report_) report_(i, outcome);
+        for (;;) {
+            Block block;
+            bool done = false;
+            HRESULT slotHr = S_OK;
+            QString detail;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] { return aborted_ || !slots_[i].blocks.empty() || slots_[i].done; });
+                if (aborted_) return;
+                if (!slots_[i].blocks.empty()) {
+                    block = std::move(slots_[i].blocks.front());
+                    slots_[i].blocks.pop_front();
+                    queuedBytes_ -= block.bytes.size();
+                } else {
+                    done = true;
+                    slotHr = slots_[i].hr;
+                    detail = slots_[i].detail;
+                }
+            }
+            if (done) {
+                if (FAILED(slotHr)) {
+                    fail(slotHr, detail);
+                    return;
+                }
+                {
+                    std::lock_guard lock(mutex_);
+                    outcome.decoded = slots_[i].decoded;
+                    outcome.differs = slots_[i].differs;
+                }
+                outcome.complete = true;
+                if (report_) report_(i, outcome);
+                break;
+            }
+            changed_.notify_all();
+            if (HRESULT hr = deliver_(block.bytes.data(), block.bytes.size()); FAILED(hr)) {
+                fail(hr, {});
+                return;
+            }
+            const auto frames = static_cast<std::int64_t>(block.bytes.size() / format_.nBlockAlign);
+            written += frames;
+            outcome.frames += frames;
+            giveBuffer(std::move(block.bytes));
+        }
+    }
+    if (HRESULT hr = writeSilence(tailSilence_); FAILED(hr)) {
+        fail(hr, {});
+        return;
+    }
+    finish_(S_OK, {});
+}
+
+}  // namespace corvane::media

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QString>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "media/HResult.h"
+#include "media/graph/MediaType.h"
+#include "media/graph/SourceOutcome.h"
+
+namespace corvane::media {
+
+// What one source contributes to the output, in output sample frames.
+struct SlotPlan {
+    std::string path;             // the file name's bytes
+    std::int64_t leadSilence = 0;  // frames of silence before it (a gap on the timeline)
+    std::int64_t frames = 0;       // frames its measured length fills
+    std::int64_t skip = 0;         // frames of its converted audio to drop first
+    REFERENCE_TIME measured = 0;   // its length when it was added
+};
+
+// Decodes and converts sources ahead on several threads, each into its own queue, while
+// one writer thread hands the blocks on in timeline order. A source fills what it decodes:
+// never padded with silence nor cut, except that decoded padding within one codec frame past
+// its measured length is dropped and resampling rounds to its planned length. Queued audio is bounded by a
+// budget, except for the source being written, which is bounded on its own; that source
+// always makes progress, so the pipeline never deadlocks.
+class RenderPipeline {
+public:
+    using Deliver = std::function<HRESULT(const std::uint8_t* data, std::size_t size)>;
+    // Called once on the writer thread: S_OK after the last block, or the failure and why.
+    using Finish = std::function<void(HRESULT hr, const QString& detail)>;
+    // Called on the writer thread when a source starts and when it ends.
+    using Report = std::function<void(std::size_t index, const SourceOutcome& outcome)>;
+
+    RenderPipeline(std::vector<SlotPlan> slotList, std::int64_t tailSilence, const WaveFormatEx& format,
+                   Deliver deliver, Finish finish, Report report = {});
+    ~RenderPipeline();
+
+    void start();
+    // Stops every thread and waits for them; Finish is not called after an abort.
+    void abort();
+
+    static int workerCount();
+    static constexpr std::size_t kBudgetBytes = 12u << 20;
+    static constexpr std::size_t kHeadBlocks = 8;
+    static constexpr std::size_t kPoolBuffers = 8;
+
+private:
+    struct Block {
+        std::vector<std::uint8_t> bytes;
+    };
+    struct Slot {
+        std::deque<Block> blocks;
+        bool done = false;
+        HRESULT hr = S_OK;
+        QString detail;
+        REFERENCE_TIME decoded = 0;
+        bool differs = false;
+    };
+
+    void workerMain();
+    void writerMain();
+    HRESULT renderSlot(std::size_t index);
+    // Queues a block for a slot; false when aborted.
+    bool push(std::size_t index, std::vector<std::uint8_t>&& bytes);
+    void finishSlot(std::size_t index, HRESULT hr, const QString& detail, REFERENCE_TIME decoded = 0,
+                    bool differs = false);
+    std::vector<std::uint8_t> takeBuffer();
+    void giveBuffer(std::vector<std::uint8_t>&& buffer);
+    HRESULT writeSilence(std::int64_t frames);
+    void fail(HRESULT hr, const QString& detail);
+
+    std::vector<SlotPlan> plan_;
+    std::int64_t tailSilence_;
+    WaveFormatEx format_;
+    Deliver deliver_;
+    Finish finish_;
+    Report report_;
+    std::size_t blockBytes_;
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Slot> slots_;
+    std::size_t head_ = 0;
+    std::size_t nextSlot_ = 0;
+    std::size_t queuedBytes_ = 0;
+    bool aborted_ = false;
+    std::vector<std::vector<std::uint8_t>> pool_;
+
+    std::vector<std::thread> workers_;
+    std::thread writer_;
+};
+
+}  // namespace corvane::media

@@ -1,0 +1,138 @@
+#include "media/graph/TimelineSourceFilter.h"
+
+#include "media/ErrorText.h"
+#include "media/wavfile/FileWriterFilter.h"
+#include "media/graph/FilterGraph.h"
+#include "media/PathCodec.h"
+#include "media/graph/Timeline.h"
+#include "media/wavfile/WaveMuxFilter.h"
+
+extern "C" {
+#include <libavutil/mathematics.h>
+}
+
+namespace corvane::media {
+
+TimelineSourceFilter::TimelineSourceFilter(const Timeline& timeline) : timeline_(timeline) {
+    long groups = 0;
+    timeline.GetGroupCount(&groups);
+    for (long g = 0; g < groups; ++g)
+        groupPins_.push_back(addPin(PINDIR_OUTPUT, "group " + std::to_string(g)));
+}
+
+Pin* TimelineSourceFilter::groupPin(long group) const {
+    if (group < 0 || group >= static_cast<long>(groupPins_.size())) return nullptr;
+    return groupPins_[static_cast<std::size_t>(group)];
+}
+
+WaveFormatEx TimelineSourceFilter::defaultFormat() {
+    WaveFormatEx w;
+    w.nChannels = 2;
+    w.nSamplesPerSec = 44100;
+    w.wBitsPerSample = 16;
+    w.nBlockAlign = 4;
+    w.nAvgBytesPerSec = 176400;
+    return w;
+}
+
+std::optional<MediaType> TimelineSourceFilter::proposedType(const Pin* output) const {
+    for (Pin* p : groupPins_)
+        if (p == output) return MediaType::pcm(defaultFormat());
+    return std::nullopt;
+}
+
+std::int64_t TimelineSourceFilter::framesAt(REFERENCE_TIME t, std::uint32_t rate) {
+    return av_rescale(t, rate, kUnitsPerSecond);
+}
+
+std::vector<SlotPlan> TimelineSourceFilter::planGroup(const Timeline& timeline, long group,
+                                                      std::uint32_t rate, std::int64_t* tailSilence) {
+    std::vector<SlotPlan> plan;
+    std::int64_t end = 0;
+    for (const TimelineSlot& s : timeline.slotsOfGroup(group)) {
+        const std::int64_t a0 = framesAt(s.start, rate);
+        const std::int64_t a = std::max(a0, end);  // an overlap keeps the earlier source
+        const std::int64_t b = std::max(framesAt(s.stop, rate), a);
+        SlotPlan p;
+        p.path = encodePath(s.name);
+        p.leadSilence = a - end;
+        p.frames = b - a;
+        p.skip = framesAt(s.mediaStart, rate) + (a - a0);
+        p.measured = s.mediaStop - s.mediaStart;
+        plan.push_back(std::move(p));
+        end = b;
+    }
+    if (tailSilence) *tailSilence = std::max<std::int64_t>(0, framesAt(timeline.groupDuration(group), rate) - end);
+    return plan;
+}
+
+QString TimelineSourceFilter::downstreamDetail(Pin* output) const {
+    for (Pin* p = output ? output->connectedTo() : nullptr; p;) {
+        if (auto* writer = dynamic_cast<FileWriterFilter*>(p->filter()); writer && !writer->detail().isEmpty())
+            return writer->detail();
+        if (auto* mux = dynamic_cast<WaveMuxFilter*>(p->filter()); mux && !mux->detail().isEmpty())
+            return mux->detail();
+        std::vector<Pin*> pins;
+        p->filter()->EnumPins(pins);
+        Pin* next = nullptr;
+        for (Pin* q : pins)
+            if (q->direction() == PINDIR_OUTPUT && q->connectedTo()) next = q->connectedTo();
+        p = next;
+    }
+    return {};
+}
+
+void TimelineSourceFilter::finished(Pin* output, HRESULT hr, const QString& detail) {
+    if (SUCCEEDED(hr)) hr = deliverEndOfStream(output);
+    if (SUCCEEDED(hr)) {
+        graph()->events().post(EC_COMPLETE);
+        return;
+    }
+    QString why = detail.isEmpty() ? downstreamDetail(output) : detail;
+    if (why.isEmpty()) why = errorText(hr);
+    graph()->events().setErrorDetail(why);
+    graph()->events().post(EC_ERRORABORT, hr);
+}
+
+HRESULT TimelineSourceFilter::start() {
+    pipelines_.clear();
+    REFERENCE_TIME duration = 0;
+    for (long g = 0; g < static_cast<long>(groupPins_.size()); ++g) {
+        Pin* out = groupPins_[static_cast<std::size_t>(g)];
+        Pin* peer = out->connectedTo();
+        if (!peer) continue;
+        // Convert on behalf of the converter downstream, or deliver what the pin agreed.
+        std::optional<WaveFormatEx> format = peer->filter()->conversionTarget();
+        if (!format) format = out->connectionMediaType().waveFormat();
+        if (!format || !format->isSupportedPcm()) return VFW_E_TYPE_NOT_ACCEPTED;
+        std::int64_t tail = 0;
+        std::vector<SlotPlan> plan = planGroup(timeline_, g, format->nSamplesPerSec, &tail);
+        duration = std::max(duration, timeline_.groupDuration(g));
+        const std::uint32_t bytesPerSecond = format->nAvgBytesPerSec;
+        auto written = std::make_shared<std::int64_t>(0);
+        FilterGraph* graph = this->graph();
+        auto pipeline = std::make_unique<RenderPipeline>(
+            std::move(plan), tail, *format,
+            [out, graph, bytesPerSecond, written](const std::uint8_t* data, std::size_t size) {
+                const HRESULT hr = deliver(out, MediaSample{data, size, -1});
+                *written += static_cast<std::int64_t>(size);
+                graph->position.store(av_rescale(*written, kUnitsPerSecond, bytesPerSecond),
+                                      std::memory_order_relaxed);
+                return hr;
+            },
+            [this, out](HRESULT hr, const QString& detail) { finished(out, hr, detail); },
+            [graph](std::size_t index, const SourceOutcome& outcome) { graph->events().setOutcome(index, outcome); });
+        pipelines_.push_back(std::move(pipeline));
+    }
+    graph()->duration = duration;
+    for (auto& p : pipelines_) p->start();
+    return S_OK;
+}
+
+HRESULT TimelineSourceFilter::stop() {
+    for (auto& p : pipelines_) p->abort();
+    pipelines_.clear();
+    return S_OK;
+}
+
+}  // namespace corvane::media

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <memory>
+
+#include "media/graph/Filter.h"
+#include "media/graph/RenderPipeline.h"
+
+namespace corvane::media {
+
+class Timeline;
+
+// The render engine's front end: one output pin per timeline group. Running, it decodes the
+// sources of each connected group and delivers them, converted to the format the
+// downstream converter asks for, in timeline order.
+class TimelineSourceFilter : public Filter {
+public:
+    explicit TimelineSourceFilter(const Timeline& timeline);
+
+    Pin* groupPin(long group) const;
+
+    std::optional<MediaType> proposedType(const Pin* output) const override;
+    HRESULT start() override;
+    HRESULT stop() override;
+
+    // The timeline's default audio format: what an unconverted group delivers.
+    static WaveFormatEx defaultFormat();
+    // Sample positions are rounded from the 100-ns times once, so lengths never drift.
+    static std::int64_t framesAt(REFERENCE_TIME t, std::uint32_t rate);
+    static std::vector<SlotPlan> planGroup(const Timeline& timeline, long group, std::uint32_t rate,
+                                           std::int64_t* tailSilence);
+
+private:
+    void finished(Pin* output, HRESULT hr, const QString& detail);
+    QString downstreamDetail(Pin* output) const;
+
+    const Timeline& timeline_;
+    std::vector<Pin*> groupPins_;
+    std::vector<std::unique_ptr<RenderPipeline>> pipelines_;
+};
+
+}  // namespace corvane::media
