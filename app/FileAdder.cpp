@@ -133,8 +133,9 @@ std::vector<media::ProbeResult> FileAdder::probeAll(const QStringList& paths,
     std::atomic<int> next{0};
     std::atomic<int> done{0};
     std::mutex progressMutex;
-    // Files go to the workers in batches: one round trip each, not one per file.
-    constexpr int kBatch = 16;
+    // Files go to the workers in batches: one round trip each, not one per file, spread so
+    // that every worker measures at once.
+    const int kBatch = media::WorkerPool::batchSize(total);
     auto work = [&] {
         for (;;) {
             const int first = next.fetch_add(kBatch);

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -86,8 +87,10 @@ struct AudioSource::Io {
     static int64_t seek(void* opaque, int64_t offset, int whence) {
         auto* io = static_cast<Io*>(opaque);
         if (whence & AVSEEK_SIZE) {
+            // The plain descriptor call: the C library's fstat() takes the path-based one, which
+            // a decoder worker may not make.
             struct stat st {};
-            return ::fstat(io->fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : AVERROR(errno);
+            return ::syscall(SYS_fstat, io->fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : AVERROR(errno);
         }
         const off_t r = ::lseek(io->fd, offset, whence & ~AVSEEK_FORCE);
         return r < 0 ? AVERROR(errno) : static_cast<int64_t>(r);

@@ -4,7 +4,10 @@
 #include <seccomp.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <malloc.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,6 +18,7 @@
 #include <new>
 #include <string>
 
+#include "media/decoders/AllocationGuard.h"
 #include "media/decoders/AudioSource.h"
 #include "media/ErrorText.h"
 #include "media/decoders/Probe.h"
@@ -43,58 +47,58 @@ std::uint64_t statusField(const char* name) {
     return 0;
 }
 
-void limit(int resource, rlim_t value) {
-    const rlimit r{value, value};
+void limit(int resource, rlim_t value, rlim_t ceiling) {
+    const rlimit r{value, ceiling};
     ::setrlimit(resource, &r);
 }
 
-// Only what decoding an already opened file needs: reading and seeking it, memory, the one
-// socket to the program, and ending. Everything else fails with EPERM: no opening files, no
-// sockets, no new processes, no changing the limits.
+// Only what decoding an already opened file needs; everything else fails with EPERM. Each
+// call is here for a reason:
 bool installFilter() {
     scmp_filter_ctx ctx = seccomp_init(SCMP_ACT_ERRNO(EPERM));
     if (!ctx) return false;
     const int allowed[] = {
-        SCMP_SYS(read),
-        SCMP_SYS(write),
-        SCMP_SYS(readv),
-        SCMP_SYS(writev),
-        SCMP_SYS(pread64),
-        SCMP_SYS(preadv),
-        SCMP_SYS(lseek),
-        SCMP_SYS(close),
-        SCMP_SYS(dup),
-        SCMP_SYS(fstat),
-        SCMP_SYS(newfstatat),
-        SCMP_SYS(fcntl),
-        SCMP_SYS(fadvise64),
+        SCMP_SYS(read),        // the file handed over, and requests on the socket
+        SCMP_SYS(pread64),     // a look at a file's first bytes to tell its format
+        SCMP_SYS(lseek),       // demuxers seek in the file
+        SCMP_SYS(fstat),       // the size of a descriptor it holds (never of a path)
+        SCMP_SYS(fadvise64),   // read-ahead for the file
+        SCMP_SYS(dup),         // a source keeps its own copy of the descriptor
+        SCMP_SYS(close),       // and lets it go
+        SCMP_SYS(fcntl),       // descriptor flags
+        SCMP_SYS(write),       // FFmpeg's log, on /dev/null unless asked for
+        SCMP_SYS(sendto),      // answers to the program (send)
+        SCMP_SYS(sendmsg),     // answers to the program (the header of each)
+        SCMP_SYS(recvfrom),    // requests from the program (recv)
+        SCMP_SYS(recvmsg),     // requests, with the descriptor they carry
+        SCMP_SYS(brk),         // memory, within the limits set
         SCMP_SYS(mmap),
         SCMP_SYS(munmap),
         SCMP_SYS(mremap),
         SCMP_SYS(mprotect),
-        SCMP_SYS(brk),
-        SCMP_SYS(madvise),
-        SCMP_SYS(futex),
-        SCMP_SYS(sendmsg),
-        SCMP_SYS(recvmsg),
-        SCMP_SYS(sendto),
-        SCMP_SYS(recvfrom),
+        SCMP_SYS(madvise),     // memory handed back after each request
+        SCMP_SYS(futex),       // locks in the C++ and C libraries
+        SCMP_SYS(sched_yield),
+        SCMP_SYS(clock_gettime),  // timing in the libraries, usually without a system call
+        SCMP_SYS(gettimeofday),
+        SCMP_SYS(getrandom),   // the C library's allocator seeds itself
+        SCMP_SYS(getpid),      // abort() signals its own process
+        SCMP_SYS(gettid),
+        SCMP_SYS(rt_sigprocmask),  // abort() unblocks and resets its signal
+        SCMP_SYS(rt_sigaction),
+        SCMP_SYS(rt_sigreturn),
+        SCMP_SYS(restart_syscall),
         SCMP_SYS(exit),
         SCMP_SYS(exit_group),
-        SCMP_SYS(rt_sigreturn),
-        SCMP_SYS(rt_sigprocmask),
-        SCMP_SYS(rt_sigaction),
-        SCMP_SYS(tgkill),
-        SCMP_SYS(gettid),
-        SCMP_SYS(getpid),
-        SCMP_SYS(clock_gettime),
-        SCMP_SYS(gettimeofday),
-        SCMP_SYS(restart_syscall),
-        SCMP_SYS(sched_yield),
-        SCMP_SYS(getrandom),
     };
     bool ok = true;
     for (int sys : allowed) ok = ok && seccomp_rule_add(ctx, SCMP_ACT_ALLOW, sys, 0) == 0;
+    // A signal only to itself (abort(), raise()): never to the program or anything else.
+    // Workers run one thread, so its thread id is its process id.
+    const auto self = static_cast<scmp_datum_t>(::getpid());
+    ok = ok && seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(tgkill), 2, SCMP_A0(SCMP_CMP_EQ, self),
+                                SCMP_A1(SCMP_CMP_EQ, self)) == 0;
+    ok = ok && seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(kill), 1, SCMP_A0(SCMP_CMP_EQ, self)) == 0;
     ok = ok && seccomp_load(ctx) == 0;
     seccomp_release(ctx);
     return ok;
@@ -110,7 +114,7 @@ void sendEnd(int sock, HRESULT hr, const SampleClock& clock, bool opened, const 
                  static_cast<std::size_t>(text.size()));
 }
 
-void misbehave(worker::TestFault fault, int sock, const char* path) {
+void misbehave(worker::TestFault fault, int sock, const char* path, pid_t target = 0) {
     switch (fault) {
         case worker::TestFault::None:
             return;
@@ -124,6 +128,32 @@ void misbehave(worker::TestFault fault, int sock, const char* path) {
                 if (!p) outOfMemory();
                 std::memset(p, 1, 1 << 20);
             }
+        case worker::TestFault::Freeze:
+            ::kill(::getpid(), SIGSTOP);
+            return;
+        case worker::TestFault::KillSelf:
+            ::kill(::getpid(), SIGKILL);
+            return;
+        case worker::TestFault::Escape: {
+            // Signal 0 only asks whether the target may be signalled.
+            const bool signalled = ::syscall(SYS_tgkill, target, target, 0) == 0;
+            const int signalErr = errno;
+            const bool killed = ::kill(target, 0) == 0;
+            const int killErr = errno;
+            struct stat st {};
+            const bool statted = ::syscall(SYS_newfstatat, AT_FDCWD, path, &st, 0) == 0;
+            const int statErr = errno;
+            worker::ProbeReply reply;
+            reply.hr = signalled || killed || statted ? E_FAIL : S_OK;
+            const QByteArray text = QStringLiteral("tgkill %1, kill %2, newfstatat %3")
+                                        .arg(signalled ? QStringLiteral("allowed") : QString::fromLocal8Bit(strerror(signalErr)),
+                                             killed ? QStringLiteral("allowed") : QString::fromLocal8Bit(strerror(killErr)),
+                                             statted ? QStringLiteral("allowed") : QString::fromLocal8Bit(strerror(statErr)))
+                                        .toUtf8() + '\0';
+            worker::send(sock, worker::Type::ProbeResult, &reply, sizeof reply, text.constData(),
+                         static_cast<std::size_t>(text.size()));
+            return;
+        }
         case worker::TestFault::OpenByPath: {
             const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
             worker::ProbeReply reply;
@@ -140,8 +170,8 @@ void probe(int sock, int fd, const std::vector<std::uint8_t>& payload) {
     std::memcpy(&req, payload.data(), sizeof req);
     req.path[sizeof req.path - 1] = 0;
     if (req.fault != worker::TestFault::None) {
-        misbehave(req.fault, sock, req.path);
-        return;
+        misbehave(req.fault, sock, req.path, req.target);
+        if (req.fault != worker::TestFault::Freeze) return;
     }
     const ProbeResult r = probeDescriptor(fd);
     worker::ProbeReply reply;
@@ -201,7 +231,7 @@ void render(int sock, int fd, const std::vector<std::uint8_t>& payload) {
 
 }  // namespace
 
-void enterSandbox(std::uint64_t memoryLimit) {
+worker::ReadyReply enterSandbox(std::uint64_t allowance, std::uint64_t ceiling) {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
     std::set_new_handler(outOfMemory);
@@ -213,20 +243,29 @@ void enterSandbox(std::uint64_t memoryLimit) {
         if (!std::getenv("CORVANE_FFMPEG_LOG")) ::dup2(null, 2);
         ::close(null);
     }
-    limit(RLIMIT_CORE, 0);
-    limit(RLIMIT_FSIZE, 0);
-    limit(RLIMIT_NOFILE, 16);
+    limit(RLIMIT_CORE, 0, 0);
+    limit(RLIMIT_FSIZE, 0, 0);
+    limit(RLIMIT_NOFILE, 16, 16);
+    worker::ReadyReply ready;
 #if !defined(__SANITIZE_ADDRESS__)
-    // An address sanitizer reserves its own shadow and heap regions: it bounds nothing then.
-    limit(RLIMIT_DATA, statusField("VmData:") + memoryLimit);
-    limit(RLIMIT_AS, statusField("VmSize:") + memoryLimit);
+    // The program moves the soft limits within the hard ones for each request (prlimit): a
+    // file may take what it needs within the budget, and the worker itself can raise neither.
+    ready.addressSpace = statusField("VmSize:");
+    ready.data = statusField("VmData:");
+    limit(RLIMIT_DATA, ready.data + allowance, ready.data + ceiling);
+    limit(RLIMIT_AS, ready.addressSpace + allowance, ready.addressSpace + ceiling);
+    makeAllocationFailuresFatal();
 #else
-    (void)memoryLimit;
+    // An address sanitizer reserves its own shadow and heap regions: it bounds nothing then.
+    (void)allowance;
+    (void)ceiling;
 #endif
     if (!installFilter()) ::_exit(3);
+    return ready;
 }
 
-int runDecoderWorker(int sock) {
+int runDecoderWorker(int sock, const worker::ReadyReply& ready) {
+    if (!worker::send(sock, worker::Type::Ready, &ready, sizeof ready)) return 0;
     for (;;) {
         worker::Header h{};
         std::vector<std::uint8_t> payload;
@@ -239,6 +278,8 @@ int runDecoderWorker(int sock) {
         else
             return 2;
         if (fd >= 0) ::close(fd);
+        // What a long file's index took goes back to the system before the next request.
+        ::malloc_trim(0);
     }
 }
 

@@ -6,6 +6,8 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,11 +16,15 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
-#include <fstream>
+#include <cstdio>
+#include <deque>
+#include <map>
 #include <mutex>
-#include <sstream>
+#include <optional>
+#include <tuple>
 #include <vector>
 
+#include "media/ErrorText.h"
 #include "media/decoders/AudioSource.h"
 #include "media/decoders/DecoderWorker.h"
 #include "media/graph/RenderPipeline.h"
@@ -28,18 +34,22 @@ namespace corvane::media {
 namespace {
 
 constexpr int kMaxWorkers = 8;
-constexpr std::uint64_t kTotalWorkerMemory = 1ull << 30;
-constexpr std::uint64_t kMaxWorkerMemory = 256ull << 20;
-constexpr int kPollMillis = 50;
+constexpr std::uint64_t kMiB = 1ull << 20;
+// Enough for a file of ordinary length; a long one asks for more.
+constexpr std::uint64_t kUsualAllowance = 256 * kMiB;
+constexpr int kPollMillis = 100;
+// Descriptors one batch may have in flight at most.
+constexpr int kMaxBatch = 16;
 
 // What the program asks of the process that forks workers, and what it answers.
 struct ForkRequest {
-    char op = 0;  // 'S' spawn a worker, 'W' wait for one that ended
+    char op = 0;  // 'S' spawn a worker, 'W' collect one that ended (without waiting)
     pid_t pid = 0;
-    std::uint64_t memoryLimit = 0;
+    std::uint64_t allowance = 0;
+    std::uint64_t ceiling = 0;
 };
 struct ForkReply {
-    pid_t pid = 0;
+    pid_t pid = 0;  // 'W': the pid once it ended, 0 while it still runs, -1 when unknown
     int status = 0;
 };
 
@@ -56,14 +66,18 @@ std::mutex gPoolMutex;
 std::condition_variable gPoolChanged;
 std::vector<Worker> gIdle;
 int gAlive = 0;
+std::uint64_t gReserved = 0;    // allowances of the workers lent out
+std::vector<pid_t> gUnreaped;   // ended by us, not yet collected
+std::map<std::tuple<dev_t, ino_t, off_t, std::int64_t>, std::uint64_t> gNeeds;
 
-std::atomic<std::int64_t> gProbeCpuMillis{60'000};
+std::atomic<std::int64_t> gStallMillis{30'000};
+std::atomic<std::uint64_t> gBudgetOverride{0};
 std::mutex gFaultMutex;
 worker::TestFault gFault = worker::TestFault::None;
 std::int64_t gFaultAfter = 0;
 std::string gFaultVictim;
 
-[[noreturn]] void workerChild(int forkSocket, int sock, std::uint64_t memoryLimit) {
+[[noreturn]] void workerChild(int forkSocket, int sock, std::uint64_t allowance, std::uint64_t ceiling) {
     ::close(forkSocket);
     if (sock != 3) {
         ::dup2(sock, 3);
@@ -73,8 +87,8 @@ std::string gFaultVictim;
     }
     ::close_range(4, ~0u, 0);
     ::prctl(PR_SET_NAME, "corvane-decode", 0, 0, 0);
-    enterSandbox(memoryLimit);
-    ::_exit(runDecoderWorker(3));
+    const worker::ReadyReply ready = enterSandbox(allowance, ceiling);
+    ::_exit(runDecoderWorker(3, ready));
 }
 
 // The forking process: single-threaded for its whole life, so a fork of it is always safe.
@@ -99,14 +113,16 @@ std::string gFaultVictim;
             reply.pid = ::fork();
             if (reply.pid == 0) {
                 ::close(sv[0]);
-                workerChild(sock, sv[1], req.memoryLimit);
+                workerChild(sock, sv[1], req.allowance, req.ceiling);
             }
             ::close(sv[1]);
             worker::send(sock, worker::Type::End, &reply, sizeof reply, nullptr, 0,
                          reply.pid > 0 ? sv[0] : -1);
             ::close(sv[0]);
         } else if (req.op == 'W') {
-            reply.pid = ::waitpid(req.pid, &reply.status, 0);
+            // Never blocks: a worker stuck in the kernel (a stalled network read) ends when
+            // it can, and the program asks again later.
+            reply.pid = ::waitpid(req.pid, &reply.status, WNOHANG);
             worker::send(sock, worker::Type::End, &reply, sizeof reply);
         } else {
             ::_exit(2);
@@ -127,19 +143,82 @@ ForkReply askForkServer(const ForkRequest& req, int* fd) {
     return reply;
 }
 
-QString causeOf(int status) {
-    if (WIFEXITED(status) && WEXITSTATUS(status) == worker::kExitOutOfMemory)
-        return QStringLiteral("out of memory");
-    if (WIFSIGNALED(status)) {
-        switch (WTERMSIG(status)) {
-            case SIGXCPU:
-            case SIGKILL:
-                return QStringLiteral("timed out");
-            default:
-                return QStringLiteral("crashed");
-        }
+// Asks once whether pid ended: its status, or nothing while it runs.
+std::optional<int> collect(pid_t pid) {
+    ForkRequest req;
+    prepare(req, 'W');
+    req.pid = pid;
+    const ForkReply reply = askForkServer(req, nullptr);
+    if (reply.pid == pid) return reply.status;
+    if (reply.pid < 0) return -1;  // unknown to it: nothing left to collect
+    return std::nullopt;
+}
+
+// Collects the workers ended earlier that have finished dying since.
+void collectEnded() {
+    std::vector<pid_t> pending;
+    {
+        std::lock_guard lock(gPoolMutex);
+        pending.swap(gUnreaped);
     }
-    return QStringLiteral("failed");
+    std::vector<pid_t> left;
+    for (pid_t pid : pending)
+        if (!collect(pid)) left.push_back(pid);
+    std::lock_guard lock(gPoolMutex);
+    gUnreaped.insert(gUnreaped.end(), left.begin(), left.end());
+}
+
+std::uint64_t physicalMemory() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long size = ::sysconf(_SC_PAGESIZE);
+    return pages > 0 && size > 0 ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(size) : 0;
+}
+
+// Moves a worker's soft memory limits to its base plus `allowance` (never past its ceiling).
+bool applyAllowance(const Worker& w) {
+    if (w.baseAddressSpace == 0) return true;
+    for (auto [resource, base] : {std::pair{RLIMIT_AS, w.baseAddressSpace}, std::pair{RLIMIT_DATA, w.baseData}}) {
+        rlimit old{};
+        if (::prlimit(w.pid, resource, nullptr, &old) != 0) return false;
+        const rlimit now{std::min<rlim_t>(base + w.allowance, old.rlim_max), old.rlim_max};
+        if (::prlimit(w.pid, resource, &now, nullptr) != 0) return false;
+    }
+    return true;
+}
+
+// Bytes the worker has read through system calls, as the kernel counts them.
+std::uint64_t bytesRead(pid_t pid) {
+    char name[48];
+    std::snprintf(name, sizeof name, "/proc/%d/io", static_cast<int>(pid));
+    const int fd = ::open(name, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    char text[512];
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n <= 0) return 0;
+    text[n] = 0;
+    const char* at = std::strstr(text, "rchar:");
+    return at ? std::strtoull(at + 6, nullptr, 10) : 0;
+}
+
+std::tuple<dev_t, ino_t, off_t, std::int64_t> identityOf(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return {};
+    return {st.st_dev, st.st_ino, st.st_size,
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+}
+
+std::int64_t sizeOf(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
+}
+
+// Descriptors that may be in flight from this process at once: the kernel counts them
+// against the limit of open files.
+int descriptorsInFlight() {
+    rlimit r{};
+    if (::getrlimit(RLIMIT_NOFILE, &r) != 0 || r.rlim_cur == RLIM_INFINITY) return kMaxBatch * kMaxWorkers;
+    return static_cast<int>(std::min<rlim_t>(r.rlim_cur, 1 << 20));
 }
 
 ProbeResult probeFailed(HRESULT hr, const QString& why) {
@@ -150,6 +229,32 @@ ProbeResult probeFailed(HRESULT hr, const QString& why) {
 }
 
 }  // namespace
+
+WorkerProgress::WorkerProgress(const Worker& w, std::int64_t fileSize)
+    : pid_(w.pid),
+      // A decoder reads its file about once; one that reads it many times over is looping.
+      readCap_(8 * static_cast<std::uint64_t>(std::max<std::int64_t>(0, fileSize)) + 64 * kMiB) {
+    firstRead_ = lastRead_ = bytesRead(pid_);
+    lastSign_ = std::chrono::steady_clock::now();
+}
+
+void WorkerProgress::beginWait() {
+    lastRead_ = bytesRead(pid_);
+    lastSign_ = std::chrono::steady_clock::now();
+}
+
+void WorkerProgress::delivered() { lastSign_ = std::chrono::steady_clock::now(); }
+
+bool WorkerProgress::stalled() {
+    const std::uint64_t read = bytesRead(pid_);
+    const auto now = std::chrono::steady_clock::now();
+    if (read != lastRead_) {
+        lastRead_ = read;
+        lastSign_ = now;
+    }
+    if (read > firstRead_ && read - firstRead_ > readCap_) return true;
+    return now - lastSign_ > std::chrono::milliseconds(WorkerPool::stallMillis());
+}
 
 void WorkerPool::start() {
     if (gForkSocket >= 0) return;
@@ -174,83 +279,230 @@ int WorkerPool::capacity() {
     return std::clamp(RenderPipeline::workerCount(), 1, kMaxWorkers);
 }
 
-std::uint64_t WorkerPool::memoryLimit() {
-    return std::min(kMaxWorkerMemory, kTotalWorkerMemory / static_cast<std::uint64_t>(capacity()));
+std::uint64_t WorkerPool::memoryBudget() {
+    if (const std::uint64_t b = gBudgetOverride.load()) return b;
+    if (const char* env = std::getenv("CORVANE_DECODER_MEMORY_MIB")) {
+        const long long mib = std::atoll(env);
+        if (mib >= 16) return static_cast<std::uint64_t>(mib) * kMiB;
+    }
+    // A quarter of the machine, between 1 GiB (a 40-hour audiobook's index fits with room
+    // to spare) and 4 GiB.
+    return std::clamp<std::uint64_t>(physicalMemory() / 4, 1024 * kMiB, 4096 * kMiB);
 }
 
-Worker WorkerPool::acquire(QString* why) {
+std::uint64_t WorkerPool::defaultAllowance() {
+    return std::min(kUsualAllowance, memoryBudget() / static_cast<std::uint64_t>(capacity()));
+}
+
+std::uint64_t WorkerPool::largerAllowance(std::uint64_t tried) {
+    const std::uint64_t budget = memoryBudget();
+    if (tried >= budget) return 0;
+    return std::min(budget, std::max(tried, 16 * kMiB) * 4);
+}
+
+int WorkerPool::batchSize(int total) {
+    const int workers = capacity();
+    const int spread = (std::max(total, 1) + workers - 1) / workers;
+    // Every worker's batch in flight at once, with room left for the files the program holds.
+    const int fit = descriptorsInFlight() / (4 * workers);
+    return std::clamp(std::min(spread, fit), 1, kMaxBatch);
+}
+
+std::uint64_t WorkerPool::rememberedAllowance(int fd) {
+    const auto id = identityOf(fd);
+    std::lock_guard lock(gPoolMutex);
+    const auto it = gNeeds.find(id);
+    return it == gNeeds.end() ? 0 : it->second;
+}
+
+void WorkerPool::rememberAllowance(int fd, std::uint64_t allowance) {
+    const auto id = identityOf(fd);
+    std::lock_guard lock(gPoolMutex);
+    gNeeds[id] = allowance;
+}
+
+Worker WorkerPool::acquire(QString* why, std::uint64_t allowance, const std::atomic<bool>* cancel) {
+    collectEnded();
+    const std::uint64_t budget = memoryBudget();
+    allowance = std::min(budget, allowance ? allowance : defaultAllowance());
+    Worker w;
     {
         std::unique_lock lock(gPoolMutex);
-        gPoolChanged.wait(lock, [] { return !gIdle.empty() || gAlive < capacity(); });
-        if (!gIdle.empty()) {
-            Worker w = gIdle.back();
-            gIdle.pop_back();
-            return w;
+        for (;;) {
+            if (cancel && cancel->load()) {
+                *why = QStringLiteral("cancelled");
+                return {};
+            }
+            const bool room = gReserved == 0 || gReserved + allowance <= budget;
+            if (room && (!gIdle.empty() || gAlive < capacity())) break;
+            gPoolChanged.wait_for(lock, std::chrono::milliseconds(kPollMillis));
         }
-        ++gAlive;
+        gReserved += allowance;
+        if (!gIdle.empty()) {
+            w = gIdle.back();
+            gIdle.pop_back();
+        } else {
+            ++gAlive;
+        }
+    }
+    w.allowance = allowance;
+    if (w) {
+        if (applyAllowance(w)) return w;
+        // It died while idle: a fresh one takes its place.
+        discard(w);
+        return acquire(why, allowance, cancel);
     }
     ForkRequest req;
     prepare(req, 'S');
-    req.memoryLimit = memoryLimit();
+    req.allowance = allowance;
+    req.ceiling = budget;
     int sock = -1;
     const ForkReply reply = askForkServer(req, &sock);
-    if (reply.pid <= 0 || sock < 0) {
-        if (sock >= 0) ::close(sock);
+    w.pid = reply.pid > 0 && sock >= 0 ? reply.pid : 0;
+    w.sock = sock;
+    worker::ReadyReply ready;
+    bool started = false;
+    if (w) {
+        WorkerProgress progress(w, 0);
+        worker::Header h{};
+        started = awaitMessage(w, progress, cancel) == Wait::Ready && worker::receiveHeader(sock, &h) &&
+                  h.type == worker::Type::Ready && h.size == sizeof ready &&
+                  receiveAll(w, &ready, sizeof ready, progress, cancel) == Wait::Ready;
+    }
+    if (!started) {
+        if (w) {
+            discard(w);
+        } else {
+            if (sock >= 0) ::close(sock);
+            {
+                std::lock_guard lock(gPoolMutex);
+                --gAlive;
+                gReserved -= allowance;
+            }
+            gPoolChanged.notify_all();
+        }
+        if (cancel && cancel->load())
+            *why = QStringLiteral("cancelled");
+        else
+            *why = gForkSocket < 0 || reply.pid < 0
+                       ? QStringLiteral("the decoder could not be started (the process that starts decoders has ended)")
+                       : QStringLiteral("the decoder could not be started");
+        return {};
+    }
+    w.baseAddressSpace = ready.addressSpace;
+    w.baseData = ready.data;
+    return w;
+}
+
+void WorkerPool::reuse(Worker& w) {
+    if (!w) return;
+    {
+        std::lock_guard lock(gPoolMutex);
+        gReserved -= w.allowance;
+        w.allowance = 0;
+        gIdle.push_back(w);
+    }
+    gPoolChanged.notify_all();
+    w = {};
+}
+
+void WorkerPool::discard(Worker& w) {
+    if (!w) return;
+    // Still a child of the forking process until collected: the pid cannot be reused.
+    ::kill(w.pid, SIGKILL);
+    ::close(w.sock);
+    {
+        std::lock_guard lock(gPoolMutex);
+        --gAlive;
+        gReserved -= w.allowance;
+        gUnreaped.push_back(w.pid);
+    }
+    gPoolChanged.notify_all();
+    w = {};
+}
+
+WorkerEnd WorkerPool::bury(Worker& w) {
+    if (!w) return WorkerEnd::Failed;
+    const pid_t pid = w.pid;
+    std::optional<int> status;
+    // Its end of the socket closed as it died: the rest of its death follows at once.
+    for (int i = 0; i < 100 && !(status = collect(pid)); ++i) ::usleep(20'000);
+    WorkerEnd end = WorkerEnd::Failed;
+    if (status && *status >= 0) {
+        if (WIFEXITED(*status) && WEXITSTATUS(*status) == worker::kExitOutOfMemory)
+            end = WorkerEnd::OutOfMemory;
+        else if (WIFSIGNALED(*status))
+            end = WTERMSIG(*status) == SIGKILL || WTERMSIG(*status) == SIGTERM ? WorkerEnd::KilledFromOutside
+                                                                               : WorkerEnd::Crashed;
+    }
+    if (status) {
+        ::close(w.sock);
         {
             std::lock_guard lock(gPoolMutex);
             --gAlive;
+            gReserved -= w.allowance;
         }
-        gPoolChanged.notify_one();
-        *why = QStringLiteral("the decoder could not be started");
-        return {};
-    }
-    return Worker{reply.pid, sock};
-}
-
-QString WorkerPool::release(Worker& w, bool reusable) {
-    if (!w) return {};
-    QString cause;
-    if (reusable) {
-        std::lock_guard lock(gPoolMutex);
-        gIdle.push_back(w);
+        gPoolChanged.notify_all();
+        w = {};
     } else {
-        kill(w);
-        ::close(w.sock);
-        ForkRequest req;
-        prepare(req, 'W');
-        req.pid = w.pid;
-        const ForkReply reply = askForkServer(req, nullptr);
-        if (reply.pid == w.pid) cause = causeOf(reply.status);
-        std::lock_guard lock(gPoolMutex);
-        --gAlive;
+        discard(w);  // alive but silent: it is of no more use
     }
-    gPoolChanged.notify_one();
-    w = {};
-    return cause;
+    return end;
 }
 
-void WorkerPool::kill(const Worker& w) {
-    // Still a child of the forking process until it is waited for: the pid cannot be reused.
-    if (w) ::kill(w.pid, SIGKILL);
+QString WorkerPool::causeText(WorkerEnd end) {
+    switch (end) {
+        case WorkerEnd::Crashed:
+            return QStringLiteral("the decoder stopped (crashed)");
+        case WorkerEnd::OutOfMemory:
+            return QStringLiteral("the decoder stopped (out of memory)");
+        case WorkerEnd::KilledFromOutside:
+            return QStringLiteral("the decoder stopped (killed from outside)");
+        case WorkerEnd::Failed:
+            break;
+    }
+    return QStringLiteral("the decoder stopped (it ended without an answer)");
 }
 
-std::int64_t WorkerPool::cpuMillis(const Worker& w) {
-    std::ifstream in("/proc/" + std::to_string(w.pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const std::size_t close = text.rfind(')');
-    if (close == std::string::npos) return 0;
-    std::istringstream fields(text.substr(close + 2));
-    std::string field;
-    long long ticks = 0;
-    // utime and stime are the 12th and 13th fields after the command name.
-    for (int i = 0; i < 13 && fields >> field; ++i)
-        if (i >= 11) ticks += std::atoll(field.c_str());
-    return ticks * 1000 / std::max(1L, ::sysconf(_SC_CLK_TCK));
+QString WorkerPool::tooMuchMemoryText() {
+    return QStringLiteral("it needs more memory than Corvane allows a decoder (%1 MiB)").arg(memoryBudget() / kMiB);
 }
 
-void WorkerPool::setProbeCpuLimit(std::int64_t millis) {
-    gProbeCpuMillis = millis;
+Wait WorkerPool::awaitMessage(const Worker& w, WorkerProgress& progress, const std::atomic<bool>* cancel) {
+    progress.beginWait();
+    for (;;) {
+        pollfd p{w.sock, POLLIN, 0};
+        const int n = ::poll(&p, 1, kPollMillis);
+        if (cancel && cancel->load()) return Wait::Cancelled;
+        if (n > 0) {
+            progress.delivered();
+            return Wait::Ready;  // a message, or the end of the socket: the read tells
+        }
+        if (n < 0 && errno != EINTR) return Wait::Gone;
+        if (progress.stalled()) return Wait::Stalled;
+    }
 }
+
+Wait WorkerPool::receiveAll(const Worker& w, void* data, std::size_t size, WorkerProgress& progress,
+                            const std::atomic<bool>* cancel) {
+    auto* at = static_cast<std::uint8_t*>(data);
+    while (size > 0) {
+        const ssize_t n = ::recv(w.sock, at, size, MSG_DONTWAIT);
+        if (n > 0) {
+            at += n;
+            size -= static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n == 0 || (errno != EAGAIN && errno != EINTR)) return Wait::Gone;
+        if (errno == EAGAIN)
+            if (const Wait r = awaitMessage(w, progress, cancel); r != Wait::Ready) return r;
+    }
+    return Wait::Ready;
+}
+
+std::int64_t WorkerPool::stallMillis() { return gStallMillis.load(); }
+void WorkerPool::setStallMillis(std::int64_t millis) { gStallMillis = millis; }
+void WorkerPool::setMemoryBudget(std::uint64_t bytes) { gBudgetOverride = bytes; }
 
 void WorkerPool::setTestFault(worker::TestFault fault, const std::string& victim,
                               std::int64_t afterBytes) {
@@ -274,26 +526,17 @@ ProbeResult WorkerPool::probe(const std::string& path, const std::atomic<bool>* 
 
 namespace {
 
-enum class Reply { Ok, Cancelled, Stopped };
-
-// Waits for the answer to the oldest request sent to w, within the probe's CPU limit.
-Reply awaitProbe(const Worker& w, const std::atomic<bool>* cancel, ProbeResult* r) {
-    const std::int64_t cpuStart = WorkerPool::cpuMillis(w);
-    for (;;) {
-        pollfd p{w.sock, POLLIN, 0};
-        const int n = ::poll(&p, 1, kPollMillis);
-        if (cancel && cancel->load()) return Reply::Cancelled;
-        if (n > 0) break;
-        if (WorkerPool::cpuMillis(w) - cpuStart > gProbeCpuMillis.load()) {
-            r->detail = QStringLiteral("timed out");
-            return Reply::Stopped;
-        }
-    }
+// Reads the answer to the oldest request sent to w.
+Wait readProbeReply(const Worker& w, WorkerProgress& progress, const std::atomic<bool>* cancel, ProbeResult* r) {
+    if (const Wait got = WorkerPool::awaitMessage(w, progress, cancel); got != Wait::Ready) return got;
     worker::Header h{};
-    std::vector<std::uint8_t> payload;
-    if (!worker::receive(w.sock, &h, &payload) || h.type != worker::Type::ProbeResult ||
-        payload.size() < sizeof(worker::ProbeReply))
-        return Reply::Stopped;
+    if (const Wait got = WorkerPool::receiveAll(w, &h, sizeof h, progress, cancel); got != Wait::Ready) return got;
+    if (h.type != worker::Type::ProbeResult || h.size < sizeof(worker::ProbeReply) || h.size > (1u << 20))
+        return Wait::Gone;
+    std::vector<std::uint8_t> payload(h.size);
+    if (const Wait got = WorkerPool::receiveAll(w, payload.data(), payload.size(), progress, cancel);
+        got != Wait::Ready)
+        return got;
     worker::ProbeReply reply;
     std::memcpy(&reply, payload.data(), sizeof reply);
     r->hr = reply.hr;
@@ -309,75 +552,150 @@ Reply awaitProbe(const Worker& w, const std::atomic<bool>* cancel, ProbeResult* 
     r->detail = QString::fromUtf8(parts.value(0));
     r->title = QString::fromUtf8(parts.value(1));
     r->artist = QString::fromUtf8(parts.value(2));
-    return Reply::Ok;
+    return Wait::Ready;
 }
+
+struct ProbeJob {
+    std::size_t index = 0;
+    std::uint64_t allowance = 0;  // 0: the usual, or what the file needed before
+};
 
 }  // namespace
 
 std::vector<ProbeResult> WorkerPool::probeMany(const std::vector<std::string>& paths,
                                                const std::atomic<bool>* cancel) {
     std::vector<ProbeResult> results(paths.size());
-    std::vector<std::size_t> todo(paths.size());
-    for (std::size_t i = 0; i < todo.size(); ++i) todo[i] = i;
-    auto cancelAll = [&](const std::vector<std::size_t>& left, std::size_t from) {
-        for (std::size_t k = from; k < left.size(); ++k)
-            results[left[k]] = probeFailed(E_ABORT, QStringLiteral("cancelled"));
+    std::deque<ProbeJob> todo;
+    for (std::size_t i = 0; i < paths.size(); ++i) todo.push_back({i, 0});
+    const std::size_t inFlight = static_cast<std::size_t>(batchSize(1));
+    int fruitless = 0;  // workers lost in a row without a file to blame
+    auto cancelRest = [&] {
+        for (const ProbeJob& j : todo) results[j.index] = probeFailed(E_ABORT, QStringLiteral("cancelled"));
+        todo.clear();
     };
     while (!todo.empty()) {
         if (cancel && cancel->load()) {
-            cancelAll(todo, 0);
+            cancelRest();
             break;
         }
+        const std::uint64_t allowance = todo.front().allowance;
         QString why;
-        Worker w = acquire(&why);
+        Worker w = acquire(&why, allowance, cancel);
         if (!w) {
-            for (std::size_t j : todo) results[j] = probeFailed(E_FAIL, why);
+            if (cancel && cancel->load()) {
+                cancelRest();
+                break;
+            }
+            for (const ProbeJob& j : todo) results[j.index] = probeFailed(E_FAIL, why);
             break;
         }
         // Every request goes out at once and the answers come back in order: one round trip
-        // per batch, not per file.
-        std::vector<std::size_t> pending;
-        for (std::size_t j : todo) {
+        // per batch, not per file. A file that needed more memory before goes alone.
+        std::vector<ProbeJob> pending;
+        std::vector<std::int64_t> sizes;
+        bool workerGone = false;
+        while (!todo.empty() && pending.size() < inFlight && todo.front().allowance == allowance &&
+               (pending.empty() || allowance == 0)) {
+            const ProbeJob job = todo.front();
+            const std::string& path = paths[job.index];
             HRESULT hr = S_OK;
-            const int fd = AudioSource::openFile(paths[j], &hr, &why);
+            const int fd = AudioSource::openFile(path, &hr, &why);
             if (fd < 0) {
-                results[j] = probeFailed(hr, why);
+                // Out of descriptors with some in flight: their answers free them.
+                if (hr == fromErrno(EMFILE) && !pending.empty()) break;
+                results[job.index] = probeFailed(hr, why);
+                todo.pop_front();
                 continue;
             }
+            if (job.allowance == 0 && pending.empty() && allowance == 0) {
+                if (const std::uint64_t needed = rememberedAllowance(fd); needed > w.allowance) {
+                    // Known to need more: it goes alone, with what it needed.
+                    ::close(fd);
+                    todo.front().allowance = needed;
+                    break;
+                }
+            }
             worker::ProbeRequest req;
-            req.fault = testFaultFor(paths[j]);
-            if (req.fault == worker::TestFault::OpenByPath)
-                std::strncpy(req.path, paths[j].c_str(), sizeof req.path - 1);
-            const bool sent =
-                worker::send(w.sock, worker::Type::Probe, &req, sizeof req, nullptr, 0, fd);
+            req.fault = testFaultFor(path);
+            if (req.fault == worker::TestFault::OpenByPath || req.fault == worker::TestFault::Escape)
+                std::strncpy(req.path, path.c_str(), sizeof req.path - 1);
+            req.target = static_cast<std::int32_t>(::getpid());
+            errno = 0;
+            const bool sent = worker::send(w.sock, worker::Type::Probe, &req, sizeof req, nullptr, 0, fd);
+            const int sendErr = errno;
+            const std::int64_t size = sizeOf(fd);
             ::close(fd);
-            pending.push_back(j);
-            if (!sent) break;
+            if (!sent) {
+                if (sendErr == EPIPE || sendErr == ECONNRESET) {
+                    workerGone = true;
+                    break;
+                }
+                // Too many descriptors in flight: what was sent frees them; alone, this file
+                // cannot be sent at all.
+                if (!pending.empty()) break;
+                results[job.index] = probeFailed(fromErrno(sendErr ? sendErr : EIO),
+                                                 QStringLiteral("it could not be handed to a decoder: %1")
+                                                     .arg(QString::fromLocal8Bit(strerror(sendErr ? sendErr : EIO))));
+                todo.pop_front();
+                continue;
+            }
+            todo.pop_front();
+            pending.push_back(job);
+            sizes.push_back(size);
         }
-        todo.clear();
-        bool healthy = true;
+        bool healthy = !workerGone;
         for (std::size_t k = 0; k < pending.size(); ++k) {
             ProbeResult r;
-            const Reply got = awaitProbe(w, cancel, &r);
-            if (got == Reply::Ok) {
-                results[pending[k]] = std::move(r);
+            WorkerProgress progress(w, sizes[k]);
+            const Wait got = readProbeReply(w, progress, cancel, &r);
+            if (got == Wait::Ready) {
+                if (w.allowance > defaultAllowance() && SUCCEEDED(r.hr)) {
+                    HRESULT hr = S_OK;
+                    if (const int fd = AudioSource::openFile(paths[pending[k].index], &hr, &why); fd >= 0) {
+                        rememberAllowance(fd, w.allowance);
+                        ::close(fd);
+                    }
+                }
+                results[pending[k].index] = std::move(r);
+                fruitless = 0;
                 continue;
             }
             healthy = false;
-            if (got == Reply::Cancelled) {
-                release(w, false);
-                cancelAll(pending, k);
+            // The files after the one it stopped on were never measured: back to the queue.
+            for (std::size_t m = pending.size(); m-- > k + 1;) todo.push_front(pending[m]);
+            if (got == Wait::Cancelled) {
+                discard(w);
+                todo.push_front(pending[k]);
+                cancelRest();
                 return results;
             }
-            // The file the worker stopped on is the one to blame; the rest go to another.
-            const QString died = release(w, false);
-            const QString cause = r.detail.isEmpty() ? died : r.detail;
-            results[pending[k]] = probeFailed(
-                VFW_E_DECODE_FAILED, QStringLiteral("the decoder stopped (%1)").arg(cause));
-            todo.assign(pending.begin() + static_cast<std::ptrdiff_t>(k) + 1, pending.end());
+            if (got == Wait::Stalled) {
+                discard(w);
+                results[pending[k].index] = probeFailed(VFW_E_DECODE_FAILED, QStringLiteral("the decoder stopped responding"));
+                break;
+            }
+            const WorkerEnd end = bury(w);
+            if (end == WorkerEnd::OutOfMemory) {
+                if (const std::uint64_t more = largerAllowance(std::max(allowance, defaultAllowance()))) {
+                    todo.push_front({pending[k].index, more});
+                    break;
+                }
+                results[pending[k].index] = probeFailed(E_OUTOFMEMORY, tooMuchMemoryText());
+                break;
+            }
+            results[pending[k].index] = probeFailed(VFW_E_DECODE_FAILED, causeText(end));
             break;
         }
-        if (healthy) release(w, true);
+        if (healthy) {
+            reuse(w);
+        } else if (w) {
+            discard(w);
+        }
+        if (workerGone && pending.empty() && ++fruitless >= 3) {
+            for (const ProbeJob& j : todo)
+                results[j.index] = probeFailed(E_FAIL, QStringLiteral("the decoder could not be started"));
+            todo.clear();
+        }
     }
     return results;
 }

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 #include <QString>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -17,13 +18,55 @@ namespace corvane::media {
 struct Worker {
     pid_t pid = 0;
     int sock = -1;
+    std::uint64_t baseAddressSpace = 0;  // what it had when its limits went on; 0: unlimited
+    std::uint64_t baseData = 0;
+    std::uint64_t allowance = 0;  // memory it may take for this request, reserved in the budget
     explicit operator bool() const { return pid > 0; }
+};
+
+// Why a worker ended, for the file it was reading.
+enum class WorkerEnd {
+    Crashed,
+    OutOfMemory,
+    KilledFromOutside,
+    Failed,
+};
+
+// What waiting on a worker came to.
+enum class Wait {
+    Ready,      // it answered
+    Cancelled,  // the caller gave up
+    Stalled,    // it neither read nor answered for the stall limit, or read far beyond its file
+    Gone,       // it ended or closed its end
+};
+
+// A worker's signs of life while someone waits on it: bytes it read from its file (the
+// kernel's count, which a stopped or blocked process cannot move) and messages it sent.
+class WorkerProgress {
+  public:
+    WorkerProgress(const Worker& w, std::int64_t fileSize);
+    // Call when waiting starts: time spent not waiting (the caller busy) never counts.
+    void beginWait();
+    void delivered();
+    bool stalled();
+
+  private:
+    pid_t pid_;
+    std::uint64_t readCap_;
+    std::uint64_t firstRead_ = 0;
+    std::uint64_t lastRead_ = 0;
+    std::chrono::steady_clock::time_point lastSign_;
 };
 
 // The program's decoder workers: a few sandboxed processes, reused across files. They are
 // forked by a small process split off at start-up, before any thread exists, so a worker
 // is a copy of the program at its start and shares its memory pages. Every demux and decode
-// runs in one; a worker that crashes, hangs or runs out of memory is an error result.
+// runs in one; a worker that crashes, stalls or runs out of memory is an error result.
+//
+// Memory: all workers together stay within one budget. Each request reserves an allowance
+// from it (its worker's limit is moved to match); a file that runs out is tried again with a
+// larger one, up to the whole budget, and refused by name beyond that. Nothing waits on a
+// worker without watching it: one that shows no progress for the stall limit is ended.
 class WorkerPool {
   public:
     // Call first thing in main(): splits off the process that forks the workers.
@@ -31,19 +74,38 @@ class WorkerPool {
 
     // The most workers alive at once, whatever the number of threads asking.
     static int capacity();
-    // Memory each worker may take beyond what it starts with; together under 1 GiB.
-    static std::uint64_t memoryLimit();
+    // Memory all workers together may take beyond what they start with.
+    static std::uint64_t memoryBudget();
+    // What one request may take before it has to ask for more.
+    static std::uint64_t defaultAllowance();
+    // Files to hand one worker in one round trip when `total` are measured: spread over all
+    // workers, and fewer when few descriptors may be in flight.
+    static int batchSize(int total);
 
-    // A worker for one request; waits while all are busy. An empty Worker when none can
-    // be had, with *why set.
-    static Worker acquire(QString* why);
-    // Back to the pool after a request that ended cleanly; otherwise `release(w, false)`
-    // ends it. Returns why it ended when it had already stopped ("crashed", "out of memory").
-    static QString release(Worker& w, bool reusable);
-    // Ends a worker that misbehaves (hangs, or is no longer wanted mid-request).
-    static void kill(const Worker& w);
-    // CPU time the worker has used, in milliseconds.
-    static std::int64_t cpuMillis(const Worker& w);
+    // A worker for one request with `allowance` bytes (0: the default, or what this file
+    // needed before); waits while all are busy or the budget is taken. An empty Worker when
+    // none can be had or `cancel` was set, with *why set.
+    static Worker acquire(QString* why, std::uint64_t allowance = 0, const std::atomic<bool>* cancel = nullptr);
+    // Back to the pool after a request that ended cleanly.
+    static void reuse(Worker& w);
+    // Ends a worker the program no longer wants (stopped, stalled, mid-request). Never waits.
+    static void discard(Worker& w);
+    // A worker that went silent on its own: why it ended (waits briefly for it to finish dying).
+    static WorkerEnd bury(Worker& w);
+    static QString causeText(WorkerEnd end);
+    // The text for a file that needed more than the budget.
+    static QString tooMuchMemoryText();
+    // The next allowance to try after `tried` ran out, or 0 when the budget is spent.
+    static std::uint64_t largerAllowance(std::uint64_t tried);
+    // The allowance a file needed, by its identity (device, inode, size, time), or 0.
+    static std::uint64_t rememberedAllowance(int fd);
+    static void rememberAllowance(int fd, std::uint64_t allowance);
+
+    // Waits until w has a message to read, watching its progress.
+    static Wait awaitMessage(const Worker& w, WorkerProgress& progress, const std::atomic<bool>* cancel);
+    // Reads exactly `size` bytes from w, watching its progress.
+    static Wait receiveAll(const Worker& w, void* data, std::size_t size, WorkerProgress& progress,
+                           const std::atomic<bool>* cancel);
 
     // Measures a file in a worker. `cancel` stops it at once.
     static ProbeResult probe(const std::string& path, const std::atomic<bool>* cancel = nullptr);
@@ -52,8 +114,11 @@ class WorkerPool {
     static std::vector<ProbeResult> probeMany(const std::vector<std::string>& paths,
                                               const std::atomic<bool>* cancel = nullptr);
 
-    // CPU time a worker may spend measuring one file.
-    static void setProbeCpuLimit(std::int64_t millis);
+    // How long a worker may show no progress before it counts as stalled (30 s).
+    static std::int64_t stallMillis();
+    static void setStallMillis(std::int64_t millis);
+    // Tests: the memory budget for workers started from now (0: the machine's default).
+    static void setMemoryBudget(std::uint64_t bytes);
     // Tests: from now, the worker given a file whose path contains `victim` misbehaves as
     // asked (after sending afterBytes of audio, when joining); None stops it.
     static void setTestFault(worker::TestFault fault, const std::string& victim = {},

@@ -18,6 +18,7 @@ enum class Type : std::uint32_t {
     Render = 3,       // program → worker: decode and convert the attached file; a RenderRequest
     Data = 4,         // worker → program: a Clock, then converted PCM
     End = 5,          // worker → program: an EndReply, then the detail text
+    Ready = 6,        // worker → program, once at start: a ReadyReply
 };
 
 struct Header {
@@ -32,11 +33,15 @@ enum class TestFault : std::int32_t {
     Spin,        // loop forever without answering
     Balloon,     // allocate until the memory limit stops it
     OpenByPath,  // try to open a file by its name and report what happened
+    Freeze,      // stop itself (SIGSTOP), as a decoder stuck in a read would seem
+    KillSelf,    // die of SIGKILL, as when something outside ends it
+    Escape,      // try to signal `target` and to stat a path, and report what happened
 };
 
 struct ProbeRequest {
     TestFault fault = TestFault::None;
-    char path[512] = {};  // only for OpenByPath
+    std::int32_t target = 0;  // only for Escape
+    char path[512] = {};      // only for OpenByPath and Escape
 };
 
 struct ProbeReply {
@@ -67,6 +72,12 @@ struct EndReply {
     HRESULT hr = S_OK;
     Clock clock;
     std::int32_t opened = 0;  // the file opened as sound: a failure came while decoding
+};
+
+// What a worker had when its limits went on: its memory limits are these plus an allowance.
+struct ReadyReply {
+    std::uint64_t addressSpace = 0;  // 0: no memory limits (a sanitizer build)
+    std::uint64_t data = 0;
 };
 
 // Exit statuses a worker chooses itself.

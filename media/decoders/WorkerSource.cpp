@@ -1,5 +1,6 @@
 #include "media/decoders/WorkerSource.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -10,7 +11,7 @@ namespace corvane::media {
 
 WorkerSource::~WorkerSource() {
     // A request left unfinished (the join stopped) ends its worker: it cannot be reused.
-    WorkerPool::release(worker_, false);
+    WorkerPool::discard(worker_);
 }
 
 HRESULT WorkerSource::fail(HRESULT hr, const QString& why) {
@@ -19,70 +20,114 @@ HRESULT WorkerSource::fail(HRESULT hr, const QString& why) {
     return hr;
 }
 
-HRESULT WorkerSource::start(const std::string& path, const WaveFormatEx& format,
-                            std::uint32_t seed) {
+HRESULT WorkerSource::start(const std::string& path, const WaveFormatEx& format, std::uint32_t seed,
+                            const std::atomic<bool>* stop) {
+    path_ = path;
+    format_ = format;
+    seed_ = seed;
+    stop_ = stop;
+    return launch(0);
+}
+
+HRESULT WorkerSource::launch(std::uint64_t allowance) {
     HRESULT hr = S_OK;
     QString why;
-    const int fd = AudioSource::openFile(path, &hr, &why);
+    const int fd = AudioSource::openFile(path_, &hr, &why);
     if (fd < 0) return fail(hr, why);
-    worker_ = WorkerPool::acquire(&why);
+    // A file that needed more memory when it was measured gets it from the start.
+    allowance = std::max(allowance, WorkerPool::rememberedAllowance(fd));
+    worker_ = WorkerPool::acquire(&why, allowance, stop_);
     if (!worker_) {
         ::close(fd);
-        return fail(E_FAIL, why);
+        return fail(stop_ && stop_->load() ? E_ABORT : E_FAIL, why);
     }
+    struct stat st {};
+    progress_ = std::make_unique<WorkerProgress>(worker_, ::fstat(fd, &st) == 0 ? st.st_size : 0);
     worker::RenderRequest req;
-    req.format = format;
-    req.seed = seed;
-    req.fault = WorkerPool::testFaultFor(path, &req.faultAfterBytes);
-    const bool sent =
-        worker::send(worker_.sock, worker::Type::Render, &req, sizeof req, nullptr, 0, fd);
+    req.format = format_;
+    req.seed = seed_;
+    req.fault = WorkerPool::testFaultFor(path_, &req.faultAfterBytes);
+    const bool sent = worker::send(worker_.sock, worker::Type::Render, &req, sizeof req, nullptr, 0, fd);
     ::close(fd);
-    if (!sent)
-        return fail(
-            VFW_E_DECODE_FAILED,
-            QStringLiteral("the decoder stopped (%1)").arg(WorkerPool::release(worker_, false)));
+    if (!sent) return lost(Wait::Gone);
     return S_OK;
 }
 
+HRESULT WorkerSource::lost(Wait how) {
+    opened_ = true;
+    if (how == Wait::Cancelled) {
+        WorkerPool::discard(worker_);
+        return fail(E_ABORT, QStringLiteral("stopped"));
+    }
+    if (how == Wait::Stalled) {
+        WorkerPool::discard(worker_);
+        return fail(VFW_E_DECODE_FAILED, QStringLiteral("the decoder stopped responding"));
+    }
+    const std::uint64_t tried = worker_.allowance;
+    const WorkerEnd end = WorkerPool::bury(worker_);
+    if (end != WorkerEnd::OutOfMemory) return fail(VFW_E_DECODE_FAILED, WorkerPool::causeText(end));
+    // Nothing of it reached the join yet: it starts again with more room.
+    const std::uint64_t more = WorkerPool::largerAllowance(std::max(tried, WorkerPool::defaultAllowance()));
+    if (delivered_ || more == 0)
+        return fail(E_OUTOFMEMORY, more == 0 ? WorkerPool::tooMuchMemoryText()
+                                             : WorkerPool::causeText(WorkerEnd::OutOfMemory));
+    opened_ = false;
+    return launch(more);
+}
+
 HRESULT WorkerSource::read(std::vector<std::uint8_t>& pcm, worker::Clock* decoded) {
-    if (finished_) return S_FALSE;
-    worker::Header h{};
-    bool ok = worker::receiveHeader(worker_.sock, &h);
-    // Audio goes straight to the end of pcm: no copy on the way.
-    if (ok && h.type == worker::Type::Data && h.size >= sizeof(worker::Clock)) {
-        const std::size_t bytes = h.size - sizeof(worker::Clock);
-        const std::size_t at = pcm.size();
-        pcm.resize(at + bytes);
-        if (worker::receivePayload(worker_.sock, decoded, sizeof *decoded) &&
-            worker::receivePayload(worker_.sock, pcm.data() + at, bytes))
-            return S_OK;
-        pcm.resize(at);
-        ok = false;
-    }
-    if (ok) {
+    for (;;) {
+        if (finished_) return S_FALSE;
+        const std::uint64_t allowance = worker_.allowance;
+        worker::Header h{};
+        Wait got = WorkerPool::awaitMessage(worker_, *progress_, stop_);
+        if (got == Wait::Ready) got = WorkerPool::receiveAll(worker_, &h, sizeof h, *progress_, stop_);
+        if (got == Wait::Ready && h.size > (64u << 20)) got = Wait::Gone;
+        if (got != Wait::Ready) {
+            const HRESULT hr = lost(got);
+            if (FAILED(hr) || finished_) return FAILED(hr) ? hr : S_FALSE;
+            continue;  // started again with more memory
+        }
+        // Audio goes straight to the end of pcm: no copy on the way.
+        if (h.type == worker::Type::Data && h.size >= sizeof(worker::Clock)) {
+            const std::size_t bytes = h.size - sizeof(worker::Clock);
+            const std::size_t at = pcm.size();
+            pcm.resize(at + bytes);
+            got = WorkerPool::receiveAll(worker_, decoded, sizeof *decoded, *progress_, stop_);
+            if (got == Wait::Ready) got = WorkerPool::receiveAll(worker_, pcm.data() + at, bytes, *progress_, stop_);
+            if (got == Wait::Ready) {
+                delivered_ = true;
+                return S_OK;
+            }
+            pcm.resize(at);
+            return lost(got);
+        }
         message_.resize(h.size);
-        ok = worker::receivePayload(worker_.sock, message_.data(), h.size);
+        got = WorkerPool::receiveAll(worker_, message_.data(), h.size, *progress_, stop_);
+        if (got != Wait::Ready) return lost(got);
+        if (h.type == worker::Type::End && message_.size() >= sizeof(worker::EndReply)) {
+            worker::EndReply end;
+            std::memcpy(&end, message_.data(), sizeof end);
+            *decoded = end.clock;
+            opened_ = end.opened != 0;
+            if (allowance > WorkerPool::defaultAllowance() && SUCCEEDED(end.hr)) {
+                HRESULT hr = S_OK;
+                QString why;
+                if (const int fd = AudioSource::openFile(path_, &hr, &why); fd >= 0) {
+                    WorkerPool::rememberAllowance(fd, allowance);
+                    ::close(fd);
+                }
+            }
+            WorkerPool::reuse(worker_);
+            if (FAILED(end.hr))
+                return fail(end.hr, QString::fromUtf8(reinterpret_cast<const char*>(message_.data()) + sizeof end,
+                                                      static_cast<qsizetype>(message_.size() - sizeof end)));
+            finished_ = true;
+            return S_FALSE;
+        }
+        WorkerPool::discard(worker_);
+        return fail(VFW_E_DECODE_FAILED, QStringLiteral("the decoder stopped (it answered nonsense)"));
     }
-    if (!ok) {
-        opened_ = true;
-        const QString cause = WorkerPool::release(worker_, false);
-        return fail(VFW_E_DECODE_FAILED, QStringLiteral("the decoder stopped (%1)").arg(cause));
-    }
-    if (h.type == worker::Type::End && message_.size() >= sizeof(worker::EndReply)) {
-        worker::EndReply end;
-        std::memcpy(&end, message_.data(), sizeof end);
-        *decoded = end.clock;
-        opened_ = end.opened != 0;
-        WorkerPool::release(worker_, true);
-        if (FAILED(end.hr))
-            return fail(end.hr, QString::fromUtf8(
-                                    reinterpret_cast<const char*>(message_.data()) + sizeof end,
-                                    static_cast<qsizetype>(message_.size() - sizeof end)));
-        finished_ = true;
-        return S_FALSE;
-    }
-    WorkerPool::release(worker_, false);
-    return fail(VFW_E_DECODE_FAILED, QStringLiteral("the decoder stopped (it answered nonsense)"));
 }
 
 }  // namespace corvane::media

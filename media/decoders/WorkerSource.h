@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,7 +13,8 @@
 namespace corvane::media {
 
 // A source of the join, decoded and converted in a worker: the file is opened here and handed
-// over, and converted PCM comes back.
+// over, and converted PCM comes back. Every wait on the worker watches its progress and the
+// caller's stop flag, so a stalled decoder never holds up the join or its Stop.
 class WorkerSource {
   public:
     WorkerSource() = default;
@@ -19,8 +22,10 @@ class WorkerSource {
     WorkerSource(const WorkerSource&) = delete;
     WorkerSource& operator=(const WorkerSource&) = delete;
 
-    // Opens the file and starts its worker; on failure detail() says why.
-    HRESULT start(const std::string& path, const WaveFormatEx& format, std::uint32_t seed);
+    // Opens the file and starts its worker; on failure detail() says why. Setting *stop
+    // (optional) makes every call return E_ABORT at once.
+    HRESULT start(const std::string& path, const WaveFormatEx& format, std::uint32_t seed,
+                  const std::atomic<bool>* stop = nullptr);
     // Appends the next converted audio to pcm and updates *decoded (everything decoded so far):
     // S_OK, S_FALSE at the end, or a failure (detail() says why).
     HRESULT read(std::vector<std::uint8_t>& pcm, worker::Clock* decoded);
@@ -31,8 +36,17 @@ class WorkerSource {
 
   private:
     HRESULT fail(HRESULT hr, const QString& why);
+    HRESULT launch(std::uint64_t allowance);
+    // The worker went silent: why, or a fresh start with more memory when that may help.
+    HRESULT lost(Wait how);
 
+    std::string path_;
+    WaveFormatEx format_{};
+    std::uint32_t seed_ = 0;
+    const std::atomic<bool>* stop_ = nullptr;
     Worker worker_;
+    std::unique_ptr<WorkerProgress> progress_;
+    bool delivered_ = false;
     bool finished_ = false;
     bool opened_ = false;
     QString detail_;

@@ -61,6 +61,7 @@ void RenderPipeline::start() {
 }
 
 void RenderPipeline::abort() {
+    stopping_ = true;  // a source waiting on its decoder gives up at once
     {
         std::lock_guard lock(mutex_);
         aborted_ = true;
@@ -144,7 +145,8 @@ HRESULT RenderPipeline::renderSlot(std::size_t index) {
     const QString name = pathToQString(plan.path);
     WorkerSource source;
     // Seeded by position, so a join gives the same bytes whatever thread converts what.
-    HRESULT hr = source.start(plan.path, format_, 0x2545F491u ^ static_cast<std::uint32_t>(index * 2654435761u));
+    HRESULT hr = source.start(plan.path, format_, 0x2545F491u ^ static_cast<std::uint32_t>(index * 2654435761u),
+                              &stopping_);
     if (FAILED(hr)) {
         finishSlot(index, hr, QStringLiteral("Cannot open %1: %2").arg(name, source.detail()));
         return hr;
@@ -191,6 +193,7 @@ HRESULT RenderPipeline::renderSlot(std::size_t index) {
 
     while ((hr = source.read(pcm, &decoded)) == S_OK)
         if (!pushBlocks(false)) return E_ABORT;
+    if (stopping_) return E_ABORT;
     if (FAILED(hr)) {
         const QString what = source.opened() ? QStringLiteral("Cannot decode %1: %2") : QStringLiteral("Cannot open %1: %2");
         finishSlot(index, hr, what.arg(name, source.detail()));

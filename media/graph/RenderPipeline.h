@@ -93,6 +93,7 @@ private:
     std::size_t nextSlot_ = 0;
     std::size_t queuedBytes_ = 0;
     bool aborted_ = false;
+    std::atomic<bool> stopping_{false};  // read by the sources' waits on their workers
     std::vector<std::vector<std::uint8_t>> pool_;
 
     std::vector<std::thread> workers_;
