@@ -70,7 +70,15 @@ std::uint64_t gReserved = 0;    // allowances of the workers lent out
 std::vector<pid_t> gUnreaped;   // ended by us, not yet collected
 std::map<std::tuple<dev_t, ino_t, off_t, std::int64_t>, std::uint64_t> gNeeds;
 
-std::atomic<std::int64_t> gStallMillis{30'000};
+// Thirty seconds unless the environment says otherwise (a very slow network mount).
+std::int64_t initialStallMillis() {
+    if (const char* env = std::getenv("CORVANE_STALL_SECONDS")) {
+        const double seconds = std::atof(env);
+        if (seconds >= 0.1 && seconds <= 86400) return static_cast<std::int64_t>(seconds * 1000);
+    }
+    return 30'000;
+}
+std::atomic<std::int64_t> gStallMillis{initialStallMillis()};
 std::atomic<std::uint64_t> gBudgetOverride{0};
 std::mutex gFaultMutex;
 worker::TestFault gFault = worker::TestFault::None;

@@ -26,6 +26,7 @@ class CliTest : public QObject {
     void interruptKeepsAValidFile();
     void ownStreamsAreNeverTheOutput();
     void killedJoinLeavesAValidFile();
+    void stalledDecoderIsNamed();
     void fileShortenedDuringJoinIsNamed();
     void windowWithoutDisplaySaysSo();
 
@@ -209,14 +210,51 @@ void CliTest::probePrintsNameSecondsAndDuration() {
 void CliTest::interruptKeepsAValidFile_data() {
     QTest::addColumn<int>("signal");
     QTest::addColumn<int>("status");
-    QTest::newRow("SIGINT") << int(SIGINT) << 130;
-    QTest::newRow("SIGTERM") << int(SIGTERM) << 143;
-    QTest::newRow("SIGHUP") << int(SIGHUP) << 129;
+    QTest::addColumn<bool>("stalled");
+    QTest::newRow("SIGINT") << int(SIGINT) << 130 << false;
+    QTest::newRow("SIGTERM") << int(SIGTERM) << 143 << false;
+    QTest::newRow("SIGHUP") << int(SIGHUP) << 129 << false;
+    // Every decoder stopped (as by a stalled network read): the signal still ends the join.
+    QTest::newRow("SIGTERM during a stall") << int(SIGTERM) << 143 << true;
+    QTest::newRow("SIGINT during a stall") << int(SIGINT) << 130 << true;
 }
+
+namespace {
+
+// The decoder workers below `root`: processes named corvane-decode among its descendants.
+QList<pid_t> decoderWorkersOf(pid_t root) {
+    QMap<pid_t, pid_t> parent;
+    QMap<pid_t, QByteArray> name;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool numeric = false;
+        const pid_t pid = entry.toInt(&numeric);
+        if (!numeric) continue;
+        QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!f.open(QIODevice::ReadOnly)) continue;
+        const QByteArray stat = f.readAll();
+        const qsizetype open = stat.indexOf('('), close = stat.lastIndexOf(')');
+        if (open < 0 || close < 0) continue;
+        name[pid] = stat.mid(open + 1, close - open - 1);
+        parent[pid] = stat.mid(close + 2).split(' ').value(1).toInt();
+    }
+    QList<pid_t> found;
+    for (auto it = parent.cbegin(); it != parent.cend(); ++it) {
+        if (name.value(it.key()) != "corvane-decode") continue;
+        for (pid_t up = it.value(); up > 1; up = parent.value(up, 0))
+            if (up == root) {
+                found << it.key();
+                break;
+            }
+    }
+    return found;
+}
+
+}  // namespace
 
 void CliTest::interruptKeepsAValidFile() {
     QFETCH(int, signal);
     QFETCH(int, status);
+    QFETCH(bool, stalled);
     const QString out = path("interrupted.wav");
     QVERIFY(writeBytes(out, {'o', 'l', 'd'}));
     QProcess p;
@@ -229,8 +267,16 @@ void CliTest::interruptKeepsAValidFile() {
     QCOMPARE(second.status, 1);
     QVERIFY2(second.err.contains(QStringLiteral("Another join is writing")),
              qPrintable(second.err));
+    if (stalled) {
+        const QList<pid_t> workers = decoderWorkersOf(static_cast<pid_t>(p.processId()));
+        QVERIFY(!workers.isEmpty());
+        for (pid_t w : workers) ::kill(w, SIGSTOP);
+        QTest::qWait(300);
+    }
     ::kill(static_cast<pid_t>(p.processId()), signal);
-    QVERIFY(p.waitForFinished(30000));
+    // Nothing waits on a decoder that does not answer: the join ends at once (allowing for a
+    // loaded machine), not when the decoder would have gone on.
+    QVERIFY(p.waitForFinished(stalled ? 5000 : 30000));
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), status);
     QVERIFY(
@@ -305,6 +351,28 @@ void CliTest::killedJoinLeavesAValidFile() {
     QCOMPARE(next.status, 1);
     QVERIFY(next.err.contains(out + QStringLiteral(".part exists")));
     QVERIFY(readWav(out + ".part").ok);
+}
+
+void CliTest::stalledDecoderIsNamed() {
+    // A decoder that stops making progress is ended after the stall limit and named; the
+    // join fails with what was written, in place.
+    const QString out = path("stalled.wav");
+    QFile::remove(out);
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("CORVANE_STALL_SECONDS"), QStringLiteral("2"));
+    p.setProcessEnvironment(env);
+    QVERIFY(startLongJoin(p, out, 30));
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(out + ".part").size() > 1'000'000, 30000);
+    for (pid_t w : decoderWorkersOf(static_cast<pid_t>(p.processId()))) ::kill(w, SIGSTOP);
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitCode(), 1);
+    const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+    QVERIFY2(err.contains(path("long.flac")) && err.contains(QStringLiteral("the decoder stopped responding")),
+             qPrintable(err));
+    const WavFile w = readWav(out);
+    QVERIFY2(w.ok, qPrintable(w.error));
+    QVERIFY(w.frames() > 0);
 }
 
 void CliTest::fileShortenedDuringJoinIsNamed() {

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTimer>
@@ -11,6 +12,7 @@
 #include "controls/AboutDialog.h"
 #include "controls/SiteAddresses.h"
 #include "media/decoders/Fault.h"
+#include "media/decoders/WorkerPool.h"
 #include "media/graph/TimelineSourceFilter.h"
 #include "options/OptionsDialog.h"
 #include "tests/mainwindow/MainWindowTests.h"
@@ -291,6 +293,32 @@ void MainWindowJoinTest::escapeStopsTheJoinAndSkipsThePrompt() {
     const WavFile wav = readWav(out);
     QVERIFY2(wav.ok, qPrintable(wav.error));
     QCOMPARE(wav.dataSize % 4, 0ULL);
+}
+
+void MainWindowJoinTest::stopAndEscapeDuringAStall() {
+    // Every decoder of the join stopped (a stalled network read): Stop and Escape still end
+    // the join at once, and the list is kept.
+    const QString out = fixture("stalled.wav");
+    Window w(out);
+    w.add({fixture("long.wav"), fixture("a.wav")});
+    media::WorkerPool::setTestFault(media::worker::TestFault::Freeze, "long.wav", 200000);
+    auto restore = qScopeGuard([] { media::WorkerPool::setTestFault(media::worker::TestFault::None); });
+    w.click(MainDialog::kJoinButton);
+    QVERIFY(w.dialog->job().joinRunning());
+    QTest::qWait(500);
+    w.click(MainDialog::kJoinButton);  // Stop
+    QVERIFY(!w.dialog->job().joinRunning());
+    QCOMPARE(w.rowNames(), (QStringList{"a.wav", "long.wav"}));
+    QVERIFY(readWav(out).ok);
+
+    w.boxes.answers << true;  // replace the file of the stopped join
+    w.click(MainDialog::kJoinButton);
+    QVERIFY(w.dialog->job().joinRunning());
+    QTest::qWait(500);
+    QTest::keyClick(w.list(), Qt::Key_Escape);
+    QVERIFY(!w.dialog->isVisible());
+    QVERIFY(!w.dialog->job().joinRunning());
+    QVERIFY(readWav(out).ok);
 }
 
 void MainWindowJoinTest::updatePromptEvery180Days() {

@@ -36,6 +36,7 @@ class MainWindowJoinTest : public QObject {
     void missingSourceIsOfferedToLocate();
     void closeWhileJoiningIsRefused();
     void escapeStopsTheJoinAndSkipsThePrompt();
+    void stopAndEscapeDuringAStall();
     void updatePromptEvery180Days();
     void enterInTheListClosesLikeExit();
 
