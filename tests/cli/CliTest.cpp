@@ -27,6 +27,7 @@ class CliTest : public QObject {
     void ownStreamsAreNeverTheOutput();
     void killedJoinLeavesAValidFile();
     void stalledDecoderIsNamed();
+    void fewDescriptorsStillMeasureEveryFile();
     void fileShortenedDuringJoinIsNamed();
     void windowWithoutDisplaySaysSo();
 
@@ -373,6 +374,46 @@ void CliTest::stalledDecoderIsNamed() {
     const WavFile w = readWav(out);
     QVERIFY2(w.ok, qPrintable(w.error));
     QVERIFY(w.frames() > 0);
+}
+
+void CliTest::fewDescriptorsStillMeasureEveryFile() {
+    // With a low limit of open files, descriptors handed to the decoders run out (an ordinary
+    // user's are counted against that limit): fewer go at a time, none is lost, nothing hangs.
+    QTemporaryDir shared(QStringLiteral("/tmp/corvane-fd-XXXXXX"));
+    QVERIFY(shared.isValid());
+    QFile::setPermissions(shared.path(), QFile::Permissions(0x7777));
+    QStringList files;
+    for (int i = 0; i < 64; ++i) {
+        const QString f = shared.filePath(QStringLiteral("f%1.wav").arg(i, 2, 10, QLatin1Char('0')));
+        QVERIFY(QFile::copy(path("a.wav"), f));
+        QFile::setPermissions(f, QFile::Permissions(0x6666));
+        files << f;
+    }
+    QStringList prefixes{QString()};
+    // As root the kernel does not count descriptors in flight: try as nobody too, where the
+    // program can be reached by that user.
+    if (::geteuid() == 0 &&
+        QProcess::execute(QStringLiteral("setpriv"), {"--reuid=65534", "--regid=65534", "--clear-groups", "test", "-x",
+                                                      QStringLiteral(CORVANE_BINARY)}) == 0)
+        prefixes << QStringLiteral("setpriv --reuid=65534 --regid=65534 --clear-groups ");
+    for (const QString& prefix : prefixes) {
+        QProcess p;
+        const QString out = shared.filePath(prefix.isEmpty() ? QStringLiteral("out.wav") : QStringLiteral("nobody.wav"));
+        const QStringList args =
+            QStringList{"-c",
+                        QStringLiteral("ulimit -n 24 && %1\"$0\" probe \"$@\" && %1\"$0\" join -y -o %2 \"$@\"")
+                            .arg(prefix, out),
+                        QStringLiteral(CORVANE_BINARY)} +
+            files;
+        p.start(QStringLiteral("bash"), args);
+        QVERIFY(p.waitForFinished(120000));
+        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+        QVERIFY2(p.exitCode() == 0, qPrintable(prefix + err));
+        // One line a file (name, seconds, length, title), then the join's closing line.
+        const QStringList lines = QString::fromLocal8Bit(p.readAllStandardOutput()).split(QLatin1Char('\n'));
+        QCOMPARE(lines.filter(QStringLiteral("\t1\t15000000\t")).size(), 64);
+        QCOMPARE(readWav(out).frames(), 64LL * 66150);
+    }
 }
 
 void CliTest::fileShortenedDuringJoinIsNamed() {
