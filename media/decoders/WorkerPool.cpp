@@ -329,7 +329,7 @@ void WorkerPool::rememberAllowance(int fd, std::uint64_t allowance) {
     gNeeds[id] = allowance;
 }
 
-Worker WorkerPool::acquire(QString* why, std::uint64_t allowance, const std::atomic<bool>* cancel) {
+Worker WorkerPool::acquire(QString* why, std::uint64_t allowance, const std::atomic<bool>* cancel, bool urgent) {
     collectEnded();
     const std::uint64_t budget = memoryBudget();
     allowance = std::min(budget, allowance ? allowance : defaultAllowance());
@@ -341,8 +341,8 @@ Worker WorkerPool::acquire(QString* why, std::uint64_t allowance, const std::ato
                 *why = QStringLiteral("cancelled");
                 return {};
             }
-            const bool room = gReserved == 0 || gReserved + allowance <= budget;
-            if (room && (!gIdle.empty() || gAlive < capacity())) break;
+            const bool room = urgent || gReserved == 0 || gReserved + allowance <= budget;
+            if (room && (urgent || !gIdle.empty() || gAlive < capacity())) break;
             gPoolChanged.wait_for(lock, std::chrono::milliseconds(kPollMillis));
         }
         gReserved += allowance;
@@ -358,7 +358,7 @@ Worker WorkerPool::acquire(QString* why, std::uint64_t allowance, const std::ato
         if (applyAllowance(w)) return w;
         // It died while idle: a fresh one takes its place.
         discard(w);
-        return acquire(why, allowance, cancel);
+        return acquire(why, allowance, cancel, urgent);
     }
     ForkRequest req;
     prepare(req, 'S');

@@ -84,8 +84,11 @@ class WorkerPool {
 
     // A worker for one request with `allowance` bytes (0: the default, or what this file
     // needed before); waits while all are busy or the budget is taken. An empty Worker when
-    // none can be had or `cancel` was set, with *why set.
-    static Worker acquire(QString* why, std::uint64_t allowance = 0, const std::atomic<bool>* cancel = nullptr);
+    // none can be had or `cancel` was set, with *why set. `urgent` never waits: for a request
+    // whose caller holds up others (a join's file started again with more memory), the
+    // number of workers and the budget may be passed for a while.
+    static Worker acquire(QString* why, std::uint64_t allowance = 0, const std::atomic<bool>* cancel = nullptr,
+                          bool urgent = false);
     // Back to the pool after a request that ended cleanly.
     static void reuse(Worker& w);
     // Ends a worker the program no longer wants (stopped, stalled, mid-request). Never waits.

@@ -26,17 +26,17 @@ HRESULT WorkerSource::start(const std::string& path, const WaveFormatEx& format,
     format_ = format;
     seed_ = seed;
     stop_ = stop;
-    return launch(0);
+    return launch(0, false);
 }
 
-HRESULT WorkerSource::launch(std::uint64_t allowance) {
+HRESULT WorkerSource::launch(std::uint64_t allowance, bool urgent) {
     HRESULT hr = S_OK;
     QString why;
     const int fd = AudioSource::openFile(path_, &hr, &why);
     if (fd < 0) return fail(hr, why);
     // A file that needed more memory when it was measured gets it from the start.
     allowance = std::max(allowance, WorkerPool::rememberedAllowance(fd));
-    worker_ = WorkerPool::acquire(&why, allowance, stop_);
+    worker_ = WorkerPool::acquire(&why, allowance, stop_, urgent);
     if (!worker_) {
         ::close(fd);
         return fail(stop_ && stop_->load() ? E_ABORT : E_FAIL, why);
@@ -72,7 +72,9 @@ HRESULT WorkerSource::lost(Wait how) {
         return fail(E_OUTOFMEMORY, more == 0 ? WorkerPool::tooMuchMemoryText()
                                              : WorkerPool::causeText(WorkerEnd::OutOfMemory));
     opened_ = false;
-    return launch(more);
+    // The join may be waiting on this file while others hold every worker and all the
+    // budget (they wait for it in turn): it must not wait for them.
+    return launch(more, true);
 }
 
 HRESULT WorkerSource::read(std::vector<std::uint8_t>& pcm, worker::Clock* decoded) {

@@ -36,7 +36,7 @@ class WorkerSource {
 
   private:
     HRESULT fail(HRESULT hr, const QString& why);
-    HRESULT launch(std::uint64_t allowance);
+    HRESULT launch(std::uint64_t allowance, bool urgent);
     // The worker went silent: why, or a fresh start with more memory when that may help.
     HRESULT lost(Wait how);
 

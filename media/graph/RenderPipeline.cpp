@@ -138,15 +138,32 @@ void RenderPipeline::workerMain() {
 HRESULT RenderPipeline::renderSlot(std::size_t index) {
     const SlotPlan& plan = plan_[index];
     const std::size_t frameBytes = format_.nBlockAlign;
+    const QString name = pathToQString(plan.path);
+    WorkerSource source;
+    // Decoders are taken in timeline order: the source being written always has one, and
+    // the ones after it wait their turn instead of taking the workers or the memory it
+    // waits for while they wait for it to be written.
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return aborted_ || startTurn_ == index; });
+        if (aborted_) return E_ABORT;
+    }
+    auto nextTurn = [&] {
+        {
+            std::lock_guard lock(mutex_);
+            startTurn_ = index + 1;
+        }
+        changed_.notify_all();
+    };
     if (plan.frames <= 0 && plan.measured <= 0) {
+        nextTurn();
         finishSlot(index, S_OK, {});
         return S_OK;
     }
-    const QString name = pathToQString(plan.path);
-    WorkerSource source;
     // Seeded by position, so a join gives the same bytes whatever thread converts what.
     HRESULT hr = source.start(plan.path, format_, 0x2545F491u ^ static_cast<std::uint32_t>(index * 2654435761u),
                               &stopping_);
+    nextTurn();
     if (FAILED(hr)) {
         finishSlot(index, hr, QStringLiteral("Cannot open %1: %2").arg(name, source.detail()));
         return hr;

@@ -91,6 +91,7 @@ private:
     std::vector<Slot> slots_;
     std::size_t head_ = 0;
     std::size_t nextSlot_ = 0;
+    std::size_t startTurn_ = 0;  // sources take their decoders in timeline order
     std::size_t queuedBytes_ = 0;
     bool aborted_ = false;
     std::atomic<bool> stopping_{false};  // read by the sources' waits on their workers
