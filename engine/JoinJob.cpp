@@ -70,6 +70,11 @@ QString JoinJob::outputRefusal(const QString& outputPath, const ItemList& items)
 }
 
 void JoinJob::onJoinCommand() {
+    // A running join can always be stopped, whatever became of the list meanwhile.
+    if (joinRunning_) {
+        stopJoin();
+        return;
+    }
     if (items_.itemCount() == 0) {
         boxes_.appMessage(QStringLiteral("Please add wav files into the list"));
         return;
@@ -77,10 +82,6 @@ void JoinJob::onJoinCommand() {
     if (items_.itemCount() > kMaxItems || items_.musicCount() > kMaxItems) {
         boxes_.appMessage(
             QStringLiteral("The wav files are too many! Please delete some files in the list."));
-        return;
-    }
-    if (joinRunning_) {
-        stopJoin();
         return;
     }
     // Refused before anything is deleted: the output must be a file we may replace.

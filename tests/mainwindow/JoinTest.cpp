@@ -102,13 +102,7 @@ void MainWindowJoinTest::stopMidJoinLeavesAValidWav() {
     w.click(MainDialog::kDeleteAllButton);
     QCOMPARE(w.list()->rowCount(), 0);
     QVERIFY(w.dialog->job().joinRunning());
-    // Stop with an emptied list: the list check still comes first.
-    w.click(MainDialog::kJoinButton);
-    QCOMPARE(w.boxes.texts(), QStringList{"Please add wav files into the list"});
-    QVERIFY(w.dialog->job().joinRunning());
-
-    w.boxes.clear();
-    w.add({fixture("a.wav")});
+    // Stop with an emptied list still stops: a running join is never out of reach.
     w.click(MainDialog::kJoinButton);  // Stop
     QVERIFY(!w.dialog->job().joinRunning());
     QCOMPARE(w.button(MainDialog::kJoinButton)->text(), QStringLiteral("Join"));
