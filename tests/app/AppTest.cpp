@@ -125,21 +125,38 @@ void AppTest::moveUp() {
 }
 
 void AppTest::moveDown() {
-    // The walk meets the moved item again at each next selected row.
+    // A block moves down by one as a block, keeping its selection.
     ItemList l = letters("ABCDE");
     auto sel = select(5, {1, 2, 3});
-    int current = 1;  // B travels to the end
+    int current = 1;  // B, moved
+    int other = 4;    // E, pushed up past the block
     l.moveDown(sel, &current);
-    QCOMPARE(names(l), (QStringList{"A", "C", "D", "E", "B"}));
-    QCOMPARE(current, 4);
-    QCOMPARE(sel, select(5, {4}));
-    // The items above the last are moved first, then the walk stops at the last.
+    QCOMPARE(names(l), (QStringList{"A", "E", "B", "C", "D"}));
+    QCOMPARE(current, 2);
+    QCOMPARE(sel, select(5, {2, 3, 4}));
+    QCOMPARE(l.musicPath(1), QStringLiteral("E"));
+    l = letters("ABCDE");
+    sel = select(5, {1, 2, 3});
+    l.moveDown(sel, &other);
+    QCOMPARE(other, 1);
+    // Apart: each moves one place.
+    l = letters("ABCDE");
+    sel = select(5, {0, 2});
+    l.moveDown(sel);
+    QCOMPARE(names(l), (QStringList{"B", "A", "D", "C", "E"}));
+    QCOMPARE(sel, select(5, {1, 3}));
+    // With the last selected it stays, and so does a block ending there; those above move.
     l = letters("ABCDE");
     sel = select(5, {1, 4});
     l.moveDown(sel);
     QCOMPARE(names(l), (QStringList{"A", "C", "B", "D", "E"}));
     QCOMPARE(sel, select(5, {2, 4}));
     QCOMPARE(l.musicPath(2), QStringLiteral("B"));
+    l = letters("ABCDE");
+    sel = select(5, {0, 3, 4});
+    l.moveDown(sel);
+    QCOMPARE(names(l), (QStringList{"B", "A", "C", "D", "E"}));
+    QCOMPARE(sel, select(5, {1, 3, 4}));
 }
 
 void AppTest::moveOnShortListsDoesNothing() {

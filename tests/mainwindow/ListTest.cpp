@@ -3,12 +3,15 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
+#include <QPaintEvent>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
@@ -272,14 +275,21 @@ void MainWindowListTest::listCommandsWalkTheSelection() {
     QCOMPARE(w.rowNames(), (QStringList{"A.wav", "C.wav", "D.wav", "B.wav", "E.wav"}));
     QCOMPARE(w.list()->selectedRows(), (std::vector<bool>{true, false, true, false, false}));
 
-    // Move down with three adjacent rows: the first travels to the end, only it selected.
+    // Move down with three adjacent rows: the block moves down by one, still selected, and
+    // the current row goes with its item.
     w.click(MainDialog::kDeleteAllButton);
     w.add(five);
     w.select({false, true, true, true, false});
+    list->setCurrentRowIndex(2);
     w.click(MainDialog::kMoveDownButton);
-    QCOMPARE(w.rowNames(), (QStringList{"A.wav", "C.wav", "D.wav", "E.wav", "B.wav"}));
-    QCOMPARE(w.list()->selectedRows(), (std::vector<bool>{false, false, false, false, true}));
+    QCOMPARE(w.rowNames(), (QStringList{"A.wav", "E.wav", "B.wav", "C.wav", "D.wav"}));
+    QCOMPARE(w.list()->selectedRows(), (std::vector<bool>{false, false, true, true, true}));
+    QCOMPARE(list->currentRowIndex(), 3);
     QVERIFY(w.consistent());
+    // At the bottom the block stays where it is.
+    w.click(MainDialog::kMoveDownButton);
+    QCOMPARE(w.rowNames(), (QStringList{"A.wav", "E.wav", "B.wav", "C.wav", "D.wav"}));
+    QCOMPARE(w.list()->selectedRows(), (std::vector<bool>{false, false, true, true, true}));
 
     // Down with the last row among the selected: those above move, the walk stops at it.
     w.click(MainDialog::kDeleteAllButton);
@@ -309,6 +319,33 @@ void MainWindowListTest::selectionByMouseAndNoSelectionMessage() {
     QTest::mouseClick(viewport, Qt::LeftButton, {}, rowCentre(1));
     QTest::mouseClick(viewport, Qt::LeftButton, Qt::ControlModifier, rowCentre(3));
     QCOMPARE(w.list()->selectedRows(), (std::vector<bool>{false, true, false, true}));
+    // Ctrl+click and Ctrl+arrow move only the focus frame: the row it leaves is repainted
+    // whole, its Duration cell too, so no old frame is left behind.
+    QRegion painted;
+    struct PaintSpy : QObject {
+        QRegion* region;
+        explicit PaintSpy(QRegion* r) : region(r) {}
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::Paint) *region += static_cast<QPaintEvent*>(e)->region();
+            return false;
+        }
+    } spy(&painted);
+    const auto durationCell = [&](int r) {
+        return w.list()->visualRect(w.list()->model()->index(r, 1));
+    };
+    QApplication::processEvents();
+    viewport->installEventFilter(&spy);
+    QTest::keyClick(w.list(), Qt::Key_Up, Qt::ControlModifier);
+    QCOMPARE(w.list()->currentRowIndex(), 2);
+    QTRY_VERIFY(painted.contains(durationCell(2)));
+    QVERIFY(painted.contains(durationCell(3)));  // the row the frame left
+    painted = QRegion();
+    QTest::mouseClick(viewport, Qt::LeftButton, Qt::ControlModifier, rowCentre(0));
+    QTRY_VERIFY(painted.contains(durationCell(0)));
+    QVERIFY(painted.contains(durationCell(2)));
+    viewport->removeEventFilter(&spy);
+    QTest::mouseClick(viewport, Qt::LeftButton, Qt::ControlModifier, rowCentre(0));
+
     w.click(MainDialog::kDeleteSelectedButton);
     QCOMPARE(w.rowNames(), (QStringList{"A.wav", "C.wav"}));
 
