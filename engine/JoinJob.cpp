@@ -84,6 +84,7 @@ void JoinJob::onJoinCommand() {
             QStringLiteral("The wav files are too many! Please delete some files in the list."));
         return;
     }
+    settings::makeDefaultFolder(format_.outputPath);
     // Refused before anything is deleted: the output must be a file we may replace.
     if (const QString why = outputRefusal(format_.outputPath, items_); !why.isEmpty()) {
         boxes_.errorMessage(why);

@@ -42,6 +42,8 @@ void MainWindowListTest::initTestCase() {
     // The default output folder must not be made in the real home.
     QStandardPaths::setTestModeEnabled(true);
     QVERIFY(dir_.isValid());
+    QVERIFY(home_.isValid());
+    qputenv("HOME", QFile::encodeName(home_.path()));
     EncodeOptions s;
     s.frames = 44100 * 3 + 100;  // 3.002 s: shown as 3
     QVERIFY(encodeFile(fixture("a.wav"), s, sine(330)).isEmpty());
@@ -132,14 +134,45 @@ void MainWindowListTest::startUpLaysOutTheWindowAndReadsSettings() {
         QCOMPARE(actions.last()->text(), QStringLiteral("&About Corvane"));
         QCOMPARE(actions.last()->data().toInt(), MainDialog::kAboutCommand);
     }
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    QVERIFY(music.startsWith(home_.path()));
+    // An output elsewhere: the music folder is not made.
+    QVERIFY(!QFileInfo::exists(music));
     {
-        // Nothing stored: the music folder's corvane.wav.
+        // Nothing stored: the music folder's corvane.wav, made only when a join writes there.
         Window w;
-        const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
         QCOMPARE(w.dialog->format().outputPath,
                  QDir(music).filePath(QStringLiteral("corvane.wav")));
         QCOMPARE(w.dialog->statusText(),
                  QStringLiteral("Output File: ") + w.dialog->format().outputPath);
+        QVERIFY(w.boxes.shown.isEmpty());
+        QVERIFY(!QFileInfo::exists(music));
+        w.add({fixture("a.wav")});
+        QSignalSpy ended(&w.dialog->job(), &JoinJob::finished);
+        w.click(MainDialog::kJoinButton);
+        QVERIFY(ended.wait(60000));
+        QCOMPARE(ended.at(0).at(0).toBool(), true);
+        QVERIFY(QFileInfo(QDir(music).filePath(QStringLiteral("corvane.wav"))).isFile());
+        QVERIFY(QDir(music).removeRecursively());
+    }
+    {
+        // A path longer than the status line loses its middle, never its end; the tooltip and
+        // the text keep it whole.
+        const QString longPath = QStringLiteral("/srv/") + QString(40, u'x') +
+                                 QStringLiteral("/deep/") + QString(60, u'y') +
+                                 QStringLiteral("/final-mix.wav");
+        Window w(longPath);
+        StatusLine* line = w.dialog->statusLine();
+        QCOMPARE(w.dialog->statusText(), QStringLiteral("Output File: ") + longPath);
+        QCOMPARE(line->toolTip(), QStringLiteral("Output File: ") + longPath);
+        const QString shown = line->shownText();
+        QVERIFY2(shown.contains(QChar(0x2026)), qPrintable(shown));
+        QVERIFY(shown.startsWith(QStringLiteral("Output File: /srv/")));
+        QVERIFY(shown.endsWith(QStringLiteral("/final-mix.wav")));
+        QVERIFY(line->fontMetrics().horizontalAdvance(shown) <= line->contentsRect().width());
+        // A short text is shown as it is.
+        w.dialog->setStatusText(QStringLiteral("Done."));
+        QCOMPARE(line->shownText(), QStringLiteral("Done."));
     }
 }
 
