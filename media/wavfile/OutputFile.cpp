@@ -119,14 +119,15 @@ QString OutputFile::folderRefusal(const std::string& target) {
     const std::string folder =
         slash == std::string::npos ? std::string(".") : target.substr(0, slash == 0 ? 1 : slash);
     struct stat st {};
-    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    const bool found = ::stat(folder.c_str(), &st) == 0;
+    if ((!found && (errno == ENOENT || errno == ENOTDIR)) || (found && !S_ISDIR(st.st_mode)))
         return QStringLiteral(
                    "Cannot write %1: the folder %2 does not exist. Choose another folder for "
                    "the output file.")
             .arg(show(target), show(folder));
     // The join writes its part file beside the output, so the folder itself must take new
     // files, even when the output file could be written.
-    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+    if (!found || ::access(folder.c_str(), W_OK | X_OK) != 0)
         return QStringLiteral(
                    "Cannot write %1: Corvane may not create files in the folder %2. Choose "
                    "another folder for the output file.")
