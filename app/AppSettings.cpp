@@ -10,12 +10,41 @@
 
 namespace corvane::settings {
 
+namespace {
+
+QString musicFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+}
+
+// The folder exists and we may write in it, or it can be made: its nearest existing
+// ancestor is a folder we may write in.
+bool usableFolder(const QString& folder) {
+    QFileInfo f(QDir::cleanPath(folder));
+    while (!f.exists()) {
+        const QString parent = f.absolutePath();
+        if (parent == f.absoluteFilePath()) return false;
+        f = QFileInfo(parent);
+    }
+    return f.isDir() && f.isWritable();
+}
+
+}  // namespace
+
 QString defaultOutputPath(MessageBoxes& boxes) {
-    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
-    if (!music.isEmpty() && QDir().mkpath(music) && QFileInfo(music).isWritable())
-        return QDir(music).filePath(kDefaultFileName);
+    // Only proposed here: the folder is made when a join first writes into it.
+    const QString music = musicFolder();
+    if (!music.isEmpty() && usableFolder(music)) return QDir(music).filePath(kDefaultFileName);
     boxes.errorMessage(QStringLiteral("Can not get My Music directory!"));
     return QDir::home().filePath(kDefaultFileName);
+}
+
+void makeDefaultFolder(const QString& outputPath) {
+    const QString music = musicFolder();
+    if (music.isEmpty() || outputPath.isEmpty()) return;
+    const QString folder = QFileInfo(outputPath).absolutePath();
+    if (QDir::cleanPath(folder) != QDir::cleanPath(music) || QFileInfo::exists(folder)) return;
+    // A failure is left to the join's own check, which names the folder.
+    QDir().mkpath(folder);
 }
 
 OutputFormat readOutputFormat(SettingsStore& store, const QString& defaultPath) {
@@ -25,8 +54,12 @@ OutputFormat readOutputFormat(SettingsStore& store, const QString& defaultPath) 
     f.outputHeight = store.readInt(kSettings, kOutputHigh, 240);
     f.frameRateIndex = store.readInt(kSettings, kOutputFrameRateIndex, 0);
     double custom = 23.976;
-    if (f.frameRateIndex == 5)
-        custom = store.readString(kSettings, kOutputFrameRate, QStringLiteral("23.976")).toDouble();
+    if (f.frameRateIndex == 5) {
+        // A decimal number at the start of the text, as the options dialog reads its edit.
+        custom = leadingDecimal(store.readString(kSettings, kOutputFrameRate, QStringLiteral("23.976")));
+        // The options dialog could never be confirmed with less (its edit is hidden).
+        if (!(custom >= kMinFrameRate)) custom = 23.976;
+    }
     f.frameRate = frameRateForIndex(f.frameRateIndex, custom);
     f.markers = store.readInt(kSettings, kMarkers, 1) != 0;
     f.cueSheet = store.readInt(kSettings, kCueSheet, 0) != 0;

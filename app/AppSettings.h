@@ -26,10 +26,13 @@ inline const QString kFirstUpdate = QStringLiteral("t_first_update");
 
 inline const QString kDefaultFileName = QStringLiteral("corvane.wav");
 
-// The output file proposed when none is stored: the user's music folder (made if missing)
-// plus "/corvane.wav"; when there is no usable music folder, "Can not get My Music
-// directory!" is shown and the home folder is used.
+// The output file proposed when none is stored: the user's music folder plus "/corvane.wav";
+// when there is no music folder that exists or can be made, "Can not get My Music
+// directory!" is shown and the home folder is used. Nothing is created here.
 QString defaultOutputPath(MessageBoxes& boxes);
+// Makes the music folder when the output is to go into it and it does not exist yet; any
+// other folder is the user's to make.
+void makeDefaultFolder(const QString& outputPath);
 
 // The output record as the main window starts it: "OutputName" (with the default above),
 // picture size, frame rate, "Markers" (1) and "CueSheet" (0); the wave-format indexes start at

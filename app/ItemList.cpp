@@ -76,16 +76,19 @@ void ItemList::moveUp(std::vector<bool>& selection, int* follow) {
 
 void ItemList::moveDown(std::vector<bool>& selection, int* follow) {
     selection.resize(static_cast<std::size_t>(itemCount()), false);
-    for (int r = nextSelected(selection, -1); r >= 0;) {
-        const int next = nextSelected(selection, r);
-        if (r == itemCount() - 1) break;
+    // From the bottom up, so a block of selected items moves down by one as a block and keeps
+    // its selection. Selected items already at the end stay; those above them still move.
+    int blocked = itemCount();
+    for (int r = itemCount() - 1; r >= 0; --r) {
+        if (!selection[static_cast<std::size_t>(r)]) continue;
+        if (r + 1 == blocked) {
+            blocked = r;
+            continue;
+        }
         std::swap(items_[static_cast<std::size_t>(r)], items_[static_cast<std::size_t>(r + 1)]);
         followSwap(follow, r, r + 1);
-        // Row r+1 is deleted (with its selection) and a fresh row inserted at r: the selected
-        // row shifts to r+1.
         selection[static_cast<std::size_t>(r)] = false;
         selection[static_cast<std::size_t>(r + 1)] = true;
-        r = next;
     }
     syncMusicList();
 }

@@ -138,12 +138,22 @@ QModelIndex ItemListView::moveCursor(CursorAction action, Qt::KeyboardModifiers 
     return model()->index(std::clamp(row, 0, rows - 1), 0);
 }
 
+QRect ItemListView::rowRect(int row) const {
+    if (row < 0 || row >= rowCount()) return {};
+    return visualRect(model()->index(row, 0)) | visualRect(model()->index(row, columnCount() - 1));
+}
+
+void ItemListView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QTableWidget::currentChanged(current, previous);
+    if (previous.isValid()) viewport()->update(rowRect(previous.row()));
+    if (current.isValid()) viewport()->update(rowRect(current.row()));
+}
+
 void ItemListView::paintEvent(QPaintEvent* event) {
     QTableWidget::paintEvent(event);
     const int row = currentRowIndex();
     if (!hasFocus() || row < 0) return;
-    QRect frame =
-        visualRect(model()->index(row, 0)) | visualRect(model()->index(row, columnCount() - 1));
+    const QRect frame = rowRect(row);
     if (frame.isEmpty()) return;
     // A dotted frame inside the row's grid lines, readable on a selected row too.
     QPainter painter(viewport());

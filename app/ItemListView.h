@@ -39,6 +39,11 @@ class ItemListView : public QTableWidget {
     void keyPressEvent(QKeyEvent* event) override;
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     void paintEvent(QPaintEvent* event) override;
+    // The focus frame spans the row: both rows are repainted whole, not just their first cell.
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+
+  private:
+    QRect rowRect(int row) const;
 };
 
 }  // namespace corvane

@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QProgressDialog>
+#include <QShortcut>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
@@ -184,6 +185,9 @@ void MainDialog::connectCommands() {
     connect(list_, &ItemListView::listDoubleClicked, this, &MainDialog::onPlayItems);
     connect(list_, &ItemListView::deletePressed, this, &MainDialog::onDeleteSelected);
     on(kExitButton, &MainDialog::onExitCommand);
+    // F1 asks for help, as everywhere on the desktop.
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, &MainDialog::onHelpCommand);
     // The fill belongs to a running join only; the end text says how it went.
     connect(&job_, &JoinJob::finished, this, [this] { status_->setFraction(-1); });
 }
@@ -348,6 +352,13 @@ void MainDialog::addFiles(const QStringList& paths) {
     }
     bool cancelled = false;
     const std::vector<media::ProbeResult> results = probeWithProgress(paths, &cancelled);
+    if (closeAfterAdd_) {
+        // The window was asked to close meanwhile: the measuring was cancelled for it, and
+        // the close goes ahead now, with its usual checks.
+        closeAfterAdd_ = false;
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        return;
+    }
     if (cancelled) return;  // as if the dialog had been cancelled: nothing changes
     const bool several = paths.size() > 1;
     const FileAdder::Outcome outcome = FileAdder::apply(items_, paths, results, several, boxes_);
@@ -375,6 +386,7 @@ std::vector<media::ProbeResult> MainDialog::probeWithProgress(const QStringList&
 
     // The window keeps painting and the join keeps counting, but takes no input meanwhile.
     adding_ = true;
+    addCancel_ = &cancel;
     qApp->installEventFilter(this);
 
     const int total = static_cast<int>(paths.size());
@@ -405,6 +417,7 @@ std::vector<media::ProbeResult> MainDialog::probeWithProgress(const QStringList&
     tick.stop();
 
     qApp->removeEventFilter(this);
+    addCancel_ = nullptr;
     adding_ = false;
     *cancelled = cancel.load();
     return results;
@@ -498,6 +511,9 @@ bool MainDialog::runUpdatePrompt() {
 
 void MainDialog::closeEvent(QCloseEvent* event) {
     if (adding_) {
+        // Never dropped: the measuring stops and the close follows when it has.
+        closeAfterAdd_ = true;
+        if (addCancel_) addCancel_->store(true);
         event->ignore();
         return;
     }

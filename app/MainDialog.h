@@ -138,6 +138,8 @@ class MainDialog : public QDialog, public JoinView {
     QMenu* windowMenu_ = nullptr;
     QPixmap background_;
     bool adding_ = false;
+    std::atomic<bool>* addCancel_ = nullptr;
+    bool closeAfterAdd_ = false;
     int progressDelayMs_ = 400;
 };
 

@@ -1,6 +1,7 @@
 #include "app/StatusLine.h"
 
 #include <QPainter>
+#include <QStyle>
 #include <algorithm>
 #include <cmath>
 
@@ -38,15 +39,28 @@ QRect StatusLine::fillRect() const {
     return inside;
 }
 
-void StatusLine::paintEvent(QPaintEvent* event) {
+QRect StatusLine::textRect() const {
+    // The indent on the left, as a label keeps it, and as much again before the right edge.
+    return contentsRect().adjusted(indent(), 0, -indent(), 0);
+}
+
+QString StatusLine::shownText() const {
+    // A long path loses its middle, so the drive and the file name both stay in sight; the
+    // tooltip holds the whole text.
+    return fontMetrics().elidedText(text(), Qt::ElideMiddle, std::max(textRect().width(), 0));
+}
+
+void StatusLine::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    drawFrame(&painter);
     if (const QRect fill = fillRect(); !fill.isEmpty()) {
-        QPainter painter(this);
         QColor colour = palette().color(QPalette::Highlight);
         // Light enough that the text on top stays readable.
         colour.setAlpha(70);
         painter.fillRect(fill, colour);
     }
-    QLabel::paintEvent(event);
+    style()->drawItemText(&painter, textRect(), static_cast<int>(alignment()), palette(),
+                          isEnabled(), shownText(), foregroundRole());
 }
 
 }  // namespace corvane

@@ -18,11 +18,14 @@ class StatusLine : public QLabel {
     QRect fillRect() const;
     // The height one whole line of text needs inside the frame, descenders included.
     int oneLineHeight() const;
+    // The text as drawn: shortened in the middle with an ellipsis when it does not fit.
+    QString shownText() const;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    QRect textRect() const;
     double fraction_ = -1.0;
 };
 

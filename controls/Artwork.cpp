@@ -108,9 +108,16 @@ bool loadCursor(int id, QCursor* cursor) {
     QImage image = renderSvg(resourcePath(id), QSize(32, 32) * ratio);
     if (image.isNull()) return false;
     image.setDevicePixelRatio(ratio);
-    // The hot spot is in device-independent pixels.
-    *cursor = QCursor(QPixmap::fromImage(image), kHandHotSpot.x(), kHandHotSpot.y());
+    const QPoint spot = cursorHotSpot(ratio, QGuiApplication::platformName());
+    *cursor = QCursor(QPixmap::fromImage(image), spot.x(), spot.y());
     return true;
+}
+
+QPoint cursorHotSpot(qreal ratio, const QString& platform) {
+    // Wayland scales the hot spot with the cursor's buffer itself; X11 takes it in the
+    // image's own pixels, so there it must grow with the image or clicks land beside the tip.
+    if (platform.startsWith(QLatin1String("wayland"))) return kHandHotSpot;
+    return QPoint(qRound(kHandHotSpot.x() * ratio), qRound(kHandHotSpot.y() * ratio));
 }
 
 QPixmap bitmap(int id) {

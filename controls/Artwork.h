@@ -45,6 +45,9 @@ QIcon applicationIcon();
 
 // The cursor of `id` (32 × 32 with its hot spot); false for an unknown id.
 bool loadCursor(int id, QCursor* cursor);
+// The hand cursor's hot spot as QCursor wants it for an image drawn at `ratio` on the given
+// platform plugin.
+QPoint cursorHotSpot(qreal ratio, const QString& platform);
 
 // The background tile (bitmap 139) at its own size.
 QPixmap bitmap(int id);

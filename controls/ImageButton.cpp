@@ -68,7 +68,23 @@ int ImageButton::SetIconResource(int iconId) {
 int ImageButton::SetHoverSound(int soundId, bool asynchronous) {
     hoverSound_ = soundId;
     soundAsync_ = soundId != 0 && asynchronous;
+    preloadHoverSound();
     return kDone;
+}
+
+SoundPlayer* ImageButton::soundPlayer() const {
+    return player_ ? player_ : EffectSoundPlayer::instance();
+}
+
+void ImageButton::setSoundPlayer(SoundPlayer* player) {
+    player_ = player;
+    preloadHoverSound();
+}
+
+void ImageButton::preloadHoverSound() {
+    // Loaded before the first hover: a sound still loading when it is asked for stays silent.
+    if (hoverSound_ == 0) return;
+    if (SoundPlayer* player = soundPlayer()) player->preload(hoverSound_);
 }
 
 int ImageButton::SetTransparent(bool repaint) {
@@ -272,7 +288,7 @@ void ImageButton::trackMouse(const QPoint& pos, Qt::MouseButtons buttons) {
     hot_ = true;
     update();
     if (hoverSound_ != 0) {
-        SoundPlayer* player = player_ ? player_ : EffectSoundPlayer::instance();
+        SoundPlayer* player = soundPlayer();
         if (player) player->play(hoverSound_);
     }
 }

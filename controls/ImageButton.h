@@ -76,7 +76,7 @@ public:
     QColor textColor() const { return textColor_; }
 
     // Where the sound goes; the process-wide Qt Multimedia player unless replaced.
-    void setSoundPlayer(SoundPlayer* player) { player_ = player; }
+    void setSoundPlayer(SoundPlayer* player);
 
     // The rectangles one paint uses for an item rectangle: the icon's (empty without an
     // icon) and the area the caption is centred in.
@@ -140,6 +140,8 @@ private:
     int hoverSound_ = 0;
     bool soundAsync_ = false;
     SoundPlayer* player_ = nullptr;
+    SoundPlayer* soundPlayer() const;
+    void preloadHoverSound();
     QPointer<QWidget> filteredWindow_;
 };
 

@@ -12,6 +12,8 @@ class SoundPlayer {
 public:
     virtual ~SoundPlayer() = default;
     virtual void play(int soundId) = 0;
+    // Gets the sound ready ahead of its first play, so that play is not lost to loading.
+    virtual void preload(int) {}
 };
 
 // Plays through Qt Multimedia. The effect of each id is created on first use and kept, so a
@@ -21,6 +23,9 @@ class EffectSoundPlayer : public QObject, public SoundPlayer {
 public:
     explicit EffectSoundPlayer(QObject* parent = nullptr);
     void play(int soundId) override;
+    void preload(int soundId) override;
+    // The effect of `id` once loaded or loading; null before.
+    QSoundEffect* effect(int soundId) const { return effects_.value(soundId); }
 
     // The process-wide player, owned by the application object.
     static EffectSoundPlayer* instance();

@@ -17,6 +17,7 @@
 #include "controls/Artwork.h"
 #include "controls/ImageButton.h"
 #include "controls/LinkOpener.h"
+#include "media/decoders/WorkerPool.h"
 
 namespace {
 
@@ -97,6 +98,8 @@ QStringList samples(const QDir& tmp) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // As the program does: the decoder workers are forked before any thread starts.
+    corvane::media::WorkerPool::start();
     QApplication app(argc, argv);
     app.setWindowIcon(corvane::artwork::applicationIcon());
     const QDir out(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("."));

@@ -70,6 +70,11 @@ QString JoinJob::outputRefusal(const QString& outputPath, const ItemList& items)
 }
 
 void JoinJob::onJoinCommand() {
+    // A running join can always be stopped, whatever became of the list meanwhile.
+    if (joinRunning_) {
+        stopJoin();
+        return;
+    }
     if (items_.itemCount() == 0) {
         boxes_.appMessage(QStringLiteral("Please add wav files into the list"));
         return;
@@ -79,10 +84,7 @@ void JoinJob::onJoinCommand() {
             QStringLiteral("The wav files are too many! Please delete some files in the list."));
         return;
     }
-    if (joinRunning_) {
-        stopJoin();
-        return;
-    }
+    settings::makeDefaultFolder(format_.outputPath);
     // Refused before anything is deleted: the output must be a file we may replace.
     if (const QString why = outputRefusal(format_.outputPath, items_); !why.isEmpty()) {
         boxes_.errorMessage(why);

@@ -33,12 +33,16 @@ Pin* WavGraph::findPin(Filter* filter, int index, PIN_DIRECTION direction) {
     return nullptr;
 }
 
-void WavGraph::showCodeText(HRESULT hr, FilterGraph* graph) {
-    // The platform's text for the code; a failure of the file names the file instead.
-    QString text;
+QString WavGraph::writerDetail(FilterGraph* graph) {
     if (graph)
         if (auto* writer = dynamic_cast<FileWriterFilter*>(graph->findFilter("Writer")))
-            text = writer->detail();
+            return writer->detail();
+    return {};
+}
+
+void WavGraph::showCodeText(HRESULT hr, FilterGraph* graph) {
+    // The platform's text for the code; a failure of the file names the file instead.
+    QString text = writerDetail(graph);
     if (text.isEmpty()) text = errorText(hr);
     boxes_.appMessage(text);
 }
@@ -190,7 +194,10 @@ HRESULT WavGraph::buildWavGraph(RenderEngine* engine, const std::u16string& path
         return hr;
     }
     if (FAILED(hr = render_.joinControl->Run())) {
-        boxes_.appMessage(QStringLiteral("can not pControl->Run()!!!"));
+        // A file that cannot be written is named with what to do; the step's own words only
+        // when nothing better is known.
+        if (writerDetail(graph).isEmpty())
+            boxes_.appMessage(QStringLiteral("can not pControl->Run()!!!"));
         showCodeText(hr, graph);
         return hr;
     }

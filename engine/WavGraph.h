@@ -44,6 +44,8 @@ public:
 
 private:
     void showCodeText(media::HRESULT hr, media::FilterGraph* graph);
+    // What the file writer said about its failure, or "".
+    static QString writerDetail(media::FilterGraph* graph);
 
     JoinRender& render_;
     const OutputFormat& format_;

@@ -87,16 +87,10 @@ void OptionsDialog::showEvent(QShowEvent* event) {
 }
 
 double OptionsDialog::shownFrameRate() const {
-    // A stored custom rate that is not a number would make OK refuse for ever (the edit is
-    // hidden): the index's own value stands in, as at start-up.
-    bool number = std::isfinite(format_.frameRate);
-    if (format_.frameRateIndex == kCustomFrameRateEntry) {
-        const QString stored =
-            store_.readString(settings::kSettings, settings::kOutputFrameRate, QString());
-        bool ok = true;
-        if (!stored.isNull()) number = number && std::isfinite(stored.toDouble(&ok)) && ok;
-    }
-    if (number) return format_.frameRate;
+    // A rate OK would refuse must not lock the dialog (the edit is hidden): the index's own
+    // value stands in, as at start-up.
+    if (format_.frameRate >= kMinFrameRate && std::isfinite(format_.frameRate))
+        return format_.frameRate;
     int index = format_.frameRateIndex == kCustomFrameRateEntry ? 0 : format_.frameRateIndex;
     return frameRateForIndex(index, 0.0);
 }
@@ -191,7 +185,7 @@ bool OptionsDialog::pathFits(const QString& path) {
 
 void OptionsDialog::onOk() {
     const double customRate = leadingDouble(QStringView(editText(control(kFrameRateEdit))).left(127));
-    if (customRate < 0.001) {
+    if (customRate < kMinFrameRate) {
         boxes_.appMessage(QStringLiteral("The frame rate is too small!"));
         return;
     }
@@ -273,31 +267,7 @@ int OptionsDialog::leadingInt(QStringView text) {
     return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
 }
 
-double OptionsDialog::leadingDouble(QStringView text) {
-    qsizetype i = 0;
-    while (i < text.size() && text[i].isSpace()) ++i;
-    const qsizetype start = i;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) ++i;
-    const auto digits = [&] {
-        const qsizetype from = i;
-        while (i < text.size() && text[i] >= u'0' && text[i] <= u'9') ++i;
-        return i - from;
-    };
-    qsizetype mantissa = digits();
-    if (i < text.size() && text[i] == u'.') {
-        ++i;
-        mantissa += digits();
-    }
-    if (mantissa == 0) return 0.0;
-    if (i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
-        const qsizetype mark = i++;
-        if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) ++i;
-        if (digits() == 0) i = mark;  // "2e" is the number 2 followed by text
-    }
-    bool ok = false;
-    const double value = QLocale::c().toDouble(text.mid(start, i - start), &ok);
-    return ok && std::isfinite(value) ? value : 0.0;
-}
+double OptionsDialog::leadingDouble(QStringView text) { return leadingDecimal(text); }
 
 bool runOptionsCommand(QWidget* parent, OutputFormat& mainFormat, SettingsStore& store,
                        MessageBoxes& boxes, FileDialogs& fileDialogs) {

@@ -1,6 +1,8 @@
 #include "options/OutputFormat.h"
 
+#include <QLocale>
 #include <QStringList>
+#include <cmath>
 
 namespace corvane {
 
@@ -46,6 +48,32 @@ double frameRateForIndex(int& index, double custom) {
         case 0: return 23.976;
         default: index = 0; return 23.976;
     }
+}
+
+double leadingDecimal(QStringView text) {
+    qsizetype i = 0;
+    while (i < text.size() && text[i].isSpace()) ++i;
+    const qsizetype start = i;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) ++i;
+    const auto digits = [&] {
+        const qsizetype from = i;
+        while (i < text.size() && text[i] >= u'0' && text[i] <= u'9') ++i;
+        return i - from;
+    };
+    qsizetype mantissa = digits();
+    if (i < text.size() && text[i] == u'.') {
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0) return 0.0;
+    if (i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
+        const qsizetype mark = i++;
+        if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) ++i;
+        if (digits() == 0) i = mark;  // "2e" is the number 2 followed by text
+    }
+    bool ok = false;
+    const double value = QLocale::c().toDouble(text.mid(start, i - start), &ok);
+    return ok && std::isfinite(value) ? value : 0.0;
 }
 
 }  // namespace corvane

@@ -35,6 +35,13 @@ const QStringList& bitsTexts();
 // channels 1 for index 1, else 2; bits 8 for index 1, else 16.
 media::WaveFormatEx WaveFormatFromIndexes(int sampleRateIndex, int channelsIndex, int bitsIndex);
 
+// The least frame rate the options dialog accepts.
+inline constexpr double kMinFrameRate = 0.001;
+
+// The decimal number at the start of a text, in the C locale (leading blanks skipped,
+// "25fps" is 25); 0 when there is none, or it is not finite.
+double leadingDecimal(QStringView text);
+
 // Frame rate of a frame-rate list position: 23.976, 24, 25, 29.97, 30, or `custom` for 5.
 // Any other index is replaced by 0.
 double frameRateForIndex(int& index, double custom);

@@ -74,7 +74,15 @@ HRESULT FileWriterFilter::openPart() {
     fd_ = ::open(part_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
                  0666);
     if (fd_ < 0) {
-        if (errno != EEXIST) return failWith(errno, "create");
+        if (errno != EEXIST) {
+            // The folder went away or closed since the join was checked: say so plainly.
+            const int err = errno;
+            if (QString why = OutputFile::folderRefusal(target_); !why.isEmpty()) {
+                detail_ = why;
+                return fromErrno(err);
+            }
+            return failWith(err, "create");
+        }
         detail_ = OutputFile::partRefusal(part_);
         return E_ACCESSDENIED;
     }

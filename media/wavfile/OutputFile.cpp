@@ -110,7 +110,29 @@ QString OutputFile::refusal(const QString& path) {
         if ((st.st_mode & 0222) == 0 || ::access(real.c_str(), W_OK) != 0)
             return QStringLiteral("%1 is write-protected; it is not replaced.").arg(path);
     }
+    if (const QString why = folderRefusal(real); !why.isEmpty()) return why;
     return partRefusal(partOf(real));
+}
+
+QString OutputFile::folderRefusal(const std::string& target) {
+    const std::size_t slash = target.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? std::string(".") : target.substr(0, slash == 0 ? 1 : slash);
+    struct stat st {};
+    const bool found = ::stat(folder.c_str(), &st) == 0;
+    if ((!found && (errno == ENOENT || errno == ENOTDIR)) || (found && !S_ISDIR(st.st_mode)))
+        return QStringLiteral(
+                   "Cannot write %1: the folder %2 does not exist. Choose another folder for "
+                   "the output file.")
+            .arg(show(target), show(folder));
+    // The join writes its part file beside the output, so the folder itself must take new
+    // files, even when the output file could be written.
+    if (!found || ::access(folder.c_str(), W_OK | X_OK) != 0)
+        return QStringLiteral(
+                   "Cannot write %1: Corvane may not create files in the folder %2. Choose "
+                   "another folder for the output file.")
+            .arg(show(target), show(folder));
+    return {};
 }
 
 }  // namespace corvane::media

@@ -22,6 +22,9 @@ class OutputFile {
     // write, or nothing yet; never a device, a system folder, a standard stream of this process,
     // or a file another join is writing.
     static QString refusal(const QString& path);
+    // Why no file can be made in the target's folder (missing, or closed to us), with what
+    // to do; "" when files can be made there.
+    static QString folderRefusal(const std::string& target);
     // Why the part file of a target cannot be made, or "" when there is none.
     static QString partRefusal(const std::string& part);
 };

@@ -125,21 +125,38 @@ void AppTest::moveUp() {
 }
 
 void AppTest::moveDown() {
-    // The walk meets the moved item again at each next selected row.
+    // A block moves down by one as a block, keeping its selection.
     ItemList l = letters("ABCDE");
     auto sel = select(5, {1, 2, 3});
-    int current = 1;  // B travels to the end
+    int current = 1;  // B, moved
+    int other = 4;    // E, pushed up past the block
     l.moveDown(sel, &current);
-    QCOMPARE(names(l), (QStringList{"A", "C", "D", "E", "B"}));
-    QCOMPARE(current, 4);
-    QCOMPARE(sel, select(5, {4}));
-    // The items above the last are moved first, then the walk stops at the last.
+    QCOMPARE(names(l), (QStringList{"A", "E", "B", "C", "D"}));
+    QCOMPARE(current, 2);
+    QCOMPARE(sel, select(5, {2, 3, 4}));
+    QCOMPARE(l.musicPath(1), QStringLiteral("E"));
+    l = letters("ABCDE");
+    sel = select(5, {1, 2, 3});
+    l.moveDown(sel, &other);
+    QCOMPARE(other, 1);
+    // Apart: each moves one place.
+    l = letters("ABCDE");
+    sel = select(5, {0, 2});
+    l.moveDown(sel);
+    QCOMPARE(names(l), (QStringList{"B", "A", "D", "C", "E"}));
+    QCOMPARE(sel, select(5, {1, 3}));
+    // With the last selected it stays, and so does a block ending there; those above move.
     l = letters("ABCDE");
     sel = select(5, {1, 4});
     l.moveDown(sel);
     QCOMPARE(names(l), (QStringList{"A", "C", "B", "D", "E"}));
     QCOMPARE(sel, select(5, {2, 4}));
     QCOMPARE(l.musicPath(2), QStringLiteral("B"));
+    l = letters("ABCDE");
+    sel = select(5, {0, 3, 4});
+    l.moveDown(sel);
+    QCOMPARE(names(l), (QStringList{"B", "A", "C", "D", "E"}));
+    QCOMPARE(sel, select(5, {1, 3, 4}));
 }
 
 void AppTest::moveOnShortListsDoesNothing() {
@@ -347,20 +364,46 @@ void AppTest::outputFormatFromSettings() {
     QCOMPARE(f.frameRate, 12.5);
     store.writeInt(settings::kSettings, settings::kOutputFrameRateIndex, 3);
     QCOMPARE(settings::readOutputFormat(store, "/d.wav").frameRate, 29.97);
+    // The custom rate is the decimal number the text starts with; one the options dialog
+    // would refuse gives the default, so the dialog can still be confirmed.
+    store.writeInt(settings::kSettings, settings::kOutputFrameRateIndex, 5);
+    const std::pair<const char*, double> custom[] = {
+        {"25fps", 25.0}, {" 29.97 ", 29.97}, {"0.0004", 23.976}, {"fast", 23.976},
+        {"-5", 23.976},  {"nan", 23.976},    {"0.001", 0.001},   {"25,5", 25.0}};
+    for (const auto& [text, rate] : custom) {
+        store.writeString(settings::kSettings, settings::kOutputFrameRate, text);
+        f = settings::readOutputFormat(store, "/d.wav");
+        QVERIFY2(qFuzzyCompare(f.frameRate, rate), text);
+        QCOMPARE(f.frameRateIndex, 5);
+    }
 }
 
 void AppTest::defaultOutputPathIsUsable() {
+    // A home without a music folder: proposed, but only made when a join goes there.
+    const QByteArray oldHome = qgetenv("HOME");
+    const QString home = dir_.filePath("home");
+    QVERIFY(QDir().mkpath(home));
+    qputenv("HOME", QFile::encodeName(home));
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
     ScriptedMessageBoxes boxes;
     const QString path = settings::defaultOutputPath(boxes);
-    QVERIFY(path.endsWith(QStringLiteral("/corvane.wav")));
-    const QFileInfo folder(QFileInfo(path).path());
-    QVERIFY(folder.isDir());
-    QVERIFY(folder.isWritable());
-    if (boxes.shown.isEmpty())
-        QCOMPARE(QFileInfo(path).path(),
-                 QStandardPaths::writableLocation(QStandardPaths::MusicLocation));
-    else
-        QCOMPARE(boxes.texts(), QStringList{"Can not get My Music directory!"});
+    QVERIFY(boxes.shown.isEmpty());
+    QCOMPARE(path, QDir(music).filePath(QStringLiteral("corvane.wav")));
+    QVERIFY(!QFileInfo::exists(music));
+    settings::makeDefaultFolder(home + QStringLiteral("/elsewhere/out.wav"));
+    QVERIFY(!QFileInfo::exists(home + QStringLiteral("/elsewhere")));
+    QVERIFY(!QFileInfo::exists(music));
+    settings::makeDefaultFolder(path);
+    QVERIFY(QFileInfo(music).isDir());
+
+    // No folder there can be made (a file stands in the way): the home folder, and the
+    // message.
+    QVERIFY(QDir(music).removeRecursively());
+    QVERIFY(writeBytes(music, {'x'}));
+    QCOMPARE(settings::defaultOutputPath(boxes), QDir(home).filePath(QStringLiteral("corvane.wav")));
+    QCOMPARE(boxes.texts(), QStringList{"Can not get My Music directory!"});
+    QFile::remove(music);
+    qputenv("HOME", oldHome);
 }
 
 void AppTest::decoderFeedbackKeepsTypeAndRest() {

@@ -210,6 +210,16 @@ void DialogsTest::artworkRendersEveryId() {
     QVERIFY(artwork::loadCursor(artwork::kHandCursor, &hand));
     QCOMPARE(hand.pixmap().size(), QSize(32, 32));
     QVERIFY(!artwork::loadCursor(artwork::kAppIcon, &hand));
+    // On a scaled X11 screen the hot spot grows with the image, so the fingertip clicks;
+    // Wayland scales it itself.
+    const struct {
+        qreal ratio;
+        const char* platform;
+        QPoint spot;
+    } spots[] = {{1.0, "xcb", {12, 2}},  {1.5, "xcb", {18, 3}},     {2.0, "xcb", {24, 4}},
+                 {2.0, "offscreen", {24, 4}}, {2.0, "wayland", {12, 2}}, {1.25, "wayland-egl", {12, 2}}};
+    for (const auto& s : spots)
+        QCOMPARE(artwork::cursorHotSpot(s.ratio, QString::fromLatin1(s.platform)), s.spot);
 
     QFile sound(artwork::soundUrl(artwork::kHoverSound).toString().mid(3));  // qrc:/… → :/…
     QVERIFY(sound.open(QIODevice::ReadOnly));

@@ -2,6 +2,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QSoundEffect>
 #include <QTest>
 #include <QToolTip>
 #include <QVBoxLayout>
@@ -19,8 +20,15 @@ namespace {
 
 class CountingPlayer : public corvane::SoundPlayer {
 public:
-    void play(int id) override { played << id; }
+    void play(int id) override {
+        // Played before it was got ready: the first hovers after start would be silent.
+        if (!preloaded.contains(id)) unready << id;
+        played << id;
+    }
+    void preload(int id) override { preloaded << id; }
     QList<int> played;
+    QList<int> preloaded;
+    QList<int> unready;
 };
 
 // A window with the buttons at fixed places, shown and exposed.
@@ -202,6 +210,7 @@ void ImageButtonTest::hoverLightsFrameAndPlaysSoundOnce() {
     QTest::mouseMove(b, QPoint(30, 25));
     QTest::mouseMove(b, QPoint(5, 5));
     QCOMPARE(player.played, QList<int>{artwork::kHoverSound});
+    QVERIFY(player.unready.isEmpty());
 
     const QImage hot = shot(b);
     QCOMPARE(hot.pixel(0, 0), light.rgb());    // raised: light top-left
@@ -424,6 +433,10 @@ void ImageButtonTest::realSoundPlayerIsSilentWithoutDevice() {
     Stage stage;
     ImageButton* b = stage.button(QRect(10, 10, 60, 40), QStringLiteral("Add"));
     b->SetHoverSound(artwork::kHoverSound, true);
+    // Loading from the moment the sound is set, before any hover.
+    QSoundEffect* effect = corvane::EffectSoundPlayer::instance()->effect(artwork::kHoverSound);
+    QVERIFY(effect);
+    QCOMPARE(effect->source(), artwork::soundUrl(artwork::kHoverSound));
     stage.show();
     QElapsedTimer timer;
     timer.start();

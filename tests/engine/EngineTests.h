@@ -55,7 +55,7 @@ class JoinJobTest : public QObject {
     void stopLeavesAValidFile();
     void stopReportsTheFileWritten();
     void lateNotifyDoesNothing();
-    void emptiedListStillChecksFirst();
+    void emptiedListStillStops();
     void missingSourceIsOffered();
     void writeFailureIsNeverDone();
     void everyWriteFailureIsReported();

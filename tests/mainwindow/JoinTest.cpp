@@ -1,4 +1,7 @@
+#include <unistd.h>
+
 #include <QApplication>
+#include <QDir>
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
@@ -104,13 +107,7 @@ void MainWindowJoinTest::stopMidJoinLeavesAValidWav() {
     w.click(MainDialog::kDeleteAllButton);
     QCOMPARE(w.list()->rowCount(), 0);
     QVERIFY(w.dialog->job().joinRunning());
-    // Stop with an emptied list: the list check still comes first.
-    w.click(MainDialog::kJoinButton);
-    QCOMPARE(w.boxes.texts(), QStringList{"Please add wav files into the list"});
-    QVERIFY(w.dialog->job().joinRunning());
-
-    w.boxes.clear();
-    w.add({fixture("a.wav")});
+    // Stop with an emptied list still stops: a running join is never out of reach.
     w.click(MainDialog::kJoinButton);  // Stop
     QVERIFY(!w.dialog->job().joinRunning());
     QCOMPARE(w.button(MainDialog::kJoinButton)->text(), QStringLiteral("Join"));
@@ -195,6 +192,38 @@ void MainWindowJoinTest::quotedMessagesForEmptyListAndFailure() {
     QCOMPARE(w.boxes.shown[0].caption, QStringLiteral("Corvane"));
     QVERIFY(!w.dialog->job().joinRunning());
     QVERIFY(!QFile::exists(out));
+
+    // An output folder that does not exist: said before the join, with what to do.
+    {
+        const QString lost = fixture("gone/out.wav");
+        Window g(lost);
+        g.add({fixture("a.wav")});
+        g.click(MainDialog::kJoinButton);
+        QCOMPARE(g.boxes.texts(),
+                 QStringList{QStringLiteral("Cannot write %1: the folder %2 does not exist. "
+                                            "Choose another folder for the output file.")
+                                 .arg(lost, fixture("gone"))});
+        QCOMPARE(g.boxes.shown[0].caption, QStringLiteral("Error"));
+        QVERIFY(!g.dialog->job().joinRunning());
+    }
+    // Nor may a join write beside an output file in a folder closed to us (root may).
+    if (::geteuid() != 0) {
+        QVERIFY(QDir().mkpath(fixture("closed")));
+        const QString shut = fixture("closed/out.wav");
+        QVERIFY(writeBytes(shut, {'o', 'l', 'd'}));
+        QVERIFY(QFile::setPermissions(fixture("closed"), QFile::ReadOwner | QFile::ExeOwner));
+        Window c(shut);
+        c.add({fixture("a.wav")});
+        c.click(MainDialog::kJoinButton);
+        QFile::setPermissions(fixture("closed"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(c.boxes.texts(),
+                 QStringList{QStringLiteral("Cannot write %1: Corvane may not create files in "
+                                            "the folder %2. Choose another folder for the "
+                                            "output file.")
+                                 .arg(shut, fixture("closed"))});
+        QCOMPARE(readBytes(shut), (std::vector<unsigned char>{'o', 'l', 'd'}));
+    }
 
     // A write failing mid-join: a message box, idle again, never "Done.".
     w.boxes.clear();

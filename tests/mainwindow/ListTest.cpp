@@ -3,12 +3,15 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
+#include <QPaintEvent>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
@@ -39,6 +42,8 @@ void MainWindowListTest::initTestCase() {
     // The default output folder must not be made in the real home.
     QStandardPaths::setTestModeEnabled(true);
     QVERIFY(dir_.isValid());
+    QVERIFY(home_.isValid());
+    qputenv("HOME", QFile::encodeName(home_.path()));
     EncodeOptions s;
     s.frames = 44100 * 3 + 100;  // 3.002 s: shown as 3
     QVERIFY(encodeFile(fixture("a.wav"), s, sine(330)).isEmpty());
@@ -129,14 +134,45 @@ void MainWindowListTest::startUpLaysOutTheWindowAndReadsSettings() {
         QCOMPARE(actions.last()->text(), QStringLiteral("&About Corvane"));
         QCOMPARE(actions.last()->data().toInt(), MainDialog::kAboutCommand);
     }
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    QVERIFY(music.startsWith(home_.path()));
+    // An output elsewhere: the music folder is not made.
+    QVERIFY(!QFileInfo::exists(music));
     {
-        // Nothing stored: the music folder's corvane.wav.
+        // Nothing stored: the music folder's corvane.wav, made only when a join writes there.
         Window w;
-        const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
         QCOMPARE(w.dialog->format().outputPath,
                  QDir(music).filePath(QStringLiteral("corvane.wav")));
         QCOMPARE(w.dialog->statusText(),
                  QStringLiteral("Output File: ") + w.dialog->format().outputPath);
+        QVERIFY(w.boxes.shown.isEmpty());
+        QVERIFY(!QFileInfo::exists(music));
+        w.add({fixture("a.wav")});
+        QSignalSpy ended(&w.dialog->job(), &JoinJob::finished);
+        w.click(MainDialog::kJoinButton);
+        QVERIFY(ended.wait(60000));
+        QCOMPARE(ended.at(0).at(0).toBool(), true);
+        QVERIFY(QFileInfo(QDir(music).filePath(QStringLiteral("corvane.wav"))).isFile());
+        QVERIFY(QDir(music).removeRecursively());
+    }
+    {
+        // A path longer than the status line loses its middle, never its end; the tooltip and
+        // the text keep it whole.
+        const QString longPath = QStringLiteral("/srv/") + QString(40, u'x') +
+                                 QStringLiteral("/deep/") + QString(60, u'y') +
+                                 QStringLiteral("/final-mix.wav");
+        Window w(longPath);
+        StatusLine* line = w.dialog->statusLine();
+        QCOMPARE(w.dialog->statusText(), QStringLiteral("Output File: ") + longPath);
+        QCOMPARE(line->toolTip(), QStringLiteral("Output File: ") + longPath);
+        const QString shown = line->shownText();
+        QVERIFY2(shown.contains(QChar(0x2026)), qPrintable(shown));
+        QVERIFY(shown.startsWith(QStringLiteral("Output File: /srv/")));
+        QVERIFY(shown.endsWith(QStringLiteral("/final-mix.wav")));
+        QVERIFY(line->fontMetrics().horizontalAdvance(shown) <= line->contentsRect().width());
+        // A short text is shown as it is.
+        w.dialog->setStatusText(QStringLiteral("Done."));
+        QCOMPARE(line->shownText(), QStringLiteral("Done."));
     }
 }
 
@@ -272,14 +308,21 @@ void MainWindowListTest::listCommandsWalkTheSelection() {
     QCOMPARE(w.rowNames(), (QStringList{"A.wav", "C.wav", "D.wav", "B.wav", "E.wav"}));
     QCOMPARE(w.list()->selectedRows(), (std::vector<bool>{true, false, true, false, false}));
 
-    // Move down with three adjacent rows: the first travels to the end, only it selected.
+    // Move down with three adjacent rows: the block moves down by one, still selected, and
+    // the current row goes with its item.
     w.click(MainDialog::kDeleteAllButton);
     w.add(five);
     w.select({false, true, true, true, false});
+    list->setCurrentRowIndex(2);
     w.click(MainDialog::kMoveDownButton);
-    QCOMPARE(w.rowNames(), (QStringList{"A.wav", "C.wav", "D.wav", "E.wav", "B.wav"}));
-    QCOMPARE(w.list()->selectedRows(), (std::vector<bool>{false, false, false, false, true}));
+    QCOMPARE(w.rowNames(), (QStringList{"A.wav", "E.wav", "B.wav", "C.wav", "D.wav"}));
+    QCOMPARE(w.list()->selectedRows(), (std::vector<bool>{false, false, true, true, true}));
+    QCOMPARE(list->currentRowIndex(), 3);
     QVERIFY(w.consistent());
+    // At the bottom the block stays where it is.
+    w.click(MainDialog::kMoveDownButton);
+    QCOMPARE(w.rowNames(), (QStringList{"A.wav", "E.wav", "B.wav", "C.wav", "D.wav"}));
+    QCOMPARE(w.list()->selectedRows(), (std::vector<bool>{false, false, true, true, true}));
 
     // Down with the last row among the selected: those above move, the walk stops at it.
     w.click(MainDialog::kDeleteAllButton);
@@ -309,6 +352,33 @@ void MainWindowListTest::selectionByMouseAndNoSelectionMessage() {
     QTest::mouseClick(viewport, Qt::LeftButton, {}, rowCentre(1));
     QTest::mouseClick(viewport, Qt::LeftButton, Qt::ControlModifier, rowCentre(3));
     QCOMPARE(w.list()->selectedRows(), (std::vector<bool>{false, true, false, true}));
+    // Ctrl+click and Ctrl+arrow move only the focus frame: the row it leaves is repainted
+    // whole, its Duration cell too, so no old frame is left behind.
+    QRegion painted;
+    struct PaintSpy : QObject {
+        QRegion* region;
+        explicit PaintSpy(QRegion* r) : region(r) {}
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::Paint) *region += static_cast<QPaintEvent*>(e)->region();
+            return false;
+        }
+    } spy(&painted);
+    const auto durationCell = [&](int r) {
+        return w.list()->visualRect(w.list()->model()->index(r, 1));
+    };
+    QApplication::processEvents();
+    viewport->installEventFilter(&spy);
+    QTest::keyClick(w.list(), Qt::Key_Up, Qt::ControlModifier);
+    QCOMPARE(w.list()->currentRowIndex(), 2);
+    QTRY_VERIFY(painted.contains(durationCell(2)));
+    QVERIFY(painted.contains(durationCell(3)));  // the row the frame left
+    painted = QRegion();
+    QTest::mouseClick(viewport, Qt::LeftButton, Qt::ControlModifier, rowCentre(0));
+    QTRY_VERIFY(painted.contains(durationCell(0)));
+    QVERIFY(painted.contains(durationCell(2)));
+    viewport->removeEventFilter(&spy);
+    QTest::mouseClick(viewport, Qt::LeftButton, Qt::ControlModifier, rowCentre(0));
+
     w.click(MainDialog::kDeleteSelectedButton);
     QCOMPARE(w.rowNames(), (QStringList{"A.wav", "C.wav"}));
 
@@ -379,7 +449,7 @@ void MainWindowListTest::slowProbeShowsProgressAndCancelAddsNothing() {
     });
     w.dialog->setProgressDelay(100);
 
-    bool sawProgress = false, clickIgnored = false, closeIgnored = false;
+    bool sawProgress = false, clickIgnored = false;
     QTimer poll;
     poll.setInterval(20);
     QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -387,11 +457,9 @@ void MainWindowListTest::slowProbeShowsProgressAndCancelAddsNothing() {
         if (!progress || !progress->isVisible() || !entered) return;
         poll.stop();
         sawProgress = true;
-        // The window takes no commands while it measures, and will not close.
+        // The window takes no commands while it measures.
         QTest::mouseClick(w.button(MainDialog::kDeleteAllButton), Qt::LeftButton);
         clickIgnored = w.dialog->items().itemCount() == 1;
-        w.dialog->close();
-        closeIgnored = w.dialog->isVisible();
         auto* cancel = progress->findChild<QPushButton*>();
         QVERIFY(cancel);
         QCOMPARE(cancel->text(), QStringLiteral("Cancel"));
@@ -401,7 +469,6 @@ void MainWindowListTest::slowProbeShowsProgressAndCancelAddsNothing() {
     w.add({fixture("B.wav"), fixture("C.wav"), fixture("D.wav")});
     QVERIFY(sawProgress);
     QVERIFY(clickIgnored);
-    QVERIFY(closeIgnored);
     QVERIFY(!w.dialog->isAdding());
     // Cancelled: as if nothing had been chosen.
     QCOMPARE(w.rowNames(), QStringList{"A.wav"});
@@ -411,6 +478,25 @@ void MainWindowListTest::slowProbeShowsProgressAndCancelAddsNothing() {
     // The window takes commands again.
     w.click(MainDialog::kDeleteAllButton);
     QCOMPARE(w.list()->rowCount(), 0);
+
+    // Closing while it measures is not lost: the measuring stops and the window closes,
+    // with nothing added.
+    entered = false;
+    bool stillOpen = false;
+    QTimer closer;
+    closer.setInterval(20);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (!entered) return;
+        closer.stop();
+        w.dialog->close();
+        stillOpen = w.dialog->isVisible() && w.dialog->isAdding();
+    });
+    closer.start();
+    w.add({fixture("B.wav"), fixture("C.wav")});
+    QVERIFY(stillOpen);
+    QTRY_VERIFY(!w.dialog->isVisible());
+    QCOMPARE(w.dialog->items().itemCount(), 0);
+    QVERIFY(w.boxes.shown.isEmpty());
 }
 
 void MainWindowListTest::droppedFilesAreAdded() {
@@ -533,6 +619,12 @@ void MainWindowListTest::homepageHelpAndMenus() {
     QCOMPARE(w.opener.opened, QStringList{helpStartPage().toString()});
     QVERIFY(w.opener.opened[0].endsWith(QStringLiteral("/Introduction.htm")));
     QVERIFY(w.boxes.shown.isEmpty());
+    // F1 too, wherever the focus is in the window.
+    w.opener.opened.clear();
+    w.dialog->activateWindow();
+    w.list()->setFocus();
+    QTest::keyClick(w.list(), Qt::Key_F1);
+    QCOMPARE(w.opener.opened, QStringList{helpStartPage().toString()});
 
     // A right-click on the list shows no menu; on the window it shows the About entry.
     QWidget* viewport = w.list()->viewport();

@@ -21,6 +21,7 @@ class MainWindowListTest : public QObject {
   private:
     QString fixture(const char* name) const { return dir_.filePath(name); }
     QTemporaryDir dir_;
+    QTemporaryDir home_;
 };
 
 class MainWindowJoinTest : public QObject {
