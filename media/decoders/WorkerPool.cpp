@@ -242,12 +242,13 @@ WorkerProgress::WorkerProgress(const Worker& w, std::int64_t fileSize)
     : pid_(w.pid),
       // A decoder reads its file about once; one that reads it many times over is looping.
       readCap_(8 * static_cast<std::uint64_t>(std::max<std::int64_t>(0, fileSize)) + 64 * kMiB) {
-    firstRead_ = lastRead_ = bytesRead(pid_);
     lastSign_ = std::chrono::steady_clock::now();
 }
 
+// The kernel's count is read only once a wait has gone on for a while: a worker that answers
+// at once costs nothing to watch.
 void WorkerProgress::beginWait() {
-    lastRead_ = bytesRead(pid_);
+    lastRead_ = kUnread;
     lastSign_ = std::chrono::steady_clock::now();
 }
 
@@ -256,7 +257,10 @@ void WorkerProgress::delivered() { lastSign_ = std::chrono::steady_clock::now();
 bool WorkerProgress::stalled() {
     const std::uint64_t read = bytesRead(pid_);
     const auto now = std::chrono::steady_clock::now();
-    if (read != lastRead_) {
+    if (firstRead_ == kUnread) firstRead_ = read;
+    if (lastRead_ == kUnread) {
+        lastRead_ = read;
+    } else if (read != lastRead_) {
         lastRead_ = read;
         lastSign_ = now;
     }

@@ -51,10 +51,11 @@ class WorkerProgress {
     bool stalled();
 
   private:
+    static constexpr std::uint64_t kUnread = ~0ull;
     pid_t pid_;
     std::uint64_t readCap_;
-    std::uint64_t firstRead_ = 0;
-    std::uint64_t lastRead_ = 0;
+    std::uint64_t firstRead_ = kUnread;  // counted from the first look
+    std::uint64_t lastRead_ = kUnread;
     std::chrono::steady_clock::time_point lastSign_;
 };
 
