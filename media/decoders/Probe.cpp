@@ -183,16 +183,25 @@ REFERENCE_TIME SampleClock::duration() const {
 
 namespace {
 
-// Packets decoded at the start, where decoders drop priming or the file states a delay; the
-// ones from kCheckFrom on must decode to what they count, or the counting is not trusted.
-constexpr int kHeadPackets = 32;
-constexpr int kCheckFrom = 8;
-// At the end, kTailPackets are decoded after kPreroll packets that bring the decoder into
-// state: what they decode to replaces what they count (a tag or damaged frames read as
-// frames, a partial packet, padding the file states).
-constexpr int kPreroll = 8;
-constexpr int kTailPackets = 8;
-constexpr int kRing = kPreroll + kTailPackets;
+// How many packets are decoded at either end. At the start, the decoder may drop priming or
+// the file state a delay; the packets from checkFrom on must decode to what they count, or
+// the counting is not trusted. At the end, `tail` packets are decoded after `preroll` packets
+// that bring the decoder into state: what they decode to replaces what they count (a tag or
+// damaged frames read as frames, a partial packet, padding the file states). Lossless codecs
+// keep no state from frame to frame and have large frames: a few packets tell.
+struct Ends {
+    std::size_t head;
+    std::size_t checkFrom;
+    std::size_t preroll;
+    std::size_t tail;
+    std::size_t ring() const { return preroll + tail; }
+};
+
+Ends endsFor(AVCodecID id) {
+    const AVCodecDescriptor* d = avcodec_descriptor_get(id);
+    if (d && (d->props & AV_CODEC_PROP_LOSSLESS) && !(d->props & AV_CODEC_PROP_LOSSY)) return {8, 2, 1, 3};
+    return {32, 8, 8, 8};
+}
 
 struct Stored {
     PacketPtr pkt;
@@ -280,8 +289,9 @@ ProbeResult badFormat(const Run& run) {
 
 // The first head packet whose count and decode differ tells how the one maps to the other;
 // from there on every packet of the head must agree. False: counting cannot be trusted here.
-bool calibrate(const std::vector<Stored>& head, const Run& run, FrameCounter& counter, AVCodecID id, RateMap* map) {
-    const std::size_t from = std::min<std::size_t>(kCheckFrom, head.size() / 2);
+bool calibrate(const std::vector<Stored>& head, const Run& run, FrameCounter& counter, AVCodecID id,
+               std::size_t checkFrom, RateMap* map) {
+    const std::size_t from = std::min(checkFrom, head.size() / 2);
     if (FrameCounter::fixedFrames(id)) {
         // The fixed length is whatever the fullest packet decodes to.
         PacketCount longest;
@@ -398,6 +408,7 @@ Count countSamples(AudioSource& src, int fd) {
         return out;
     }
 
+    const Ends ends = endsFor(par->codec_id);
     std::vector<Stored> head;
     std::deque<Stored> ring;
     SampleClock middle;  // counted, between the decoded head and tail
@@ -419,11 +430,11 @@ Count countSamples(AudioSource& src, int fd) {
         headRun = decodeRun(st, pkts);
         // A fixed frame length is learnt from the decode before anything can be counted.
         const bool fixed = FrameCounter::fixedFrames(par->codec_id);
-        if (fixed && !calibrate(head, headRun, counter, par->codec_id, &map)) return false;
+        if (fixed && !calibrate(head, headRun, counter, par->codec_id, ends.checkFrom, &map)) return false;
         for (Stored& s : head) s.count = counter.count(s.pkt.get());
         for (const Stored& s : head)
             if (s.count.samples < 0) return false;
-        calibrated = fixed || calibrate(head, headRun, counter, par->codec_id, &map);
+        calibrated = fixed || calibrate(head, headRun, counter, par->codec_id, ends.checkFrom, &map);
         return calibrated;
     };
 
@@ -434,9 +445,9 @@ Count countSamples(AudioSource& src, int fd) {
         Stored s;
         s.trim = skipSamplesOf(pkt.get());
         s.pkt = std::move(pkt);
-        if (head.size() < kHeadPackets) {
+        if (head.size() < ends.head) {
             head.push_back(std::move(s));
-            if (head.size() == kHeadPackets && !calibrateHead()) {
+            if (head.size() == ends.head && !calibrateHead()) {
                 out.decodeInFull = true;
                 return out;
             }
@@ -448,7 +459,7 @@ Count countSamples(AudioSource& src, int fd) {
             return out;
         }
         ring.push_back(std::move(s));
-        if (ring.size() > kRing) {
+        if (ring.size() > ends.ring()) {
             addMiddle(ring.front());
             ring.pop_front();
         }
@@ -465,7 +476,7 @@ Count countSamples(AudioSource& src, int fd) {
     SampleClock clock;
     int outChannels = 0;
     std::int64_t largestFrame = 0;
-    if (ring.size() < kRing) {
+    if (ring.size() < ends.ring()) {
         // Short enough to decode whole: every packet is still at hand.
         std::vector<const AVPacket*> pkts;
         for (Stored& s : head) pkts.push_back(s.pkt.get());
@@ -496,7 +507,7 @@ Count countSamples(AudioSource& src, int fd) {
         std::vector<const AVPacket*> pkts;
         for (Stored& s : ring) pkts.push_back(s.pkt.get());
         const Run withTail = decodeRun(st, pkts);
-        pkts.resize(kPreroll);
+        pkts.resize(ends.preroll);
         const Run preroll = decodeRun(st, pkts);
         if (withTail.badFormat) {
             out.result = badFormat(withTail);
@@ -507,7 +518,7 @@ Count countSamples(AudioSource& src, int fd) {
                                                                      : QStringLiteral("no audio could be decoded"));
             return out;
         }
-        for (int i = 0; i < kPreroll; ++i) addMiddle(ring[static_cast<std::size_t>(i)]);
+        for (std::size_t i = 0; i < ends.preroll; ++i) addMiddle(ring[i]);
         // A tail of one rate is compared in samples; one that changes rate is not worth the
         // guess: decoding it all is exact.
         if (withTail.clock.settled != 0 || preroll.clock.settled != 0 ||
