@@ -244,12 +244,12 @@ struct Run {
     int badChannels = 0;
 };
 
-Run decodeRun(const AVStream* st, const std::vector<const AVPacket*>& packets) {
+Run decodeRun(const AVCodecParameters* par, AVRational timeBase, const std::vector<const AVPacket*>& packets) {
     Run run;
-    const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
+    const AVCodec* codec = avcodec_find_decoder(par->codec_id);
     CodecContextPtr dec(avcodec_alloc_context3(codec));
-    if (!codec || !dec || avcodec_parameters_to_context(dec.get(), st->codecpar) < 0) return run;
-    dec->pkt_timebase = st->time_base;
+    if (!codec || !dec || avcodec_parameters_to_context(dec.get(), par) < 0) return run;
+    dec->pkt_timebase = timeBase;
     dec->thread_count = 1;
     if (avcodec_open2(dec.get(), codec, nullptr) < 0) return run;
     FramePtr frame(av_frame_alloc());
@@ -408,6 +408,17 @@ Count countSamples(AudioSource& src, int fd) {
         return out;
     }
 
+    // Decoders start from the parameters the join's decoder starts from: a demuxer's parser
+    // may change the stream's while it reads on (a stream of another rate glued on).
+    struct ParametersDeleter {
+        void operator()(AVCodecParameters* p) const { avcodec_parameters_free(&p); }
+    };
+    std::unique_ptr<AVCodecParameters, ParametersDeleter> opened(avcodec_parameters_alloc());
+    if (!opened || avcodec_parameters_copy(opened.get(), par) < 0) {
+        out.result = failed(E_OUTOFMEMORY, QStringLiteral("out of memory"));
+        return out;
+    }
+    auto decode = [&](const std::vector<const AVPacket*>& pkts) { return decodeRun(opened.get(), st->time_base, pkts); };
     const Ends ends = endsFor(par->codec_id);
     std::vector<Stored> head;
     std::deque<Stored> ring;
@@ -427,7 +438,7 @@ Count countSamples(AudioSource& src, int fd) {
     auto calibrateHead = [&]() -> bool {
         std::vector<const AVPacket*> pkts;
         for (Stored& s : head) pkts.push_back(s.pkt.get());
-        headRun = decodeRun(st, pkts);
+        headRun = decode(pkts);
         // A fixed frame length is learnt from the decode before anything can be counted.
         const bool fixed = FrameCounter::fixedFrames(par->codec_id);
         if (fixed && !calibrate(head, headRun, counter, par->codec_id, ends.checkFrom, &map)) return false;
@@ -438,7 +449,8 @@ Count countSamples(AudioSource& src, int fd) {
         return calibrated;
     };
 
-    for (PacketPtr pkt(av_packet_alloc()); pkt && (hr = src.readPacket(pkt.get())) == S_OK; pkt.reset(av_packet_alloc())) {
+    PacketPtr pkt(av_packet_alloc());
+    for (; pkt && (hr = src.readPacket(pkt.get())) == S_OK; pkt.reset(av_packet_alloc())) {
         ++packets;
         if (pkt->pos >= 0) audioEnd = std::max(audioEnd, pkt->pos + pkt->size);
         out.lastPacketTicks = pkt->duration;
@@ -464,8 +476,9 @@ Count countSamples(AudioSource& src, int fd) {
             ring.pop_front();
         }
     }
+    if (!pkt) hr = E_OUTOFMEMORY;
     if (FAILED(hr)) {
-        out.result = failed(hr, src.detail());
+        out.result = failed(hr, hr == E_OUTOFMEMORY ? QStringLiteral("out of memory") : src.detail());
         return out;
     }
     if (indexEndsEarly(src, fd, audioEnd)) {
@@ -481,7 +494,7 @@ Count countSamples(AudioSource& src, int fd) {
         std::vector<const AVPacket*> pkts;
         for (Stored& s : head) pkts.push_back(s.pkt.get());
         for (Stored& s : ring) pkts.push_back(s.pkt.get());
-        const Run all = decodeRun(st, pkts);
+        const Run all = decode(pkts);
         if (all.badFormat) {
             out.result = badFormat(all);
             return out;
@@ -506,9 +519,9 @@ Count countSamples(AudioSource& src, int fd) {
         ring.back().count.samples += counter.flush().samples;
         std::vector<const AVPacket*> pkts;
         for (Stored& s : ring) pkts.push_back(s.pkt.get());
-        const Run withTail = decodeRun(st, pkts);
+        const Run withTail = decode(pkts);
         pkts.resize(ends.preroll);
-        const Run preroll = decodeRun(st, pkts);
+        const Run preroll = decode(pkts);
         if (withTail.badFormat) {
             out.result = badFormat(withTail);
             return out;
@@ -519,10 +532,12 @@ Count countSamples(AudioSource& src, int fd) {
             return out;
         }
         for (std::size_t i = 0; i < ends.preroll; ++i) addMiddle(ring[i]);
-        // A tail of one rate is compared in samples; one that changes rate is not worth the
-        // guess: decoding it all is exact.
-        if (withTail.clock.settled != 0 || preroll.clock.settled != 0 ||
-            (preroll.clock.rate != 0 && preroll.clock.rate != withTail.clock.rate)) {
+        // A stream that changes rate (streams glued together) is decoded in full: where one
+        // gives way to the other, decoders deliver frames their framing does not foretell.
+        const int rate = headRun.clock.rate;
+        if (headRun.clock.settled != 0 || middle.settled != 0 || (middle.rate != 0 && middle.rate != rate) ||
+            withTail.clock.settled != 0 || preroll.clock.settled != 0 || (withTail.clock.rate != rate) ||
+            (preroll.clock.rate != 0 && preroll.clock.rate != rate)) {
             out.decodeInFull = true;
             return out;
         }
