@@ -1,11 +1,15 @@
 #include "media/decoders/Probe.h"
 
 #include "media/decoders/AudioSource.h"
+#include "media/decoders/FrameCounter.h"
 #include "media/wavfile/CueChunks.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <deque>
+#include <numeric>
+#include <vector>
 
 #include <unistd.h>
 
@@ -18,8 +22,6 @@ namespace corvane::media {
 
 namespace {
 
-// Enough packets to get full frames out of any decoder with a start-up delay.
-constexpr int kValidationPackets = 32;
 // No sound file is longer than this; a count beyond it comes from a lie or a broken file.
 constexpr REFERENCE_TIME kMaxProbeDuration = 10000LL * 3600 * kUnitsPerSecond;
 // The most samples one FLAC byte can stand for (a constant subframe of the largest block).
@@ -55,101 +57,6 @@ ProbeResult measured(const SampleClock& clock, std::int64_t trimmed, int channel
 bool isFormat(const AudioSource& src, const char* name) {
     return std::strstr(src.format()->iformat->name, name) != nullptr;
 }
-
-// How a codec's packets are turned into sample counts without decoding them.
-enum class Counting {
-    Pcm,        // bytes per sample frame are fixed
-    Parser,     // the codec's parser reads each frame's own header
-    FrameSize,  // every packet is one frame of the size the decoder delivers
-    Decode,     // nothing short of decoding is exact
-};
-
-Counting countingFor(AVCodecID id) {
-    if (av_get_exact_bits_per_sample(id) > 0) return Counting::Pcm;
-    switch (id) {
-        case AV_CODEC_ID_MP1:
-        case AV_CODEC_ID_MP2:
-        case AV_CODEC_ID_MP3:
-        case AV_CODEC_ID_AC3:
-        case AV_CODEC_ID_EAC3:
-        case AV_CODEC_ID_DTS:
-        case AV_CODEC_ID_FLAC:
-            return Counting::Parser;
-        case AV_CODEC_ID_AAC:
-            return Counting::FrameSize;  // its parser does not count (SBR makes headers unreliable)
-        default:
-            return Counting::Decode;
-    }
-}
-
-// Codec frames in an AAC packet: ADTS may carry several raw blocks under one header, and a
-// frame cut short by the end of the file does not decode.
-int aacFramesIn(const AVPacket* pkt) {
-    const std::uint8_t* b = pkt->data;
-    if (pkt->size < 7 || b[0] != 0xFF || (b[1] & 0xF6) != 0xF0) return 1;
-    const int length = ((b[3] & 3) << 11) | (b[4] << 3) | (b[5] >> 5);
-    return pkt->size < length ? 0 : (b[6] & 3) + 1;
-}
-
-struct ParserDeleter {
-    void operator()(AVCodecParserContext* p) const { av_parser_close(p); }
-};
-
-// Splits packet bytes into codec frames with FFmpeg's parser and counts each frame's samples
-// from its own header, whatever the container claims about the packet.
-class FrameParser {
-public:
-    bool open(AVCodecID id, const AVCodecParameters* par) {
-        parser_.reset(av_parser_init(id));
-        ctx_.reset(avcodec_alloc_context3(nullptr));
-        if (!parser_ || !ctx_ || avcodec_parameters_to_context(ctx_.get(), par) < 0) return false;
-        fallbackRate_ = par->sample_rate;
-        // Demuxers hand FLAC over frame by frame; its parser would otherwise wait for more.
-        if (id == AV_CODEC_ID_FLAC) parser_->flags |= PARSER_FLAG_COMPLETE_FRAMES;
-        return true;
-    }
-    void feed(const std::uint8_t* data, int size, SampleClock& clock) {
-        while (size > 0) {
-            bool out = false;
-            const int used = parse(data, size, clock, &out);
-            if (used < 0 || (used == 0 && !out)) break;
-            data += used;
-            size -= used;
-        }
-    }
-    void flush(SampleClock& clock) {
-        for (int i = 0; i < 16; ++i) {
-            bool out = false;
-            parse(nullptr, 0, clock, &out);
-            if (!out) break;
-        }
-    }
-
-private:
-    int parse(const std::uint8_t* data, int size, SampleClock& clock, bool* out) {
-        std::uint8_t* frame = nullptr;
-        int outSize = 0;
-        const int used = av_parser_parse2(parser_.get(), ctx_.get(), &frame, &outSize, data, size, AV_NOPTS_VALUE,
-                                          AV_NOPTS_VALUE, 0);
-        *out = outSize > 0;
-        if (outSize > 0 && parser_->duration > 0) {
-            const int rate = ctx_->sample_rate > 0 ? ctx_->sample_rate : fallbackRate_;
-            // The MPEG audio parser gives no duration until it has seen a header twice; the
-            // frames it passed on before are of the same kind as the first it measured.
-            clock.add(rate, parser_->duration * (1 + (counted_ ? 0 : uncounted_)));
-            counted_ = true;
-        } else if (outSize > 0 && !counted_ && uncounted_ < 2) {
-            ++uncounted_;
-        }
-        return used;
-    }
-
-    std::unique_ptr<AVCodecParserContext, ParserDeleter> parser_;
-    CodecContextPtr ctx_;
-    int fallbackRate_ = 0;
-    bool counted_ = false;
-    int uncounted_ = 0;
-};
 
 // Counts by decoding everything, exactly as the join will.
 ProbeResult probeByDecoding(int fd) {
@@ -253,6 +160,22 @@ void SampleClock::add(int frameRate, std::int64_t n) {
         overflowed = true;
 }
 
+void SampleClock::append(const SampleClock& later) {
+    if (later.totalSamples == 0) return;
+    if (later.settled == 0) {
+        add(later.rate, later.samplesAtRate);
+    } else {
+        // Its earlier runs are time already; its last run goes on counting.
+        if (rate > 0) settled += av_rescale(samplesAtRate, kUnitsPerSecond, rate);
+        settled += later.settled;
+        rate = later.rate;
+        samplesAtRate = later.samplesAtRate;
+        if (__builtin_add_overflow(totalSamples, later.totalSamples, &totalSamples)) overflowed = true;
+    }
+    largestFrame = std::max(largestFrame, later.largestFrame);
+    overflowed = overflowed || later.overflowed || settled > kMaxProbeDuration;
+}
+
 REFERENCE_TIME SampleClock::duration() const {
     if (overflowed) return INT64_MAX;
     return settled + (rate > 0 ? av_rescale(samplesAtRate, kUnitsPerSecond, rate) : 0);
@@ -260,19 +183,214 @@ REFERENCE_TIME SampleClock::duration() const {
 
 namespace {
 
-ProbeResult countSamples(AudioSource& src, int fd) {
-    HRESULT hr = S_OK;
+// How many packets are decoded at either end. At the start, the decoder may drop priming or
+// the file state a delay; the packets from checkFrom on must decode to what they count, or
+// the counting is not trusted. At the end, `tail` packets are decoded after `preroll` packets
+// that bring the decoder into state: what they decode to replaces what they count (a tag or
+// damaged frames read as frames, a partial packet, padding the file states). Lossless codecs
+// keep no state from frame to frame and have large frames: a few packets tell.
+struct Ends {
+    std::size_t head;
+    std::size_t checkFrom;
+    std::size_t preroll;
+    std::size_t tail;
+    std::size_t ring() const { return preroll + tail; }
+};
+
+Ends endsFor(AVCodecID id) {
+    const AVCodecDescriptor* d = avcodec_descriptor_get(id);
+    if (d && (d->props & AV_CODEC_PROP_LOSSLESS) && !(d->props & AV_CODEC_PROP_LOSSY)) return {8, 2, 1, 3};
+    return {32, 8, 8, 8};
+}
+
+struct Stored {
+    PacketPtr pkt;
+    PacketCount count;
+    std::int64_t trim = 0;  // what its skip side data has the decoder drop
+};
+
+// How the counted rate and samples turn into what the decoder delivers: a container's
+// placeholder rate (FLAC in MP4 above 65535 Hz), or SBR doubling both.
+struct RateMap {
+    int from = 0;
+    int to = 0;
+    std::int64_t num = 1;
+    std::int64_t den = 1;
+
+    PacketCount apply(PacketCount c) const {
+        if (from == 0 || c.samples <= 0) return c;
+        if (c.rate == from) return {to, c.samples * num / den};
+        if (num != den && static_cast<std::int64_t>(to) * den == static_cast<std::int64_t>(from) * num)
+            return {static_cast<int>(c.rate * num / den), c.samples * num / den};
+        return c;
+    }
+};
+
+std::int64_t skipSamplesOf(const AVPacket* pkt) {
+    std::size_t size = 0;
+    const uint8_t* skip = av_packet_get_side_data(pkt, AV_PKT_DATA_SKIP_SAMPLES, &size);
+    return skip && size >= 8 ? static_cast<std::int64_t>(AV_RL32(skip)) + AV_RL32(skip + 4) : 0;
+}
+
+// What a run of packets decodes to with a decoder of its own, drained at the end, as the
+// join's decode would give it; per packet when asked.
+struct Run {
+    SampleClock clock;
+    std::vector<PacketCount> perPacket;
+    int channels = 0;
+    int invalid = 0;
+    bool badFormat = false;
+    int badRate = 0;
+    int badChannels = 0;
+};
+
+Run decodeRun(const AVCodecParameters* par, AVRational timeBase, const std::vector<const AVPacket*>& packets) {
+    Run run;
+    const AVCodec* codec = avcodec_find_decoder(par->codec_id);
+    CodecContextPtr dec(avcodec_alloc_context3(codec));
+    if (!codec || !dec || avcodec_parameters_to_context(dec.get(), par) < 0) return run;
+    dec->pkt_timebase = timeBase;
+    dec->thread_count = 1;
+    if (avcodec_open2(dec.get(), codec, nullptr) < 0) return run;
+    FramePtr frame(av_frame_alloc());
+    run.perPacket.assign(packets.size(), {});
+    auto take = [&](std::size_t i) {
+        for (int bad = 0;;) {
+            const int err = avcodec_receive_frame(dec.get(), frame.get());
+            if (err == AVERROR_INVALIDDATA && ++bad < 256) continue;
+            if (err < 0) return;
+            if (!sampleRateInBounds(frame->sample_rate) || !channelCountInBounds(frame->ch_layout.nb_channels)) {
+                run.badFormat = true;
+                run.badRate = frame->sample_rate;
+                run.badChannels = frame->ch_layout.nb_channels;
+            } else if (frame->nb_samples > 0) {
+                run.clock.add(frame->sample_rate, frame->nb_samples);
+                run.channels = frame->ch_layout.nb_channels;
+                if (i < run.perPacket.size())
+                    run.perPacket[i] = {frame->sample_rate, run.perPacket[i].samples + frame->nb_samples};
+            }
+            av_frame_unref(frame.get());
+        }
+    };
+    for (std::size_t i = 0; i < packets.size(); ++i) {
+        const int err = avcodec_send_packet(dec.get(), packets[i]);
+        if (err < 0 && err != AVERROR(EAGAIN)) ++run.invalid;
+        take(i);
+    }
+    avcodec_send_packet(dec.get(), nullptr);
+    take(packets.empty() ? 0 : packets.size() - 1);
+    return run;
+}
+
+ProbeResult badFormat(const Run& run) {
+    return failed(VFW_E_BAD_AUDIO_FORMAT,
+                  QStringLiteral("unusable audio format (%1 Hz, %2 channels)").arg(run.badRate).arg(run.badChannels));
+}
+
+// The first head packet whose count and decode differ tells how the one maps to the other;
+// from there on every packet of the head must agree. False: counting cannot be trusted here.
+bool calibrate(const std::vector<Stored>& head, const Run& run, FrameCounter& counter, AVCodecID id,
+               std::size_t checkFrom, RateMap* map) {
+    const std::size_t from = std::min(checkFrom, head.size() / 2);
+    if (FrameCounter::fixedFrames(id)) {
+        // The fixed length is whatever the fullest packet decodes to.
+        PacketCount longest;
+        for (std::size_t i = from; i < run.perPacket.size(); ++i)
+            if (run.perPacket[i].samples > longest.samples) longest = run.perPacket[i];
+        if (longest.samples <= 0) return false;
+        counter.setFrameLength(longest.rate, longest.samples);
+        return true;
+    }
+    for (std::size_t i = from; i < head.size(); ++i) {
+        const PacketCount c = head[i].count;
+        const PacketCount d = run.perPacket[i];
+        if (c.samples <= 0 || d.samples <= 0) continue;
+        if (c.rate == d.rate && c.samples == d.samples) break;
+        const std::int64_t g = std::gcd(c.samples, d.samples);
+        *map = {c.rate, d.rate, d.samples / g, c.samples / g};
+        const bool placeholder = map->num == map->den;
+        const bool doubled = static_cast<std::int64_t>(d.rate) * c.samples == static_cast<std::int64_t>(c.rate) * d.samples;
+        if (!placeholder && !doubled) return false;
+        break;
+    }
+    std::int64_t counted = 0;
+    std::int64_t decoded = 0;
+    for (std::size_t i = from; i < head.size(); ++i) {
+        if (head[i].trim > 0) return true;  // the decoder drops part of it: nothing to compare
+        counted += map->apply(head[i].count).samples;
+        decoded += run.perPacket[i].samples;
+    }
+    return counted == decoded;
+}
+
+// Where the single media data box of an MP4 file ends, or -1 when the file is not laid out
+// that simply (fragments, several boxes).
+std::int64_t mp4MediaDataEnd(int fd, std::int64_t fileSize) {
+    std::int64_t at = 0;
+    std::int64_t end = -1;
+    while (at + 8 <= fileSize) {
+        unsigned char h[16] = {};
+        if (::pread(fd, h, sizeof h, at) < 8) break;
+        std::int64_t size = AV_RB32(h);
+        if (size == 1) size = static_cast<std::int64_t>(AV_RB64(h + 8));
+        if (size == 0) size = fileSize - at;
+        if (size < 8) return -1;
+        if (!std::memcmp(h + 4, "moof", 4)) return -1;
+        if (!std::memcmp(h + 4, "mdat", 4)) {
+            if (end >= 0) return -1;
+            end = std::min(fileSize, at + size);
+        }
+        if (size > fileSize - at) break;
+        at += size;
+    }
+    return end;
+}
+
+// Whether FFmpeg's index of an MP4 file stops well short of its media data: an index cut
+// (out of memory, or damaged) must fail, not give a shorter length. What other tracks keep
+// after the audio's last packet is theirs.
+bool indexEndsEarly(AudioSource& src, int fd, std::int64_t audioEnd) {
+    if (!isFormat(src, "mp4") || audioEnd <= 0) return false;
+    const std::int64_t end = mp4MediaDataEnd(fd, fileSizeOf(src));
+    if (end < 0 || audioEnd > end) return false;
+    std::int64_t others = 0;
+    for (unsigned s = 0; s < src.format()->nb_streams; ++s) {
+        AVStream* st = src.format()->streams[s];
+        if (st == src.stream()) continue;
+        const int n = avformat_index_get_entries_count(st);
+        for (int i = 0; i < n; ++i)
+            if (const AVIndexEntry* e = avformat_index_get_entry(st, i); e && e->pos >= audioEnd && e->pos < end)
+                others += e->size;
+    }
+    const std::int64_t slack = 16 * 1024 + end / 200;
+    return end - audioEnd - others > slack;
+}
+
+// A count, or the word that this file must be decoded in full (checked with no other
+// demuxer of it open), or the MP4 table's end still to be read.
+struct Count {
+    ProbeResult result;
+    bool decodeInFull = false;
+    bool readMp4End = false;  // AAC in MP4 whose last packet the edit list shortens
+    std::int64_t lastPacketTicks = 0;
+    std::int64_t frameSize = 0;
+};
+
+Count countSamples(AudioSource& src, int fd) {
+    Count out;
     AVStream* st = src.stream();
-    AVCodecContext* dec = src.codec();
     const AVCodecParameters* par = st->codecpar;
     const int channels = par->ch_layout.nb_channels;
-    Counting counting = countingFor(par->codec_id);
-    if (counting == Counting::Decode) return probeByDecoding(fd);
-
+    FrameCounter counter;
+    if (!FrameCounter::canCount(par->codec_id) || !counter.open(par)) {
+        out.decodeInFull = true;
+        return out;
+    }
     if (const std::int64_t frames = wavPcmFrames(src); frames >= 0) {
         SampleClock clock;
         clock.add(par->sample_rate, frames);
-        return measured(clock, 0, channels);
+        out.result = measured(clock, 0, channels);
+        return out;
     }
     // A native FLAC stream states its length; it is believed only where its last frames end
     // exactly there, read without reading the whole file.
@@ -282,98 +400,166 @@ ProbeResult countSamples(AudioSource& src, int fd) {
         if (end > 0 && end == st->duration && end / kMaxFlacSamplesPerByte <= fileSizeOf(src)) {
             SampleClock clock;
             clock.add(par->sample_rate, end);
-            return measured(clock, 0, channels);
+            out.result = measured(clock, 0, channels);
+            return out;
         }
         // A header that lies, or a file cut short: what decodes is the measure.
-        return probeByDecoding(fd);
+        out.decodeInFull = true;
+        return out;
     }
+
+    // Decoders start from the parameters the join's decoder starts from: a demuxer's parser
+    // may change the stream's while it reads on (a stream of another rate glued on).
+    struct ParametersDeleter {
+        void operator()(AVCodecParameters* p) const { avcodec_parameters_free(&p); }
+    };
+    std::unique_ptr<AVCodecParameters, ParametersDeleter> opened(avcodec_parameters_alloc());
+    if (!opened || avcodec_parameters_copy(opened.get(), par) < 0) {
+        out.result = failed(E_OUTOFMEMORY, QStringLiteral("out of memory"));
+        return out;
+    }
+    auto decode = [&](const std::vector<const AVPacket*>& pkts) { return decodeRun(opened.get(), st->time_base, pkts); };
+    const Ends ends = endsFor(par->codec_id);
+    std::vector<Stored> head;
+    std::deque<Stored> ring;
+    SampleClock middle;  // counted, between the decoded head and tail
+    std::int64_t largestCount = 0;
+    std::int64_t packets = 0;
+    std::int64_t audioEnd = 0;
+    RateMap map;
+    Run headRun;
+    bool calibrated = false;
+    HRESULT hr = S_OK;
+    auto addMiddle = [&](const Stored& s) {
+        const PacketCount c = map.apply(s.count);
+        largestCount = std::max(largestCount, c.samples);
+        middle.add(c.rate, c.samples - s.trim);
+    };
+    auto calibrateHead = [&]() -> bool {
+        std::vector<const AVPacket*> pkts;
+        for (Stored& s : head) pkts.push_back(s.pkt.get());
+        headRun = decode(pkts);
+        // A fixed frame length is learnt from the decode before anything can be counted.
+        const bool fixed = FrameCounter::fixedFrames(par->codec_id);
+        if (fixed && !calibrate(head, headRun, counter, par->codec_id, ends.checkFrom, &map)) return false;
+        for (Stored& s : head) s.count = counter.count(s.pkt.get());
+        for (const Stored& s : head)
+            if (s.count.samples < 0) return false;
+        calibrated = fixed || calibrate(head, headRun, counter, par->codec_id, ends.checkFrom, &map);
+        return calibrated;
+    };
 
     PacketPtr pkt(av_packet_alloc());
-    FramePtr frame(av_frame_alloc());
-    if (!pkt || !frame) return failed(E_OUTOFMEMORY, QStringLiteral("out of memory"));
-
-    const int pcmBits = av_get_exact_bits_per_sample(par->codec_id) * channels;
-    FrameParser parser;
-    SampleClock clock;           // codec-level samples of every packet
-    SampleClock decodedFrames;   // what the first packets decoded to: the frame size and rate
-    std::int64_t trimmed = 0;    // samples the decoder drops (delay, padding), as the file states
-    std::int64_t packets = 0;
-    std::int64_t codecFrames = 0;
-    std::int64_t lastPacketTicks = 0;
-    bool decodedSome = false;
-    int validationLeft = kValidationPackets;
-    int invalid = 0;
-    while ((hr = src.readPacket(pkt.get())) == S_OK) {
-        if (packets++ == 0 && counting == Counting::Parser && !parser.open(par->codec_id, par))
-            return probeByDecoding(fd);
-        std::size_t sideSize = 0;
-        if (const uint8_t* skip = av_packet_get_side_data(pkt.get(), AV_PKT_DATA_SKIP_SAMPLES, &sideSize);
-            skip && sideSize >= 8)
-            trimmed += static_cast<std::int64_t>(AV_RL32(skip)) + AV_RL32(skip + 4);
-        lastPacketTicks = pkt->duration;
-        if (validationLeft > 0) {
-            --validationLeft;
-            if (avcodec_send_packet(dec, pkt.get()) < 0) ++invalid;
-            while (avcodec_receive_frame(dec, frame.get()) == 0) {
-                if (!sampleRateInBounds(frame->sample_rate) || !channelCountInBounds(frame->ch_layout.nb_channels))
-                    return failed(VFW_E_BAD_AUDIO_FORMAT, QStringLiteral("unusable audio format (%1 Hz, %2 channels)")
-                                                              .arg(frame->sample_rate)
-                                                              .arg(frame->ch_layout.nb_channels));
-                decodedSome = true;
-                decodedFrames.add(frame->sample_rate, frame->nb_samples);
-                av_frame_unref(frame.get());
+    for (; pkt && (hr = src.readPacket(pkt.get())) == S_OK; pkt.reset(av_packet_alloc())) {
+        ++packets;
+        if (pkt->pos >= 0) audioEnd = std::max(audioEnd, pkt->pos + pkt->size);
+        out.lastPacketTicks = pkt->duration;
+        Stored s;
+        s.trim = skipSamplesOf(pkt.get());
+        s.pkt = std::move(pkt);
+        if (head.size() < ends.head) {
+            head.push_back(std::move(s));
+            if (head.size() == ends.head && !calibrateHead()) {
+                out.decodeInFull = true;
+                return out;
             }
+            continue;
         }
-        switch (counting) {
-            case Counting::Pcm:
-                if (pcmBits > 0) clock.add(par->sample_rate, static_cast<std::int64_t>(pkt->size) * 8 / pcmBits);
-                break;
-            case Counting::Parser:
-                parser.feed(pkt->data, pkt->size, clock);
-                break;
-            case Counting::FrameSize:
-                codecFrames += aacFramesIn(pkt.get());
-                break;
-            case Counting::Decode:
-                break;
+        s.count = counter.count(s.pkt.get());
+        if (s.count.samples < 0) {
+            out.decodeInFull = true;
+            return out;
+        }
+        ring.push_back(std::move(s));
+        if (ring.size() > ends.ring()) {
+            addMiddle(ring.front());
+            ring.pop_front();
         }
     }
-    if (FAILED(hr)) return failed(hr, src.detail());
-    if (!decodedSome && packets > 0) {
-        // Decoders with a start-up delay may hold the only frames until drained.
-        avcodec_send_packet(dec, nullptr);
-        while (avcodec_receive_frame(dec, frame.get()) == 0) {
-            decodedSome = true;
-            decodedFrames.add(frame->sample_rate, frame->nb_samples);
-            av_frame_unref(frame.get());
-        }
+    if (!pkt) hr = E_OUTOFMEMORY;
+    if (FAILED(hr)) {
+        out.result = failed(hr, hr == E_OUTOFMEMORY ? QStringLiteral("out of memory") : src.detail());
+        return out;
     }
-    if (!decodedSome)
-        return failed(VFW_E_DECODE_FAILED, invalid ? QStringLiteral("the audio data is corrupt")
-                                                   : QStringLiteral("no audio could be decoded"));
-    if (counting == Counting::Parser) parser.flush(clock);
+    if (indexEndsEarly(src, fd, audioEnd)) {
+        out.result = failed(VFW_E_INVALID_FILE_FORMAT, QStringLiteral("the file's index ends before its audio does"));
+        return out;
+    }
 
-    if (counting == Counting::FrameSize) {
-        // One frame per packet, of the size and at the rate the decoder showed (SBR doubles both).
-        const std::int64_t frameSize = decodedFrames.largestFrame;
-        if (frameSize <= 0 || codecFrames > INT64_MAX / frameSize) return implausible();
-        clock.add(decodedFrames.rate, codecFrames * frameSize);
-        clock.largestFrame = frameSize;
-        // MP4 states where the last frame ends in the track's own timescale; the padding after
-        // it is trimmed when that scale counts samples.
-        if (isFormat(src, "mp4") && st->time_base.num == 1 && st->time_base.den == decodedFrames.rate &&
-            lastPacketTicks > 0 && lastPacketTicks < frameSize) {
-            std::int64_t last = mp4LastSampleDuration(fd);
-            // The edit list may end the track earlier than its table on purpose: more than a
-            // millisecond off is not rounding.
-            const std::int64_t tolerance = decodedFrames.rate / 1000 + 1;
-            if (last <= 0 || last > frameSize || std::llabs(last - lastPacketTicks) > tolerance)
-                last = lastPacketTicks;
-            trimmed += frameSize - last;
+    SampleClock clock;
+    int outChannels = 0;
+    std::int64_t largestFrame = 0;
+    if (ring.size() < ends.ring()) {
+        // Short enough to decode whole: every packet is still at hand.
+        std::vector<const AVPacket*> pkts;
+        for (Stored& s : head) pkts.push_back(s.pkt.get());
+        for (Stored& s : ring) pkts.push_back(s.pkt.get());
+        const Run all = decode(pkts);
+        if (all.badFormat) {
+            out.result = badFormat(all);
+            return out;
         }
+        if (all.clock.totalSamples == 0) {
+            out.result = failed(VFW_E_DECODE_FAILED, all.invalid ? QStringLiteral("the audio data is corrupt")
+                                                                 : QStringLiteral("no audio could be decoded"));
+            return out;
+        }
+        clock = all.clock;
+        outChannels = all.channels;
+        largestFrame = all.clock.largestFrame;
+    } else {
+        if (!calibrated) {
+            out.decodeInFull = true;
+            return out;
+        }
+        if (headRun.badFormat) {
+            out.result = badFormat(headRun);
+            return out;
+        }
+        ring.back().count.samples += counter.flush().samples;
+        std::vector<const AVPacket*> pkts;
+        for (Stored& s : ring) pkts.push_back(s.pkt.get());
+        const Run withTail = decode(pkts);
+        pkts.resize(ends.preroll);
+        const Run preroll = decode(pkts);
+        if (withTail.badFormat) {
+            out.result = badFormat(withTail);
+            return out;
+        }
+        if (headRun.clock.totalSamples == 0 && withTail.clock.totalSamples == 0) {
+            out.result = failed(VFW_E_DECODE_FAILED, headRun.invalid ? QStringLiteral("the audio data is corrupt")
+                                                                     : QStringLiteral("no audio could be decoded"));
+            return out;
+        }
+        for (std::size_t i = 0; i < ends.preroll; ++i) addMiddle(ring[i]);
+        // A stream that changes rate (streams glued together) is decoded in full: where one
+        // gives way to the other, decoders deliver frames their framing does not foretell.
+        const int rate = headRun.clock.rate;
+        if (headRun.clock.settled != 0 || middle.settled != 0 || (middle.rate != 0 && middle.rate != rate) ||
+            withTail.clock.settled != 0 || preroll.clock.settled != 0 || (withTail.clock.rate != rate) ||
+            (preroll.clock.rate != 0 && preroll.clock.rate != rate)) {
+            out.decodeInFull = true;
+            return out;
+        }
+        clock = headRun.clock;
+        clock.append(middle);
+        clock.add(withTail.clock.rate, withTail.clock.totalSamples - preroll.clock.totalSamples);
+        outChannels = headRun.channels ? headRun.channels : withTail.channels;
+        largestFrame = std::max({headRun.clock.largestFrame, withTail.clock.largestFrame, largestCount});
     }
-    if (clock.totalSamples == 0) return failed(VFW_E_DECODE_FAILED, QStringLiteral("no audio could be decoded"));
-    return measured(clock, trimmed, channels);
+    if (clock.totalSamples == 0) {
+        out.result = failed(VFW_E_DECODE_FAILED, QStringLiteral("no audio could be decoded"));
+        return out;
+    }
+    clock.largestFrame = largestFrame;
+    out.result = measured(clock, 0, outChannels ? outChannels : channels);
+    // MP4 states where the last AAC frame ends in the track's own timescale; the padding after
+    // it is trimmed when that scale counts samples.
+    out.frameSize = largestFrame;
+    out.readMp4End = par->codec_id == AV_CODEC_ID_AAC && isFormat(src, "mp4") && st->time_base.num == 1 &&
+                     st->time_base.den == clock.rate && out.lastPacketTicks > 0 &&
+                     out.lastPacketTicks < largestFrame;
+    return out;
 }
 
 // A tag of the file, else of its audio stream (Ogg keeps Vorbis comments there).
@@ -397,13 +583,35 @@ ProbeResult probeFile(const std::string& path) {
 }
 
 ProbeResult probeDescriptor(int fd) {
-    AudioSource src;
-    HRESULT hr = src.openDescriptor(fd);
-    if (FAILED(hr)) return failed(hr, src.detail());
-    ProbeResult r = countSamples(src, fd);
+    Count count;
+    QString title;
+    QString artist;
+    {
+        AudioSource src;
+        HRESULT hr = src.openDescriptor(fd);
+        if (FAILED(hr)) return failed(hr, src.detail());
+        title = tagOf(src, "title");
+        artist = tagOf(src, "artist");
+        count = countSamples(src, fd);
+    }
+    // Only one demuxer of a file is open at a time: a long file's index is large.
+    ProbeResult r = count.decodeInFull ? probeByDecoding(fd) : count.result;
+    if (count.readMp4End && SUCCEEDED(r.hr)) {
+        std::int64_t last = mp4LastSampleDuration(fd);
+        // The edit list may end the track earlier than its table on purpose: more than a
+        // millisecond off is not rounding.
+        const std::int64_t tolerance = r.sampleRate / 1000 + 1;
+        if (last <= 0 || last > count.frameSize || std::llabs(last - count.lastPacketTicks) > tolerance)
+            last = count.lastPacketTicks;
+        SampleClock clock;
+        clock.add(r.sampleRate, r.samples);
+        clock.largestFrame = r.frameSamples;
+        const int channels = r.channels;
+        r = measured(clock, count.frameSize - last, channels);
+    }
     if (SUCCEEDED(r.hr)) {
-        r.title = tagOf(src, "title");
-        r.artist = tagOf(src, "artist");
+        r.title = title;
+        r.artist = artist;
     }
     return r;
 }

@@ -29,6 +29,8 @@ struct SampleClock {
     bool overflowed = false;
 
     void add(int frameRate, std::int64_t n);
+    // Goes on with what another clock counted after this one.
+    void append(const SampleClock& later);
     REFERENCE_TIME duration() const;
 };
 

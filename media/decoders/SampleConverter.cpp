@@ -7,6 +7,7 @@
 
 extern "C" {
 #include <libavutil/channel_layout.h>
+#include <libavutil/mathematics.h>
 #include <libavutil/opt.h>
 #include <libavutil/samplefmt.h>
 }
@@ -30,6 +31,10 @@ bool isExactInput(AVSampleFormat fmt, int outBits) {
 // 32-bit LCG draw. Drawn once into a table that sources read from their own starting points;
 // at 2^17 values it repeats less often than every second and a half of stereo sound.
 constexpr std::size_t kDitherSize = 1u << 17;
+
+// Inputs this short may be shorter than the resampler's filter (about 200 samples at the
+// default filter going down to 8000 Hz, thousands from the highest rates).
+constexpr std::int64_t kShortInput = 65536;
 
 const float* ditherTable() {
     static const std::vector<float> table = [] {
@@ -58,6 +63,8 @@ HRESULT SampleConverter::configure(const AVFrame* frame) {
     if (av_channel_layout_copy(&inLayout_, &frame->ch_layout) < 0) return E_OUTOFMEMORY;
     inRate_ = frame->sample_rate;
     inFormat_ = frame->format;
+    inSamples_ = 0;
+    outSamples_ = 0;
 
     AVChannelLayout in{};
     const int inChannels = frame->ch_layout.nb_channels;
@@ -121,12 +128,36 @@ HRESULT SampleConverter::convert(const AVFrame* frame, std::vector<std::uint8_t>
         }
         if (HRESULT hr = configure(frame); FAILED(hr)) return hr;
     }
+    inSamples_ += frame->nb_samples;
     return run(const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples, pcm);
 }
 
 HRESULT SampleConverter::drain(std::vector<std::uint8_t>& pcm) {
     if (!swr_) return S_OK;
-    return run(nullptr, 0, pcm);
+    const auto outRate = static_cast<int>(out_.nSamplesPerSec);
+    if (inRate_ == outRate || inSamples_ >= kShortInput) return run(nullptr, 0, pcm);
+    // The resampler's own flush mirrors the last samples to fill its filter, and an input
+    // shorter than the filter leaves some of its output behind. Silence fills the filter
+    // instead, and what comes out past the input's own length is cut.
+    const std::int64_t expected = av_rescale_rnd(inSamples_, outRate, inRate_, AV_ROUND_NEAR_INF);
+    const std::size_t start = pcm.size();
+    const int channels = inLayout_.nb_channels;
+    const auto format = static_cast<AVSampleFormat>(inFormat_);
+    const int chunk = std::max(256, inRate_ / 50);
+    uint8_t** silence = nullptr;
+    if (av_samples_alloc_array_and_samples(&silence, nullptr, channels, chunk, format, 0) < 0) return E_OUTOFMEMORY;
+    av_samples_set_silence(silence, 0, chunk, channels, format);
+    HRESULT hr = S_OK;
+    for (int i = 0; i < 64 && outSamples_ < expected && SUCCEEDED(hr); ++i)
+        hr = run(const_cast<const uint8_t**>(silence), chunk, pcm);
+    av_freep(&silence[0]);
+    av_freep(&silence);
+    if (FAILED(hr)) return hr;
+    const auto appended = static_cast<std::int64_t>((pcm.size() - start) / out_.nBlockAlign);
+    const std::int64_t extra = std::min(std::max<std::int64_t>(0, outSamples_ - expected), appended);
+    pcm.resize(pcm.size() - static_cast<std::size_t>(extra) * out_.nBlockAlign);
+    swr_.reset();  // what it still holds is the silence
+    return S_OK;
 }
 
 HRESULT SampleConverter::run(const uint8_t** in, int inSamples, std::vector<std::uint8_t>& pcm) {
@@ -143,6 +174,7 @@ HRESULT SampleConverter::run(const uint8_t** in, int inSamples, std::vector<std:
             return fromAvError(got);
         }
         if (got > 0) {
+            outSamples_ += got;
             const std::size_t samples = static_cast<std::size_t>(got) * channels;
             const std::size_t at = pcm.size();
             pcm.resize(at + samples * (out_.wBitsPerSample / 8));

@@ -32,7 +32,8 @@ public:
 
     // Appends the frame's samples, converted, to `pcm` (interleaved output bytes).
     HRESULT convert(const AVFrame* frame, std::vector<std::uint8_t>& pcm);
-    // Appends what the resampler still holds.
+    // Appends what the resampler still holds: exactly the input's length at the output rate,
+    // rounded, however short the input was.
     HRESULT drain(std::vector<std::uint8_t>& pcm);
 
     const QString& detail() const { return detail_; }
@@ -49,6 +50,8 @@ private:
     AVChannelLayout inLayout_{};
     bool exact_ = false;  // the input fits the output without loss: no dither
     std::size_t ditherPos_ = 0;  // where this source reads the shared dither table
+    std::int64_t inSamples_ = 0;   // since the resampler was built
+    std::int64_t outSamples_ = 0;
     std::vector<float> buffer_;
     QString detail_;
 };

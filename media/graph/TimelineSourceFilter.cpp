@@ -1,5 +1,7 @@
 #include "media/graph/TimelineSourceFilter.h"
 
+#include <algorithm>
+
 #include "media/ErrorText.h"
 #include "media/wavfile/FileWriterFilter.h"
 #include "media/graph/FilterGraph.h"
@@ -48,21 +50,23 @@ std::int64_t TimelineSourceFilter::framesAt(REFERENCE_TIME t, std::uint32_t rate
 std::vector<SlotPlan> TimelineSourceFilter::planGroup(const Timeline& timeline, long group,
                                                       std::uint32_t rate, std::int64_t* tailSilence) {
     std::vector<SlotPlan> plan;
-    std::int64_t end = 0;
+    // Each source fills its own length rounded to output frames, as its converted audio comes
+    // out, however short; only a gap on the timeline adds silence.
+    REFERENCE_TIME stopped = 0;
     for (const TimelineSlot& s : timeline.slotsOfGroup(group)) {
-        const std::int64_t a0 = framesAt(s.start, rate);
-        const std::int64_t a = std::max(a0, end);  // an overlap keeps the earlier source
-        const std::int64_t b = std::max(framesAt(s.stop, rate), a);
+        const REFERENCE_TIME from = std::max(s.start, stopped);  // an overlap keeps the earlier source
+        const REFERENCE_TIME to = std::max(s.stop, from);
         SlotPlan p;
         p.path = encodePath(s.name);
-        p.leadSilence = a - end;
-        p.frames = b - a;
-        p.skip = framesAt(s.mediaStart, rate) + (a - a0);
+        p.leadSilence = from > stopped ? framesAt(from, rate) - framesAt(stopped, rate) : 0;
+        p.frames = framesAt(to - from, rate);
+        p.skip = framesAt(s.mediaStart + (from - s.start), rate);
         p.measured = s.mediaStop - s.mediaStart;
         plan.push_back(std::move(p));
-        end = b;
+        stopped = to;
     }
-    if (tailSilence) *tailSilence = std::max<std::int64_t>(0, framesAt(timeline.groupDuration(group), rate) - end);
+    if (tailSilence)
+        *tailSilence = std::max<std::int64_t>(0, framesAt(timeline.groupDuration(group), rate) - framesAt(stopped, rate));
     return plan;
 }
 

@@ -34,6 +34,8 @@ class JoinOutputTest : public QObject {
     void oddEightBitDataIsPadded();
     void markersFollowTheAudio_data();
     void markersFollowTheAudio();
+    void tinySourcesKeepTheirFrames_data();
+    void tinySourcesKeepTheirFrames();
     void cueSheetAndLabelText();
 
   private:

@@ -141,15 +141,15 @@ void JoinOutputTest::exactLengthForEveryFormat() {
     QCOMPARE(out.byteRate, int(w.nAvgBytesPerSec));
     QCOMPARE(out.riffSize, out.fileSize - 8);
     QCOMPARE(out.dataOffset, 44ULL);  // the classic header
-    // Every file fills exactly its slot: the whole is the sum of the lengths, rounded once.
-    QCOMPARE(out.frames(), TimelineSourceFilter::framesAt(j.job.totalDuration(), w.nSamplesPerSec));
-    // A marker per file at the sum of the exact lengths before it.
+    // Every file fills exactly its own length at the output rate, rounded, as its converted
+    // audio comes out; a marker per file at the sum of those before it.
     std::vector<long long> starts;
-    REFERENCE_TIME t = 0;
+    long long total = 0;
     for (int i = 0; i < j.items.musicCount(); ++i) {
-        starts.push_back(TimelineSourceFilter::framesAt(t, w.nSamplesPerSec));
-        t += j.items.musicDuration(i);
+        starts.push_back(total);
+        total += TimelineSourceFilter::framesAt(j.items.musicDuration(i), w.nSamplesPerSec);
     }
+    QCOMPARE(out.frames(), total);
     checkMarkers(out, starts, kMixedTitles);
     QCOMPARE(j.job.markers().size(), starts.size());
     QCOMPARE(j.job.markers()[1].performer, QStringLiteral("Ünal"));
@@ -427,11 +427,12 @@ void JoinOutputTest::markersFollowTheAudio() {
                 ++n;
         starts.push_back(n);
     }
-    // The level changes at the sum of the exact lengths before each file, at the output rate
-    // (resampling to 22050 blurs the edge by at most a sample).
+    // The level changes at the sum of the lengths before each file, each rounded at the output
+    // rate (resampling to 22050 blurs the edge by at most a sample).
     const long long expected[] = {
         0, TimelineSourceFilter::framesAt(j.items.musicDuration(0), rate),
-        TimelineSourceFilter::framesAt(j.items.musicDuration(0) + j.items.musicDuration(1), rate)};
+        TimelineSourceFilter::framesAt(j.items.musicDuration(0), rate) +
+            TimelineSourceFilter::framesAt(j.items.musicDuration(1), rate)};
     for (int k = 0; k < 3; ++k)
         QVERIFY2(std::abs(starts[k] - expected[k]) <= (rate == 44100 ? 0 : 1),
                  qPrintable(QString::number(k)));
@@ -464,6 +465,41 @@ void JoinOutputTest::markersFollowTheAudio() {
         QCOMPARE(f[2], titles[k]);
     }
     QCOMPARE(lines[2].split('\t')[1], QString::number(double(out.frames()) / rate, 'f', 6));
+}
+
+void JoinOutputTest::tinySourcesKeepTheirFrames_data() {
+    QTest::addColumn<int>("rateIndex");
+    QTest::addColumn<long long>("each");  // round(101 × output rate / 44100)
+    QTest::addRow("8000") << 3 << 18LL;
+    QTest::addRow("11025") << 2 << 25LL;
+}
+
+void JoinOutputTest::tinySourcesKeepTheirFrames() {
+    // Sources shorter than the resampler's filter still come out whole: every later source
+    // stays where it belongs, and an unchanged file raises no alarm.
+    QFETCH(int, rateIndex);
+    QFETCH(long long, each);
+    QStringList files;
+    for (int k = 0; k < 3; ++k) {
+        const QString path = dir_.filePath(QStringLiteral("tiny %1.wav").arg(k));
+        QVERIFY(encodeFile(path, encoding("pcm_s16le", 44100, 2, 101), sine(kFreq)).isEmpty());
+        files << path;
+    }
+    JoinRunner j;
+    QCOMPARE(j.add(files), 3);
+    j.format.outputPath = dir_.filePath(QStringLiteral("tiny-%1.wav").arg(rateIndex));
+    j.format.sampleRateIndex = rateIndex;
+    QVERIFY(j.join());
+    QVERIFY2(j.finishedOk, qPrintable(j.boxes.texts().join('|')));
+    QCOMPARE(j.view.statuses.last(), QStringLiteral("Done. Output File: ") + j.format.outputPath);
+    const WavFile out = readWav(j.format.outputPath);
+    QVERIFY2(out.ok, qPrintable(out.error));
+    QCOMPARE(out.frames(), 3 * each);
+    checkMarkers(out, {0, each, 2 * each}, {QStringLiteral("tiny 0"), QStringLiteral("tiny 1"), QStringLiteral("tiny 2")});
+    // Not silence: each piece holds its sine.
+    double peak = 0;
+    for (long long n = 2 * each; n < 3 * each; ++n) peak = std::max(peak, std::abs(out.sample(n, 0)));
+    QVERIFY(peak > 0.1);
 }
 
 void JoinOutputTest::cueSheetAndLabelText() {

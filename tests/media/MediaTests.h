@@ -38,6 +38,9 @@ class ProbeTest : public QObject {
     void failuresAreReported_data();
     void failuresAreReported();
     void absurdHeadersAreRefused();
+    void endsAreWhatDecodes_data();
+    void endsAreWhatDecodes();
+    void cutIndexIsAFailure();
 
   private:
     QTemporaryDir dir_;

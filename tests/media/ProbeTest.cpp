@@ -56,6 +56,19 @@ const Fixture kFixtures[] = {
     {"ms.m4a", "aac", 44100, 2, 100001, {}, true},
     {"samples.m4a", "aac", 44100, 2, 100001, {{"movie_timescale", "44100"}}, true},
     {"alac.m4a", "alac", 44100, 2, 100001, {}, true},
+    // Long enough that only their ends are decoded and the rest is counted from the framing.
+    {"long.opus", "libopus", 48000, 2, 200001, {}},
+    {"long.ogg", "libvorbis", 44100, 2, 200001, {}},
+    {"long.mka", "libopus", 48000, 1, 200001, {}},
+    {"wavpack.wv", "wavpack", 22050, 1, 600001, {}},
+    {"tta.tta", "tta", 8000, 1, 500001, {}},
+    {"long-alac.m4a", "alac", 44100, 2, 300001, {}, true},
+    {"long.mp3", "libmp3lame", 44100, 2, 200001, {}},
+    {"long.aac", "aac", 44100, 2, 200001, {}},
+    {"long.m4a", "aac", 44100, 2, 200001, {}, true},
+    {"adts22.aac", "aac", 22050, 2, 100001, {}},
+    // The MP4 sample entry cannot state 96000 Hz: it holds a placeholder.
+    {"flac96.mp4", "flac", 96000, 2, 300001, {{"strict", "experimental"}}},
 };
 
 }  // namespace
@@ -256,4 +269,82 @@ void ProbeTest::absurdHeadersAreRefused() {
         const ProbeResult r = probeFile(qstringToPath(path));
         QVERIFY2(FAILED(r.hr), qPrintable(path));
     }
+}
+
+void ProbeTest::endsAreWhatDecodes_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("parts");  // decoded one by one, when the file glues them
+    // Copied from ADTS, with no edit list to state the priming.
+    const QString noEdit = dir_.filePath("noedit.mp4");
+    QVERIFY(remuxFile(dir_.filePath("long.aac"), noEdit).isEmpty());
+    QTest::newRow("AAC in MP4 without edit list") << noEdit << QStringList();
+    // An APE tag, then damaged frames: headers with noise behind them.
+    std::vector<unsigned char> mp3 = readBytes(dir_.filePath("long.mp3"));
+    const std::string tag = std::string("APETAGEX\xD0\x07\0\0\x20\0\0\0\0\0\0\0\0\0\0\x80", 24);
+    mp3.insert(mp3.end(), tag.begin(), tag.end());
+    mp3.resize(mp3.size() + 8, 0);
+    std::uint32_t r = 12345;
+    for (int k = 0; k < 4; ++k) {
+        mp3.insert(mp3.end(), {0xFF, 0xFB, 0x90, 0x64});
+        for (int i = 0; i < 413; ++i) mp3.push_back(static_cast<unsigned char>((r = r * 1664525u + 1013904223u) >> 24));
+    }
+    QVERIFY(writeBytes(dir_.filePath("garbage.mp3"), mp3));
+    QTest::newRow("MP3 with APE tag and garbage") << dir_.filePath("garbage.mp3") << QStringList();
+    // A fast-start M4A whose download stopped: its index promises more than is there.
+    const QString fast = dir_.filePath("faststart.m4a");
+    QVERIFY(remuxFile(dir_.filePath("long.m4a"), fast, {{"movflags", "+faststart"}}).isEmpty());
+    std::vector<unsigned char> cut = readBytes(fast);
+    cut.resize(cut.size() * 7 / 10 + 333);
+    QVERIFY(writeBytes(dir_.filePath("faststart-cut.m4a"), cut));
+    QTest::newRow("fast-start M4A cut short") << dir_.filePath("faststart-cut.m4a") << QStringList();
+    // Two ADTS streams of different rates, one after the other.
+    std::vector<unsigned char> glued = readBytes(dir_.filePath("long.aac"));
+    const std::vector<unsigned char> second = readBytes(dir_.filePath("adts22.aac"));
+    glued.insert(glued.end(), second.begin(), second.end());
+    QVERIFY(writeBytes(dir_.filePath("glued.aac"), glued));
+    QTest::newRow("ADTS of two rates glued")
+        << dir_.filePath("glued.aac") << QStringList{dir_.filePath("long.aac"), dir_.filePath("adts22.aac")};
+}
+
+void ProbeTest::endsAreWhatDecodes() {
+    // What the decoder adds or drops at either end, and the rate it decodes at, are what the
+    // length is made of: the probe agrees with FFmpeg's full decode.
+    QFETCH(QString, file);
+    QFETCH(QStringList, parts);
+    const ProbeResult r = probeFile(qstringToPath(file));
+    QVERIFY2(SUCCEEDED(r.hr), qPrintable(r.detail));
+    if (parts.isEmpty()) {
+        const Decoded d = decodeFile(file);
+        QVERIFY(d.frames() > 0);
+        QCOMPARE(r.duration, av_rescale(d.frames(), kUnitsPerSecond, d.sampleRate));
+        return;
+    }
+    REFERENCE_TIME whole = 0;
+    for (const QString& part : parts) {
+        const Decoded d = decodeFile(part);
+        whole += av_rescale(d.frames(), kUnitsPerSecond, d.sampleRate);
+    }
+    // Where one stream gives way to the other, the decoder may keep or drop one frame.
+    QVERIFY2(std::llabs(r.duration - whole) <= av_rescale(1024, kUnitsPerSecond, 22050),
+             qPrintable(QStringLiteral("%1 vs %2").arg(r.duration).arg(whole)));
+}
+
+void ProbeTest::cutIndexIsAFailure() {
+    // An index that stops short of the audio (cut for want of memory, or damaged) must not
+    // pass for a shorter length: here the sample size table claims a quarter of its samples.
+    std::vector<unsigned char> b = readBytes(dir_.filePath("long.m4a"));
+    const std::size_t stsz = find(b, {'s', 't', 's', 'z'});
+    QVERIFY(stsz != std::string::npos);
+    const std::size_t countAt = stsz + 4 + 4 + 4;  // version and flags, sample size, count
+    const unsigned count = (b[countAt] << 24) | (b[countAt + 1] << 16) | (b[countAt + 2] << 8) | b[countAt + 3];
+    QVERIFY(count > 100);
+    const std::vector<unsigned char> half = bigEndian(count / 4, 4);
+    std::copy(half.begin(), half.end(), b.begin() + static_cast<std::ptrdiff_t>(countAt));
+    const QString path = dir_.filePath("cut-index.m4a");
+    QVERIFY(writeBytes(path, b));
+    const ProbeResult r = probeFile(qstringToPath(path));
+    QVERIFY(FAILED(r.hr));
+    QCOMPARE(r.detail, QStringLiteral("the file's index ends before its audio does"));
+    // The whole file has no such complaint.
+    QVERIFY(SUCCEEDED(probeFile(qstringToPath(dir_.filePath("long.m4a"))).hr));
 }

@@ -176,6 +176,48 @@ QString encodeFile(const QString& path, const EncodeOptions& opts, const Signal&
     return {};
 }
 
+QString remuxFile(const QString& from, const QString& to, const std::map<std::string, std::string>& muxerOptions) {
+    AVFormatContext* in = nullptr;
+    int err = avformat_open_input(&in, QFile::encodeName(from).constData(), nullptr, nullptr);
+    if (err < 0) return QStringLiteral("open: ") + avErr(err);
+    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> inGuard(in, [](AVFormatContext* f) { avformat_close_input(&f); });
+    if ((err = avformat_find_stream_info(in, nullptr)) < 0) return QStringLiteral("info: ") + avErr(err);
+    AVFormatContext* out = nullptr;
+    const QByteArray file = QFile::encodeName(to);
+    if ((err = avformat_alloc_output_context2(&out, nullptr, nullptr, file.constData())) < 0) return avErr(err);
+    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> outGuard(out, [](AVFormatContext* f) {
+        if (f->pb) avio_closep(&f->pb);
+        avformat_free_context(f);
+    });
+    const int audio = av_find_best_stream(in, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (audio < 0) return QStringLiteral("no audio");
+    AVStream* st = avformat_new_stream(out, nullptr);
+    avcodec_parameters_copy(st->codecpar, in->streams[audio]->codecpar);
+    st->codecpar->codec_tag = 0;
+    st->time_base = in->streams[audio]->time_base;
+    out->strict_std_compliance = FF_COMPLIANCE_EXPERIMENTAL;
+    if ((err = avio_open(&out->pb, file.constData(), AVIO_FLAG_WRITE)) < 0) return avErr(err);
+    AVDictionary* mopts = nullptr;
+    for (auto& [k, v] : muxerOptions) av_dict_set(&mopts, k.c_str(), v.c_str(), 0);
+    err = avformat_write_header(out, &mopts);
+    av_dict_free(&mopts);
+    if (err < 0) return QStringLiteral("header: ") + avErr(err);
+    AVPacket* pkt = av_packet_alloc();
+    while (av_read_frame(in, pkt) >= 0) {
+        if (pkt->stream_index == audio) {
+            pkt->stream_index = 0;
+            av_packet_rescale_ts(pkt, in->streams[audio]->time_base, st->time_base);
+            pkt->pos = -1;
+            if ((err = av_interleaved_write_frame(out, pkt)) < 0) break;
+        }
+        av_packet_unref(pkt);
+    }
+    av_packet_free(&pkt);
+    if (err < 0) return QStringLiteral("write: ") + avErr(err);
+    if ((err = av_write_trailer(out)) < 0) return QStringLiteral("trailer: ") + avErr(err);
+    return {};
+}
+
 Decoded decodeFile(const QString& path) {
     Decoded d;
     AVFormatContext* fmt = nullptr;

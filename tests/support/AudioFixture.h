@@ -34,6 +34,9 @@ struct EncodeOptions {
 // Encodes `signal` into a file with libavcodec/libavformat; returns "" or the reason it failed.
 QString encodeFile(const QString& path, const EncodeOptions& opts, const Signal& signal);
 
+// Copies the packets of `from` into a new container (`-c copy`); returns "" or why it failed.
+QString remuxFile(const QString& from, const QString& to, const std::map<std::string, std::string>& muxerOptions = {});
+
 struct Decoded {
     int sampleRate = 0;
     int channels = 0;
