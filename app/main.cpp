@@ -95,8 +95,17 @@ int main(int argc, char** argv) {
     corvane::cli::StopSignals stops;
     QObject::connect(&stops, &corvane::cli::StopSignals::stopRequested, &window, [&](int) {
         if (window.job().joinRunning()) window.job().stopJoin();
+        // A message box or dialog waiting for an answer would hold the window open: it is
+        // answered No/Cancel, so nothing it asked about starts.
+        for (int nested = 0; nested < 16; ++nested) {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dialog || dialog == &window) break;
+            dialog->reject();
+            if (QApplication::activeModalWidget() == dialog) dialog->hide();
+        }
         window.done(QDialog::Rejected);
     });
     window.exec();
+    corvane::cli::StopSignals::settle();
     return stops.received() ? corvane::cli::StopSignals::exitStatus(stops.received()) : 0;
 }

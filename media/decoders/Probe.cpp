@@ -404,6 +404,7 @@ ProbeResult probeDescriptor(int fd) {
     if (SUCCEEDED(r.hr)) {
         r.title = tagOf(src, "title");
         r.artist = tagOf(src, "artist");
+        r.codec = QString::fromLatin1(avcodec_get_name(src.stream()->codecpar->codec_id));
     }
     return r;
 }

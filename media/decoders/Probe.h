@@ -17,6 +17,7 @@ struct ProbeResult {
     QString detail;  // why it failed
     QString title;   // its title and artist tags (ID3, Vorbis comment, MP4, RIFF INFO), or ""
     QString artist;
+    QString codec;   // FFmpeg's short name of the audio codec ("mp3", "flac")
 };
 
 // Counts decoded samples exactly across sample-rate changes; every sum is overflow-checked.

@@ -19,6 +19,7 @@
 #include <sstream>
 #include <vector>
 
+#include "media/ErrorText.h"
 #include "media/decoders/AudioSource.h"
 #include "media/decoders/DecoderWorker.h"
 #include "media/graph/RenderPipeline.h"
@@ -153,6 +154,7 @@ ProbeResult probeFailed(HRESULT hr, const QString& why) {
 
 void WorkerPool::start() {
     if (gForkSocket >= 0) return;
+    routeFfmpegLog();  // the workers inherit it
     int sv[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) return;
     const pid_t program = ::getpid();
@@ -309,6 +311,7 @@ Reply awaitProbe(const Worker& w, const std::atomic<bool>* cancel, ProbeResult* 
     r->detail = QString::fromUtf8(parts.value(0));
     r->title = QString::fromUtf8(parts.value(1));
     r->artist = QString::fromUtf8(parts.value(2));
+    r->codec = QString::fromUtf8(parts.value(3));
     return Reply::Ok;
 }
 

@@ -52,6 +52,8 @@ class JoinJobTest : public QObject {
     void refusedOutputsAreKept();
     void oneJoinPerOutput();
     void linkedOutputKeepsTheLink();
+    void longestNamesJoin();
+    void cueSheetsOfLongLists();
     void stopLeavesAValidFile();
     void stopReportsTheFileWritten();
     void lateNotifyDoesNothing();
