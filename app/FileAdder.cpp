@@ -27,13 +27,8 @@ QString fileUrlOf(const QString& path) {
     return QStringLiteral("file://") + QString::fromLatin1(bytes.toPercentEncoding("/"));
 }
 
-QString FileAdder::cannotOpenText(const QString& path, const QString& cause, media::HRESULT hr) {
-    // Errors of the system (missing, unreadable, a folder) are no matter of decoders; those
-    // of the media layer and unknown ones may be.
-    const auto u = static_cast<std::uint32_t>(hr);
-    const bool decoding = (u & 0xFFFF0000u) == 0x80040000u || hr == media::E_FAIL ||
-                          hr == media::E_UNEXPECTED;
-    QString text = decoding ? kCannotOpenMessage.arg(path) : QStringLiteral("Cannot open %1.").arg(path);
+QString FileAdder::cannotOpenText(const QString& path, const QString& cause, bool fromDecoder) {
+    QString text = fromDecoder ? kCannotOpenMessage.arg(path) : QStringLiteral("Cannot open %1.").arg(path);
     if (!cause.isEmpty()) text += QLatin1Char('\n') + cause.left(1).toUpper() + cause.mid(1);
     return text;
 }
@@ -197,7 +192,7 @@ FileAdder::Outcome FileAdder::apply(ItemList& list, const QStringList& paths,
             continue;
         }
         if (media::FAILED(r.hr)) {
-            boxes.errorMessage(cannotOpenText(path, r.detail, r.hr));
+            boxes.errorMessage(cannotOpenText(path, r.detail, r.fromDecoder));
             ++out.failed;
             if (!severalChosen) {
                 boxes.errorMessage(QStringLiteral("Can not get the duration of the clip!"));

@@ -312,7 +312,7 @@ int runProbe(int argc, char** argv) {
     for (int i = 0; i < files.size(); ++i) {
         const media::ProbeResult& r = results[static_cast<std::size_t>(i)];
         if (media::FAILED(r.hr)) {
-            boxes.errorMessage(FileAdder::cannotOpenText(files[i], r.detail, r.hr));
+            boxes.errorMessage(FileAdder::cannotOpenText(files[i], r.detail, r.fromDecoder));
             boxes.errorMessage(QStringLiteral("Can not get the duration of %1").arg(files[i]));
             status = kExitFailed;
             if (json)

@@ -132,7 +132,7 @@ int AudioSource::openFile(const std::string& path, HRESULT* hr, QString* why) {
         *hr = fromErrno(errno);
         *why = QString::fromLocal8Bit(strerror(errno));
     } else if (!S_ISREG(st.st_mode)) {
-        *hr = fromErrno(S_ISDIR(st.st_mode) ? EISDIR : ENODEV);
+        *hr = VFW_E_INVALID_FILE_FORMAT;
         *why = S_ISDIR(st.st_mode) ? QStringLiteral("it is a folder") : QStringLiteral("not a regular file");
     } else if (st.st_size == 0) {
         *hr = VFW_E_INVALID_FILE_FORMAT;

@@ -312,6 +312,7 @@ Reply awaitProbe(const Worker& w, const std::atomic<bool>* cancel, ProbeResult* 
     r->title = QString::fromUtf8(parts.value(1));
     r->artist = QString::fromUtf8(parts.value(2));
     r->codec = QString::fromUtf8(parts.value(3));
+    r->fromDecoder = true;
     return Reply::Ok;
 }
 
@@ -377,6 +378,7 @@ std::vector<ProbeResult> WorkerPool::probeMany(const std::vector<std::string>& p
             const QString cause = r.detail.isEmpty() ? died : r.detail;
             results[pending[k]] = probeFailed(
                 VFW_E_DECODE_FAILED, QStringLiteral("the decoder stopped (%1)").arg(cause));
+            results[pending[k]].fromDecoder = true;
             todo.assign(pending.begin() + static_cast<std::ptrdiff_t>(k) + 1, pending.end());
             break;
         }

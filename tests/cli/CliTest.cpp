@@ -65,6 +65,11 @@ bool CliTest::startLongJoin(QProcess& p, const QString& out, int copies) {
     for (int i = 0; i < copies; ++i) args << path("long.flac");
     p.setProgram(QStringLiteral(CORVANE_BINARY));
     p.setArguments(args);
+    // Run from a script's background job, we may have been started with SIGINT ignored, and
+    // the join would keep that: it gets the signals' default actions, as from a terminal.
+    p.setChildProcessModifier([] {
+        for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::signal(sig, SIG_DFL);
+    });
     p.start();
     return p.waitForStarted();
 }

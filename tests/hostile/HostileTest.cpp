@@ -258,7 +258,10 @@ void HostileTest::notSoundAtAll() {
         return;
     }
     QCOMPARE(j.boxes.texts().size(), qsizetype(2));
-    QVERIFY(j.boxes.texts()[0].startsWith(kCannotOpenMessage.arg(file) + QLatin1Char('\n')));
+    // An empty file never reaches a decoder: no decoder is blamed for it.
+    const QString opening = bytes.isEmpty() ? QStringLiteral("Cannot open %1.").arg(file)
+                                            : kCannotOpenMessage.arg(file);
+    QVERIFY2(j.boxes.texts()[0].startsWith(opening + QLatin1Char('\n')), qPrintable(j.boxes.texts()[0]));
     QCOMPARE(j.boxes.texts()[1], QStringLiteral("Can not get the duration of the clip!"));
 }
 
