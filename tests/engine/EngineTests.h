@@ -52,6 +52,7 @@ class JoinJobTest : public QObject {
     void refusedOutputsAreKept();
     void oneJoinPerOutput();
     void linkedOutputKeepsTheLink();
+    void unreplaceableOutputNamesThePartFile();
     void longestNamesJoin();
     void cueSheetsOfLongLists();
     void stopLeavesAValidFile();

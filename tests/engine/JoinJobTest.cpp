@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTest>
 
@@ -310,6 +312,29 @@ void JoinJobTest::linkedOutputKeepsTheLink() {
     QCOMPARE(st.st_uid, uid_t(4242));
     QCOMPARE(st.st_gid, gid_t(4343));
     QCOMPARE(st.st_mode & 0777, 0640u);
+}
+
+void JoinJobTest::unreplaceableOutputNamesThePartFile() {
+    // A file mounted on its own cannot be renamed over: the audio stays in the part file,
+    // and the message must say so.
+    const QString out = dir_.filePath("bound.wav");
+    const QString source = dir_.filePath("bound-source.wav");
+    QVERIFY(writeBytes(out, {'o', 'l', 'd'}));
+    QVERIFY(writeBytes(source, {'o', 'l', 'd'}));
+    if (QProcess::execute("mount", {"--bind", source, out}) != 0)
+        QSKIP("cannot bind-mount here");
+    auto unmount = qScopeGuard([&] { QProcess::execute("umount", {out}); });
+    JoinRunner j;
+    j.add({fixture("a.wav")});
+    j.format.outputPath = out;
+    j.boxes.answers = {true};
+    QVERIFY(j.join());
+    QVERIFY(!j.finishedOk);
+    const QString shown = j.boxes.texts().join('\n');
+    QVERIFY2(shown.contains(QStringLiteral("The joined audio is in %1.part").arg(out)),
+             qPrintable(shown));
+    QCOMPARE(readWav(out + ".part").frames(), 44100LL);
+    QVERIFY(QFile::remove(out + ".part"));
 }
 
 void JoinJobTest::longestNamesJoin() {
