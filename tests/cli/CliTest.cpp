@@ -344,7 +344,7 @@ void CliTest::windowWithAMessageBoxEndsOnSignal() {
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(CORVANE_BINARY), {path("missing.wav")});
     QVERIFY(p.waitForStarted());
-    QVERIFY(!p.waitForFinished(3000));  // the window and its message box are up
+    QVERIFY(!p.waitForFinished(5000));  // the window and its message box are up
     ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
     QVERIFY(p.waitForFinished(10000));
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
