@@ -27,8 +27,8 @@ QString fileUrlOf(const QString& path) {
     return QStringLiteral("file://") + QString::fromLatin1(bytes.toPercentEncoding("/"));
 }
 
-QString FileAdder::cannotOpenText(const QString& path, const QString& cause) {
-    QString text = kCannotOpenMessage.arg(path);
+QString FileAdder::cannotOpenText(const QString& path, const QString& cause, bool fromDecoder) {
+    QString text = fromDecoder ? kCannotOpenMessage.arg(path) : QStringLiteral("Cannot open %1.").arg(path);
     if (!cause.isEmpty()) text += QLatin1Char('\n') + cause.left(1).toUpper() + cause.mid(1);
     return text;
 }
@@ -193,7 +193,7 @@ FileAdder::Outcome FileAdder::apply(ItemList& list, const QStringList& paths,
             continue;
         }
         if (media::FAILED(r.hr)) {
-            boxes.errorMessage(cannotOpenText(path, r.detail));
+            boxes.errorMessage(cannotOpenText(path, r.detail, r.fromDecoder));
             ++out.failed;
             if (!severalChosen) {
                 boxes.errorMessage(QStringLiteral("Can not get the duration of the clip!"));

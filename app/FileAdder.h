@@ -51,9 +51,11 @@ public:
     // The sound files directly inside a folder (not in its subfolders), in natural order;
     // names that are not UTF-8 keep their bytes.
     static QStringList soundFilesIn(const QString& folder);
-    // What a failed measurement tells the user: kCannotOpenMessage, then the cause on a line
-    // of its own when one is known.
-    static QString cannotOpenText(const QString& path, const QString& cause);
+    // What a failed measurement tells the user: kCannotOpenMessage where a decoder failed on
+    // the file, "Cannot open …." where it never reached one (missing, unreadable, a folder);
+    // then the cause on a line of its own when one is known.
+    static QString cannotOpenText(const QString& path, const QString& cause,
+                                  bool fromDecoder = true);
 };
 
 // A file: URL carrying the name's own bytes, percent-encoded (not UTF-8 when the name is not).

@@ -93,10 +93,27 @@ int main(int argc, char** argv) {
     // Ended from outside (logout, kill, Ctrl-C in its terminal): a running join stops as with
     // Stop, so its file is whole and in place, and the window goes.
     corvane::cli::StopSignals stops;
+    // A message box or dialog waiting for an answer, or one the code that waited goes on to
+    // show, would hold the window open: each is answered No/Cancel, so nothing it asked about
+    // starts.
+    const auto answerNo = [&window] {
+        for (int nested = 0; nested < 16; ++nested) {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dialog || dialog == &window) break;
+            dialog->reject();
+            if (QApplication::activeModalWidget() == dialog) dialog->hide();
+        }
+    };
+    QTimer answering;
+    answering.setInterval(50);
+    QObject::connect(&answering, &QTimer::timeout, &window, answerNo);
     QObject::connect(&stops, &corvane::cli::StopSignals::stopRequested, &window, [&](int) {
         if (window.job().joinRunning()) window.job().stopJoin();
+        answerNo();
+        answering.start();
         window.done(QDialog::Rejected);
     });
     window.exec();
+    corvane::cli::StopSignals::settle();
     return stops.received() ? corvane::cli::StopSignals::exitStatus(stops.received()) : 0;
 }

@@ -28,7 +28,7 @@ const char* const kUsage =
     "       corvane FILE...              open the window with these files in the list\n"
     "       corvane join [-o OUT.wav] [-r 44100|22050|11025|8000] [-c 2|1] [-b 16|8] [-y]\n"
     "                    [--no-markers] [--cue FILE.cue] [--labels FILE.txt] FILE...\n"
-    "       corvane probe FILE...\n"
+    "       corvane probe [--json] FILE...\n"
     "\n"
     "join   lays the files end to end into one PCM WAV file.\n"
     "       -o OUT.wav  output file (default: the window's output file setting)\n"
@@ -41,8 +41,11 @@ const char* const kUsage =
     "       --labels FILE.txt also write a label track: start, end, title (- for standard output)\n"
     "       The join writes OUT.wav.part beside OUT.wav and renames it to OUT.wav when it\n"
     "       ends; a killed join leaves what it wrote in OUT.wav.part.\n"
-    "probe  prints name, whole seconds, exact duration (100 ns units) and marker title of each "
-    "file.\n"
+    "probe  prints name, whole seconds, exact duration (100 ns units) and marker title of each\n"
+    "       file, tab-separated; names with control characters or bytes that are not UTF-8\n"
+    "       are quoted as $'...', as ls does.\n"
+    "       --json      one JSON object per line and file instead: path, seconds, duration,\n"
+    "                   samples, rate, channels, codec, title, artist (or path and error)\n"
     "       --          ends the options: what follows is a file, even if it starts with -\n"
     "\n"
     "Exit status: 0 success, 1 failure, 2 bad usage, 130 interrupted (SIGINT), 143 stopped by\n"
@@ -184,17 +187,21 @@ int runJoin(int argc, char** argv) {
     int status = kExitFailed;
     // From here on a signal stops the join as Stop does, so the file stays whole.
     StopSignals stops;
-    QObject::connect(&stops, &StopSignals::stopRequested, [&](int) {
-        if (job.joinRunning()) job.stopJoin();
+    int stoppedBy = 0;  // only a signal that really stopped the join decides the status
+    QObject::connect(&stops, &StopSignals::stopRequested, [&](int signal) {
+        if (!job.joinRunning()) return;
+        stoppedBy = signal;
+        job.stopJoin();
     });
     QObject::connect(&job, &JoinJob::finished, [&](bool ok) {
+        StopSignals::settle();
         view.endLine();
-        if (ok && stops.received()) {
+        if (ok && stoppedBy) {
             printLine(stderr,
                       QStringLiteral(
                           "Interrupted. %1 is a valid WAV file holding what was joined so far.")
                           .arg(job.writtenPath()));
-            status = StopSignals::exitStatus(stops.received());
+            status = StopSignals::exitStatus(stoppedBy);
         } else if (ok) {
             printLine(doneStream, QStringLiteral("Done. Output File: %1").arg(job.writtenPath()));
             status = kExitOk;
@@ -208,15 +215,89 @@ int runJoin(int argc, char** argv) {
     return status;
 }
 
+bool isLoneByte(char16_t c) {
+    return c >= 0xDC80 && c <= 0xDCFF;  // a byte that is not UTF-8, as PathCodec carries it
+}
+
+bool isControl(char16_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
+
+QString octal(unsigned byte) {
+    return QStringLiteral("\\%1").arg(byte, 3, 8, QLatin1Char('0'));
+}
+
+// JSON string: lone bytes come out as \udcXX escapes, which Python's surrogateescape and our
+// own path decoding turn back into the same bytes.
+QString jsonString(const QString& text) {
+    QString out = QStringLiteral("\"");
+    for (const QChar qc : text) {
+        const char16_t c = qc.unicode();
+        if (c == u'"' || c == u'\\') {
+            out += QLatin1Char('\\') + qc;
+        } else if (c == u'\n') {
+            out += QStringLiteral("\\n");
+        } else if (c == u'\t') {
+            out += QStringLiteral("\\t");
+        } else if (c < 0x20 || c == 0x7F || isLoneByte(c)) {
+            out += QStringLiteral("\\u%1").arg(unsigned(c), 4, 16, QLatin1Char('0'));
+        } else {
+            out += qc;
+        }
+    }
+    return out + QLatin1Char('"');
+}
+
+QString jsonText(const QString& text) {
+    return text.isEmpty() ? QStringLiteral("null") : jsonString(text);
+}
+
+QString shellQuoted(const QString& name) {
+    bool plain = true;
+    for (const QChar qc : name)
+        if (isControl(qc.unicode()) || isLoneByte(qc.unicode())) plain = false;
+    if (plain) return name;
+    // As ls shows such names: one $'…' word with C escapes, the bytes that are not UTF-8 in
+    // octal; a terminal sees no control character and a record no line break.
+    QString out = QStringLiteral("$'");
+    for (const QChar qc : name) {
+        const char16_t c = qc.unicode();
+        switch (c) {
+            case u'\a': out += QStringLiteral("\\a"); break;
+            case u'\b': out += QStringLiteral("\\b"); break;
+            case u'\t': out += QStringLiteral("\\t"); break;
+            case u'\n': out += QStringLiteral("\\n"); break;
+            case u'\v': out += QStringLiteral("\\v"); break;
+            case u'\f': out += QStringLiteral("\\f"); break;
+            case u'\r': out += QStringLiteral("\\r"); break;
+            case u'\'': out += QStringLiteral("\\'"); break;
+            case u'\\': out += QStringLiteral("\\\\"); break;
+            default:
+                if (isLoneByte(c)) {
+                    out += octal(c - 0xDC00u);
+                } else if (isControl(c)) {
+                    // C1 controls are two bytes in UTF-8: both in octal, as ls writes them.
+                    for (const char b : QString(qc).toUtf8()) out += octal(static_cast<unsigned char>(b));
+                } else {
+                    out += qc;
+                }
+        }
+    }
+    return out + QLatin1Char('\'');
+}
+
 int runProbe(int argc, char** argv) {
     QStringList files;
     bool optionsEnded = false;
+    bool json = false;
     for (int i = 2; i < argc; ++i) {
         const char* arg = argv[i];
         if (optionsEnded || arg[0] != '-' || std::strcmp(arg, "-") == 0) {
             files << argText(arg);
         } else if (std::strcmp(arg, "--") == 0) {
             optionsEnded = true;
+        } else if (std::strcmp(arg, "--json") == 0) {
+            json = true;
         } else if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0) {
             std::fputs(kUsage, stdout);
             return kExitOk;
@@ -231,16 +312,31 @@ int runProbe(int argc, char** argv) {
     for (int i = 0; i < files.size(); ++i) {
         const media::ProbeResult& r = results[static_cast<std::size_t>(i)];
         if (media::FAILED(r.hr)) {
-            boxes.errorMessage(FileAdder::cannotOpenText(files[i], r.detail));
+            boxes.errorMessage(FileAdder::cannotOpenText(files[i], r.detail, r.fromDecoder));
             boxes.errorMessage(QStringLiteral("Can not get the duration of %1").arg(files[i]));
             status = kExitFailed;
+            if (json)
+                printLine(stdout, QStringLiteral("{\"path\":%1,\"error\":%2}")
+                                      .arg(jsonString(files[i]), jsonString(r.detail)));
+            continue;
+        }
+        if (json) {
+            printLine(stdout,
+                      QStringLiteral("{\"path\":%1,\"seconds\":%2,\"duration\":%3,\"samples\":%4,"
+                                     "\"rate\":%5,\"channels\":%6,\"codec\":%7,\"title\":%8,"
+                                     "\"artist\":%9}")
+                          .arg(jsonString(files[i]), ItemList::durationText(r.duration),
+                               QString::number(r.duration), QString::number(r.samples),
+                               QString::number(r.sampleRate), QString::number(r.channels),
+                               jsonText(r.codec), jsonText(r.title), jsonText(r.artist)));
             continue;
         }
         // One arg() for all four: a name holding "%1" must come out as it is.
         printLine(stdout,
                   QStringLiteral("%1\t%2\t%3\t%4")
-                      .arg(ItemList::displayNameOf(files[i]), ItemList::durationText(r.duration),
-                           QString::number(r.duration), markerTitle(files[i], r.title)));
+                      .arg(shellQuoted(ItemList::displayNameOf(files[i])),
+                           ItemList::durationText(r.duration), QString::number(r.duration),
+                           shellQuoted(markerTitle(files[i], r.title))));
     }
     return status;
 }

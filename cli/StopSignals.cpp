@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <iterator>
 
 namespace corvane::cli {
 
@@ -15,6 +16,10 @@ namespace {
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 int gPipe[2] = {-1, -1};
 std::atomic<bool> gPrompting{false};
+// What each signal did before us; an inherited SIG_IGN (nohup, a script's background job)
+// stays in force, and the rest come back when we go.
+struct sigaction gBefore[std::size(kSignals)];
+bool gCaught[std::size(kSignals)];
 
 void onSignal(int sig) {
     if (gPrompting.load()) {
@@ -38,15 +43,28 @@ StopSignals::StopSignals(QObject* parent) : QObject(parent) {
     sa.sa_handler = onSignal;
     sa.sa_flags = SA_RESTART;  // the render's threads go on undisturbed
     sigemptyset(&sa.sa_mask);
-    for (int s : kSignals) ::sigaction(s, &sa, nullptr);
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+        gCaught[i] = ::sigaction(kSignals[i], nullptr, &gBefore[i]) == 0 &&
+                     gBefore[i].sa_handler != SIG_IGN;
+        if (gCaught[i]) ::sigaction(kSignals[i], &sa, nullptr);
+    }
 }
 
 StopSignals::~StopSignals() {
-    for (int s : kSignals) ::signal(s, SIG_DFL);
+    for (std::size_t i = 0; i < std::size(kSignals); ++i)
+        if (gCaught[i]) ::sigaction(kSignals[i], &gBefore[i], nullptr);
     for (int& fd : gPipe) {
         if (fd >= 0) ::close(fd);
         fd = -1;
     }
+}
+
+void StopSignals::settle() {
+    // Ignored, not given their default action back: the process is about to exit with the
+    // result it has, and a late signal must not turn it into a kill.
+    for (std::size_t i = 0; i < std::size(kSignals); ++i)
+        if (gCaught[i]) ::signal(kSignals[i], SIG_IGN);
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) gCaught[i] = false;
 }
 
 void StopSignals::setPrompting(bool prompting) {

@@ -8,8 +8,9 @@ namespace corvane::cli {
 
 // SIGINT, SIGTERM and SIGHUP stop a running join the way Stop does instead of killing the
 // process mid-write. The handler only writes to a pipe; the event loop reads it and emits
-// stopRequested. One instance at a time; the signals get their default action back when it
-// goes.
+// stopRequested. A signal the process inherited as ignored (nohup, a script's background job)
+// stays ignored. One instance at a time; the signals get their former action back when it
+// goes, unless settle() was called.
 class StopSignals : public QObject {
     Q_OBJECT
   public:
@@ -23,6 +24,9 @@ class StopSignals : public QObject {
     // While a question waits for an answer nothing is written yet: a signal then ends the
     // program at once, as without us.
     static void setPrompting(bool prompting);
+    // The result is decided: from now on the signals are ignored, so one arriving while the
+    // program exits cannot turn its result into a kill.
+    static void settle();
 
   signals:
     void stopRequested(int signal);

@@ -96,6 +96,29 @@ QString cueSheetText(const QString& wavFile, const std::vector<Marker>& markers,
     return t;
 }
 
+QString cueSheetPathNumber(const QString& cuePath, int n) {
+    if (n <= 1) return cuePath;
+    const qsizetype nameStart = cuePath.lastIndexOf(QLatin1Char('/')) + 1;
+    const qsizetype dot = cuePath.lastIndexOf(QLatin1Char('.'));
+    const qsizetype at = dot > nameStart ? dot : cuePath.size();
+    return cuePath.left(at) + QStringLiteral("-%1").arg(n) + cuePath.mid(at);
+}
+
+int cueSheetCount(std::size_t files) {
+    return files == 0 ? 1 : static_cast<int>((files + kCueSheetTracks - 1) / kCueSheetTracks);
+}
+
+QString cueReferenceRefusal(const QString& reference, const QString& outputPath) {
+    for (const QChar c : reference)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c == QLatin1Char('"'))
+            return QStringLiteral(
+                       "%1 cannot be named in a cue sheet: its name holds a line break, another "
+                       "control character or a double quote. Choose another output name, or "
+                       "join without a cue sheet.")
+                .arg(outputPath);
+    return {};
+}
+
 QString labelTrackText(const std::vector<Marker>& markers, std::uint32_t rate) {
     QString t;
     for (const Marker& m : markers)

@@ -38,6 +38,17 @@ std::vector<Marker> markersOf(const std::vector<media::SourceOutcome>& outcomes,
 // INDEX 01 in CD frames (1/75 s), rounded to the nearest.
 QString cueSheetText(const QString& wavFile, const std::vector<Marker>& markers,
                      std::uint32_t rate);
+// Cue-sheet readers take at most 99 tracks: a longer list gets one sheet per 99 files, all
+// naming the same WAV file.
+constexpr int kCueSheetTracks = 99;
+// The path of the n-th cue sheet (n from 1): the first is `cuePath` itself, the next ones
+// carry "-2", "-3", … before the extension ("book.cue", "book-2.cue").
+QString cueSheetPathNumber(const QString& cuePath, int n);
+// How many cue sheets that many files need.
+int cueSheetCount(std::size_t files);
+// Why a cue sheet cannot name the WAV file as `reference` ("" when it can): its FILE line has
+// no escapes for line breaks, other control characters or double quotes.
+QString cueReferenceRefusal(const QString& reference, const QString& outputPath);
 // A label track: start, end and title per marker, in seconds with six decimals, tab-separated.
 QString labelTrackText(const std::vector<Marker>& markers, std::uint32_t rate);
 // The cue sheet beside an output file: the same name with ".cue" for its extension.

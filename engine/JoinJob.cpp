@@ -6,6 +6,10 @@
 #include <QFileInfo>
 #include <QTimerEvent>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
 #include "app/AppSettings.h"
 #include "media/ErrorText.h"
 #include "media/wavfile/FileWriterFilter.h"
@@ -90,11 +94,11 @@ void JoinJob::onJoinCommand() {
         boxes_.errorMessage(why);
         return;
     }
-    for (const QString& side : {cueSheetPath(format_), format_.labelsPath})
-        if (const QString why = sideFileRefusal(side); !why.isEmpty()) {
-            boxes_.errorMessage(why);
-            return;
-        }
+    // The cue sheets and labels are checked now, not after a long join.
+    if (const QString why = sideFilesRefusal(); !why.isEmpty()) {
+        boxes_.errorMessage(why);
+        return;
+    }
     if (fileExists(format_.outputPath)) {
         const QString question =
             QStringLiteral("%1 exists. Do you want to replace it?").arg(format_.outputPath);
@@ -261,9 +265,38 @@ QString JoinJob::cueSheetPath(const OutputFormat& format) {
     return format.cueSheet ? cuePathBeside(format.outputPath) : QString();
 }
 
+QString JoinJob::sideFilesRefusal() const {
+    const QString cue = cueSheetPath(format_);
+    QStringList sides;
+    if (!cue.isEmpty()) {
+        const int sheets = cueSheetCount(static_cast<std::size_t>(items_.musicCount()));
+        if (cue == QStringLiteral("-") && sheets > 1)
+            return QStringLiteral(
+                       "A cue sheet holds at most %1 tracks: the %2 files need %3 cue sheets, "
+                       "which standard output cannot keep apart. Give the cue sheet a file name.")
+                .arg(kCueSheetTracks)
+                .arg(items_.musicCount())
+                .arg(sheets);
+        if (const QString why =
+                cueReferenceRefusal(cueFileReference(cue, format_.outputPath), format_.outputPath);
+            !why.isEmpty())
+            return why;
+        for (int n = 1; n <= sheets; ++n) sides << cueSheetPathNumber(cue, n);
+    }
+    sides << format_.labelsPath;
+    for (const QString& side : sides)
+        if (const QString why = sideFileRefusal(side); !why.isEmpty()) return why;
+    return {};
+}
+
 QString JoinJob::sideFileRefusal(const QString& path) const {
     if (path.isEmpty() || path == QStringLiteral("-")) return {};
     if (const QString why = outputRefusal(path, items_); !why.isEmpty()) return why;
+    // Written beside itself and renamed into place: its folder must take a new file.
+    const QString folder = QFileInfo(path).absolutePath();
+    if (::access(qstringToPath(folder).c_str(), W_OK | X_OK) != 0)
+        return QStringLiteral("Cannot write %1 in %2: %3.")
+            .arg(path, folder, QString::fromLocal8Bit(std::strerror(errno)));
     struct stat a {
     }, b{};
     const bool same = ::stat(qstringToPath(path).c_str(), &a) == 0 &&
@@ -282,8 +315,18 @@ QString JoinJob::writeSideFiles() {
         WaveFormatFromIndexes(format_.sampleRateIndex, format_.channelsIndex, format_.bitsIndex)
             .nSamplesPerSec;
     if (const QString cue = cueSheetPath(format_); !cue.isEmpty()) {
-        const QString text = cueSheetText(cueFileReference(cue, writtenPath_), markers_, rate);
-        if (QString why = writeTextFile(cue, text.toUtf8()); !why.isEmpty()) return why;
+        const QString reference = cueFileReference(cue, writtenPath_);
+        const int sheets = cueSheetCount(markers_.size());
+        for (int n = 1; n <= sheets; ++n) {
+            const auto from = std::min(markers_.size(), std::size_t(n - 1) * kCueSheetTracks);
+            const auto to = std::min(markers_.size(), from + kCueSheetTracks);
+            const std::vector<Marker> slice(markers_.begin() + static_cast<std::ptrdiff_t>(from),
+                                            markers_.begin() + static_cast<std::ptrdiff_t>(to));
+            const QString text = cueSheetText(reference, slice, rate);
+            if (QString why = writeTextFile(cueSheetPathNumber(cue, n), text.toUtf8());
+                !why.isEmpty())
+                return why;
+        }
     }
     if (!format_.labelsPath.isEmpty())
         if (QString why =

@@ -86,6 +86,8 @@ class JoinJob : public QObject {
     void endJoin(Ending ending, QString why);
     media::FileWriterFilter* writer() const;
     QString sideFileRefusal(const QString& path) const;
+    // Why the cue sheets or the label track cannot be written, or "": checked before the join.
+    QString sideFilesRefusal() const;
     // Writes the cue sheet and label track asked for; "" or why one failed.
     QString writeSideFiles();
 

@@ -3,8 +3,13 @@
 #include <cerrno>
 #include <cstring>
 
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
 extern "C" {
 #include <libavutil/error.h>
+#include <libavutil/log.h>
 }
 
 namespace corvane::media {
@@ -67,6 +72,32 @@ HRESULT fromAvError(int averror) {
     if (averror == AVERROR_EOF) return VFW_E_INVALID_FILE_FORMAT;
     if (averror > -0x10000) return fromErrno(-averror);
     return E_FAIL;
+}
+
+namespace {
+
+thread_local char tLastError[256];
+
+void keepError(void* avcl, int level, const char* fmt, va_list vl) {
+    if (level > AV_LOG_ERROR) return;
+    (void)avcl;
+    std::vsnprintf(tLastError, sizeof tLastError, fmt, vl);
+    for (std::size_t n = std::strlen(tLastError); n > 0 && (tLastError[n - 1] == '\n' ||
+                                                           tLastError[n - 1] == ' ');
+         --n)
+        tLastError[n - 1] = 0;
+}
+
+}  // namespace
+
+void routeFfmpegLog() {
+    if (!std::getenv("CORVANE_FFMPEG_LOG")) av_log_set_callback(keepError);
+}
+
+QString takeFfmpegError() {
+    const QString text = QString::fromUtf8(tLastError);
+    tLastError[0] = 0;
+    return text;
 }
 
 QString errorText(HRESULT hr) {

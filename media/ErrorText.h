@@ -15,4 +15,10 @@ HRESULT fromAvError(int averror);
 // Maps an errno value to a status code.
 HRESULT fromErrno(int err);
 
+// FFmpeg writes nothing to standard error (unless CORVANE_FFMPEG_LOG is set); its last error
+// line of each thread is kept instead, for our own messages. Once per process, before forking.
+void routeFfmpegLog();
+// The last error FFmpeg reported on this thread since the last call ("partial file"), or "".
+QString takeFfmpegError();
+
 }  // namespace corvane::media

@@ -164,6 +164,13 @@ void misbehave(worker::TestFault fault, int sock, const char* path, pid_t target
     }
 }
 
+// A failure's cause with what FFmpeg itself said about it, where it said something new.
+void withFfmpegError(HRESULT hr, QString& detail) {
+    const QString said = takeFfmpegError();
+    if (FAILED(hr) && !said.isEmpty() && !detail.contains(said, Qt::CaseInsensitive))
+        detail = detail.isEmpty() ? said : QStringLiteral("%1 (%2)").arg(detail, said);
+}
+
 void probe(int sock, int fd, const std::vector<std::uint8_t>& payload) {
     worker::ProbeRequest req;
     if (payload.size() != sizeof req) ::_exit(2);
@@ -173,7 +180,9 @@ void probe(int sock, int fd, const std::vector<std::uint8_t>& payload) {
         misbehave(req.fault, sock, req.path, req.target);
         if (req.fault != worker::TestFault::Freeze) return;
     }
-    const ProbeResult r = probeDescriptor(fd);
+    takeFfmpegError();
+    ProbeResult r = probeDescriptor(fd);
+    withFfmpegError(r.hr, r.detail);
     worker::ProbeReply reply;
     reply.hr = r.hr;
     reply.duration = r.duration;
@@ -181,9 +190,10 @@ void probe(int sock, int fd, const std::vector<std::uint8_t>& payload) {
     reply.sampleRate = r.sampleRate;
     reply.channels = r.channels;
     reply.frameSamples = r.frameSamples;
-    // The texts follow the fixed part, each ended by a NUL: the detail, the title, the artist.
+    // The texts follow the fixed part, each ended by a NUL: the detail, the title, the artist,
+    // the codec.
     QByteArray text;
-    for (const QString& t : {r.detail, r.title, r.artist}) text += t.toUtf8() + '\0';
+    for (const QString& t : {r.detail, r.title, r.artist, r.codec}) text += t.toUtf8() + '\0';
     worker::send(sock, worker::Type::ProbeResult, &reply, sizeof reply, text.constData(),
                  static_cast<std::size_t>(text.size()));
 }
@@ -194,9 +204,12 @@ void render(int sock, int fd, const std::vector<std::uint8_t>& payload) {
     std::memcpy(&req, payload.data(), sizeof req);
     SampleClock clock;
     AudioSource source;
+    takeFfmpegError();
     HRESULT hr = source.openDescriptor(fd);
     if (FAILED(hr)) {
-        sendEnd(sock, hr, clock, false, source.detail());
+        QString why = source.detail();
+        withFfmpegError(hr, why);
+        sendEnd(sock, hr, clock, false, why);
         return;
     }
     SampleConverter converter(req.format, req.seed);
@@ -224,8 +237,9 @@ void render(int sock, int fd, const std::vector<std::uint8_t>& payload) {
     }
     if (SUCCEEDED(hr)) hr = converter.drain(pcm);
     if (!flush()) ::_exit(0);
-    const QString why =
+    QString why =
         FAILED(hr) ? (source.detail().isEmpty() ? converter.detail() : source.detail()) : QString();
+    withFfmpegError(hr, why);
     sendEnd(sock, SUCCEEDED(hr) ? S_OK : hr, clock, true, why);
 }
 

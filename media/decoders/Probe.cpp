@@ -586,12 +586,14 @@ ProbeResult probeDescriptor(int fd) {
     Count count;
     QString title;
     QString artist;
+    QString codec;
     {
         AudioSource src;
         HRESULT hr = src.openDescriptor(fd);
         if (FAILED(hr)) return failed(hr, src.detail());
         title = tagOf(src, "title");
         artist = tagOf(src, "artist");
+        codec = QString::fromLatin1(avcodec_get_name(src.stream()->codecpar->codec_id));
         count = countSamples(src, fd);
     }
     // Only one demuxer of a file is open at a time: a long file's index is large.
@@ -612,6 +614,7 @@ ProbeResult probeDescriptor(int fd) {
     if (SUCCEEDED(r.hr)) {
         r.title = title;
         r.artist = artist;
+        r.codec = codec;
     }
     return r;
 }

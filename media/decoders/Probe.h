@@ -17,6 +17,8 @@ struct ProbeResult {
     QString detail;  // why it failed
     QString title;   // its title and artist tags (ID3, Vorbis comment, MP4, RIFF INFO), or ""
     QString artist;
+    QString codec;   // FFmpeg's short name of the audio codec ("mp3", "flac")
+    bool fromDecoder = false;  // a decoder read the file: a failure is one of decoding
 };
 
 // Counts decoded samples exactly across sample-rate changes; every sum is overflow-checked.

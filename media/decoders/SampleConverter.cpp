@@ -87,6 +87,7 @@ HRESULT SampleConverter::configure(const AVFrame* frame) {
         return err < 0 ? fromAvError(err) : E_OUTOFMEMORY;
     }
     // Mixing down must never clip: scale the matrix so every output row sums to at most 1.
+    // Stereo to mono is therefore (L + R) / 2, whether the channels are labelled or not.
     av_opt_set_double(raw, "rematrix_maxval", 1.0, 0);
 
     const bool mono = inChannels == 1;

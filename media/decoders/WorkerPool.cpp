@@ -229,10 +229,11 @@ int descriptorsInFlight() {
     return static_cast<int>(std::min<rlim_t>(r.rlim_cur, 1 << 20));
 }
 
-ProbeResult probeFailed(HRESULT hr, const QString& why) {
+ProbeResult probeFailed(HRESULT hr, const QString& why, bool fromDecoder = false) {
     ProbeResult r;
     r.hr = hr;
     r.detail = why;
+    r.fromDecoder = fromDecoder;
     return r;
 }
 
@@ -270,6 +271,7 @@ bool WorkerProgress::stalled() {
 
 void WorkerPool::start() {
     if (gForkSocket >= 0) return;
+    routeFfmpegLog();  // the workers inherit it
     int sv[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) return;
     const pid_t program = ::getpid();
@@ -564,6 +566,8 @@ Wait readProbeReply(const Worker& w, WorkerProgress& progress, const std::atomic
     r->detail = QString::fromUtf8(parts.value(0));
     r->title = QString::fromUtf8(parts.value(1));
     r->artist = QString::fromUtf8(parts.value(2));
+    r->codec = QString::fromUtf8(parts.value(3));
+    r->fromDecoder = true;
     return Wait::Ready;
 }
 
@@ -683,7 +687,7 @@ std::vector<ProbeResult> WorkerPool::probeMany(const std::vector<std::string>& p
             }
             if (got == Wait::Stalled) {
                 discard(w);
-                results[pending[k].index] = probeFailed(VFW_E_DECODE_FAILED, QStringLiteral("the decoder stopped responding"));
+                results[pending[k].index] = probeFailed(VFW_E_DECODE_FAILED, QStringLiteral("the decoder stopped responding"), true);
                 break;
             }
             const WorkerEnd end = bury(w);
@@ -692,10 +696,10 @@ std::vector<ProbeResult> WorkerPool::probeMany(const std::vector<std::string>& p
                     todo.push_front({pending[k].index, more});
                     break;
                 }
-                results[pending[k].index] = probeFailed(E_OUTOFMEMORY, tooMuchMemoryText());
+                results[pending[k].index] = probeFailed(E_OUTOFMEMORY, tooMuchMemoryText(), true);
                 break;
             }
-            results[pending[k].index] = probeFailed(VFW_E_DECODE_FAILED, causeText(end));
+            results[pending[k].index] = probeFailed(VFW_E_DECODE_FAILED, causeText(end), true);
             break;
         }
         if (healthy) {

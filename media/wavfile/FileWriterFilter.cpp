@@ -90,16 +90,21 @@ HRESULT FileWriterFilter::openPart() {
     // since another join only holds it for a moment to look.
     while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
     }
-    // The replaced file keeps its permissions.
+    // The replaced file keeps its owner, group and permissions (owner only where we may give
+    // it away, as root; the group where we belong to it). The mode comes last: a change of
+    // owner clears set-id bits.
     struct stat old {};
-    if (::stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode))
-        ::fchmod(fd_, old.st_mode & 0777);
+    if (::stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        if (::fchown(fd_, old.st_uid, old.st_gid) != 0)
+            (void)!::fchown(fd_, static_cast<uid_t>(-1), old.st_gid);
+        ::fchmod(fd_, old.st_mode & 07777);
+    }
     return S_OK;
 }
 
 HRESULT FileWriterFilter::start() {
     detail_.clear();
-    abandoned_ = writeFailed_ = keptOld_ = false;
+    abandoned_ = writeFailed_ = keptOld_ = headerWritten_ = false;
     if (fileName_.empty()) return E_INVALIDARG;
     if (HRESULT hr = Fault::check("FileWriter::open"); FAILED(hr)) {
         detail_ = QStringLiteral("Cannot create %1: %2").arg(fromU16(fileName_), errorText(hr));
@@ -172,7 +177,11 @@ HRESULT FileWriterFilter::receive(Pin*, const MediaSample& sample) {
     }
     end_ += static_cast<std::int64_t>(sample.size);
     // The first block (the header) goes out at once: a render killed early leaves a WAV.
-    if (flushed_ == 0 && buffer_.empty()) return writeAll(sample.data, sample.size, -1);
+    if (flushed_ == 0 && buffer_.empty()) {
+        const HRESULT hr = writeAll(sample.data, sample.size, -1);
+        headerWritten_ = SUCCEEDED(hr);
+        return hr;
+    }
     if (buffer_.size() + sample.size > kBufferSize || sample.size >= kDirectWrite) {
         if (HRESULT hr = flush(); FAILED(hr)) return hr;
     }
@@ -215,14 +224,17 @@ HRESULT FileWriterFilter::finishPart(bool failed) {
     // A failed render keeps an existing output as it was; with none to keep, what was
     // written takes its place, as a stopped render's does.
     struct stat old {};
-    if (failed && ::stat(target_.c_str(), &old) == 0) {
+    // Nor does a file whose header never reached the disk (a disk full from the start): no
+    // empty output is left behind.
+    if (failed && (::stat(target_.c_str(), &old) == 0 || !headerWritten_)) {
         ::unlink(part_.c_str());
         keptOld_ = true;
         return S_OK;
     }
     if (::rename(part_.c_str(), target_.c_str()) != 0 && !failed) {
         const int err = errno;
-        detail_ = QStringLiteral("Cannot replace %1 with %2: %3")
+        // The audio is whole in the part file; say where, as it stays there.
+        detail_ = QStringLiteral("Cannot replace %1 with %2: %3. The joined audio is in %2.")
                       .arg(fromU16(fileName_), pathToQString(part_),
                            QString::fromLocal8Bit(std::strerror(err)));
         keptOld_ = true;

@@ -55,6 +55,7 @@ class FileWriterFilter : public Filter, public FileSinkFilter2 {
     bool abandoned_ = false;
     bool writeFailed_ = false;
     bool keptOld_ = false;
+    bool headerWritten_ = false;  // the first block reached the file whole
     std::vector<std::uint8_t> buffer_;
     std::int64_t end_ = 0;      // bytes appended so far, buffered ones included
     std::int64_t flushed_ = 0;  // bytes appended and written to the file

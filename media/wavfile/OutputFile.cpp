@@ -2,11 +2,15 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 #include "media/PathCodec.h"
@@ -30,12 +34,75 @@ std::string realPath(const std::string& path) {
     return s;
 }
 
-bool underSystemFolder(const std::string& p) {
-    for (const char* top : {"/dev", "/proc", "/sys"}) {
-        const std::string t(top);
-        if (p == t || p.compare(0, t.size() + 1, t + '/') == 0) return true;
+// The place of a path on the machine, by what is mounted there rather than by its name: the
+// kernel's own filesystems and the one holding the device nodes are no place for a WAV file,
+// while a tmpfs (/dev/shm, /run/user/…) or a disk mounted anywhere is.
+bool onSystemFilesystem(const std::string& p) {
+    struct statfs fs {};
+    if (::statfs(p.c_str(), &fs) != 0) return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+        case PROC_SUPER_MAGIC:
+        case SYSFS_MAGIC:
+        case DEVPTS_SUPER_MAGIC:
+        case CGROUP_SUPER_MAGIC:
+        case CGROUP2_SUPER_MAGIC:
+        case DEBUGFS_MAGIC:
+        case TRACEFS_MAGIC:
+        case SECURITYFS_MAGIC:
+        case PSTOREFS_MAGIC:
+        case BPF_FS_MAGIC:
+        case EFIVARFS_MAGIC:
+        case BINFMTFS_MAGIC:
+        case SELINUX_MAGIC:
+        case SMACK_MAGIC:
+        case NSFS_MAGIC:
+        case 0x62656570UL:  // configfs
+        case 0x19800202UL:  // mqueue
+        case 0x65735543UL:  // fusectl
+            return true;
+        default:
+            break;
     }
-    return false;
+    // The device nodes' own filesystem, when it is a mount of its own (it usually is).
+    struct stat here {}, dev {}, root {};
+    return ::stat(p.c_str(), &here) == 0 && ::stat("/dev", &dev) == 0 &&
+           ::stat("/", &root) == 0 && dev.st_dev != root.st_dev && here.st_dev == dev.st_dev;
+}
+
+std::string folderOf(const std::string& abs) {
+    const std::size_t slash = abs.rfind('/');
+    return slash == 0 || slash == std::string::npos ? std::string("/") : abs.substr(0, slash);
+}
+
+bool inSystemPlace(const std::string& abs, const std::string& real) {
+    struct stat st {};
+    return onSystemFilesystem(folderOf(abs)) || onSystemFilesystem(folderOf(real)) ||
+           (::stat(real.c_str(), &st) == 0 && onSystemFilesystem(real));
+}
+
+// True while another join holds the file: a part file being written.
+bool lockedByAnotherJoin(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return false;
+    const bool busy = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return busy;
+}
+
+QString anotherJoinText(const QString& path) {
+    return QStringLiteral(
+               "Another join is writing %1. Wait for it to end, or choose another output file.")
+        .arg(path);
+}
+
+// 64-bit FNV-1a: a short, stable tag for a name that had to be shortened.
+std::uint64_t nameHash(const std::string& s) {
+    std::uint64_t h = 0xcbf29ce484222325ULL;
+    for (unsigned char c : s) {
+        h ^= c;
+        h *= 0x100000001b3ULL;
+    }
+    return h;
 }
 
 QString show(const std::string& path) {
@@ -62,19 +129,30 @@ std::string OutputFile::target(const std::string& path) {
     return (folder == "/" ? std::string() : folder) + '/' + base;
 }
 
+std::string OutputFile::partOf(const std::string& target) {
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : folderOf(target);
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    const long max = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    const std::size_t nameMax = max > 0 ? static_cast<std::size_t>(max) : 255;
+    const std::string suffix(kPartSuffix);
+    if (base.size() + suffix.size() <= nameMax) return target + suffix;
+    // A name as long as the folder allows leaves no room for the suffix: cut it (never inside
+    // a UTF-8 character) and tag it with a hash of the whole name, so each output keeps one
+    // part file of its own that every join finds again.
+    char tag[18];
+    std::snprintf(tag, sizeof tag, "~%016llx",
+                  static_cast<unsigned long long>(nameHash(base)));
+    std::size_t keep = nameMax > suffix.size() + 17 ? nameMax - suffix.size() - 17 : 0;
+    while (keep > 0 && keep < base.size() && (static_cast<unsigned char>(base[keep]) & 0xC0) == 0x80)
+        --keep;
+    return target.substr(0, slash + 1) + base.substr(0, keep) + tag + suffix;
+}
+
 QString OutputFile::partRefusal(const std::string& part) {
     struct stat st {};
     if (::lstat(part.c_str(), &st) != 0) return {};
-    const int fd = ::open(part.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd >= 0) {
-        const bool busy = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-        ::close(fd);
-        if (busy)
-            return QStringLiteral(
-                       "Another join is writing %1. Wait for it to end, or choose another output "
-                       "file.")
-                .arg(show(part));
-    }
+    if (lockedByAnotherJoin(part)) return anotherJoinText(show(part));
     return QStringLiteral(
                "%1 exists: an interrupted join left what it wrote there. Move or delete it, then "
                "join again.")
@@ -85,7 +163,7 @@ QString OutputFile::refusal(const QString& path) {
     if (path.isEmpty()) return QStringLiteral("No output file is set.");
     const std::string abs = absolute(qstringToPath(path));
     const std::string real = target(abs);
-    if (underSystemFolder(abs) || underSystemFolder(real))
+    if (inSystemPlace(abs, real))
         return QStringLiteral("%1 is in /dev, /proc or /sys; choose a regular file as output.")
             .arg(path);
     struct stat ls {};
@@ -106,6 +184,8 @@ QString OutputFile::refusal(const QString& path) {
                            "%1 is this program's standard %2; choose another output file.")
                     .arg(path, QLatin1String(kStreams[fd]));
         }
+        // Another join's part file: replacing it would take that join's audio away.
+        if (lockedByAnotherJoin(real)) return anotherJoinText(path);
         // Read-only files are not replaced, whoever runs the join.
         if ((st.st_mode & 0222) == 0 || ::access(real.c_str(), W_OK) != 0)
             return QStringLiteral("%1 is write-protected; it is not replaced.").arg(path);

@@ -16,10 +16,13 @@ class OutputFile {
     // name in its folder with the folder's links resolved. The absolute path itself when the
     // folder does not exist.
     static std::string target(const std::string& path);
-    static std::string partOf(const std::string& target) { return target + kPartSuffix; }
+    // "OUT.wav.part"; where that name would be too long for its folder, the name is shortened
+    // and tagged with a hash of the whole name ("OUT…~0123456789abcdef.part").
+    static std::string partOf(const std::string& target);
 
     // Why the path must not be written, or "" when it may: it must name a regular file we may
-    // write, or nothing yet; never a device, a system folder, a standard stream of this process,
+    // write, or nothing yet; never a device, a place on the kernel's own filesystems (/proc, /sys,
+    // the device nodes' /dev), a standard stream of this process,
     // or a file another join is writing.
     static QString refusal(const QString& path);
     // Why no file can be made in the target's folder (missing, or closed to us), with what

@@ -155,12 +155,15 @@ HRESULT WaveMuxFilter::salvage() {
     if (stored >= 0) {
         const std::uint64_t room =
             stored > headerSize ? static_cast<std::uint64_t>(stored - headerSize) : 0;
-        const std::uint64_t even = 2u * format_.nBlockAlign;  // no pad byte to write
-        dataBytes_ = std::min(dataBytes_, room / even * even);
+        // Whole blocks only, and odd data only with its pad byte in the file too.
+        std::uint64_t kept = std::min(dataBytes_, room) / format_.nBlockAlign * format_.nBlockAlign;
+        if ((kept & 1) && kept + 1 > room) kept -= format_.nBlockAlign;
+        dataBytes_ = kept;
     }
     if (HRESULT hr = writeHeader(); FAILED(hr)) return hr;
-    return deliver(out_,
-                   MediaSample{nullptr, 0, headerSize + static_cast<std::int64_t>(dataBytes_)});
+    // The file ends after the pad byte the sizes count.
+    const std::uint64_t end = dataBytes_ + (dataBytes_ & 1);
+    return deliver(out_, MediaSample{nullptr, 0, headerSize + static_cast<std::int64_t>(end)});
 }
 
 std::vector<std::uint8_t> WaveMuxFilter::markerChunks() const {

@@ -1,4 +1,6 @@
 #include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -6,6 +8,7 @@
 
 #include "tests/support/TestMain.h"
 #include <csignal>
+#include <unistd.h>
 
 #include "tests/support/AudioFixture.h"
 
@@ -24,6 +27,8 @@ class CliTest : public QObject {
     void probePrintsNameSecondsAndDuration();
     void interruptKeepsAValidFile_data();
     void interruptKeepsAValidFile();
+    void ignoredSignalsStayIgnored();
+    void windowWithAMessageBoxEndsOnSignal();
     void ownStreamsAreNeverTheOutput();
     void killedJoinLeavesAValidFile();
     void stalledDecoderIsNamed();
@@ -62,6 +67,11 @@ bool CliTest::startLongJoin(QProcess& p, const QString& out, int copies) {
     for (int i = 0; i < copies; ++i) args << path("long.flac");
     p.setProgram(QStringLiteral(CORVANE_BINARY));
     p.setArguments(args);
+    // Run from a script's background job, we may have been started with SIGINT ignored, and
+    // the join would keep that: it gets the signals' default actions, as from a terminal.
+    p.setChildProcessModifier([] {
+        for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::signal(sig, SIG_DFL);
+    });
     p.start();
     return p.waitForStarted();
 }
@@ -200,13 +210,69 @@ void CliTest::probePrintsNameSecondsAndDuration() {
     QCOMPARE(r.status, 0);
     QVERIFY(r.out.startsWith(QStringLiteral("Usage:")));
 
-    // A mistyped name says so, on the line after the message.
+    // A mistyped name says so, on the line after the message, and blames no decoder.
     r = run({"probe", path("%1-typo.wav")});
     QCOMPARE(r.status, 1);
-    QVERIFY(
-        r.err.contains(QStringLiteral("Cannot open %1. You need to install appropriate decoders.\n"
-                                      "Or the file is corrupt.\nNo such file or directory\n")
-                           .arg(path("%1-typo.wav"))));
+    QVERIFY2(r.err.contains(QStringLiteral("Cannot open %1.\nNo such file or directory\n")
+                                .arg(path("%1-typo.wav"))),
+             qPrintable(r.err));
+    QVERIFY(!r.err.contains(QStringLiteral("decoders")));
+
+    // Names that would split a record or reach the terminal as control codes are quoted as
+    // ls quotes them; bytes that are not UTF-8 in octal.
+    const QByteArray odd = QFile::encodeName(path("odd"));
+    QVERIFY(QDir().mkpath(path("odd")));
+    const QByteArray source = QFile::encodeName(path("a.wav"));
+    for (const char* name : {"1 tab\there.wav", "2 new\nline.wav", "3 esc\x1b[31m.wav",
+                             "4 bad\xff.wav", "5 it's plain.wav"})
+        QCOMPARE(::link(source.constData(), (odd + '/' + name).constData()), 0);
+    QProcess sh;
+    sh.start(QStringLiteral("/bin/sh"),
+             {"-c", "exec \"$0\" probe \"$1\"/*", QStringLiteral(CORVANE_BINARY), path("odd")});
+    QVERIFY(sh.waitForFinished(30000));
+    QCOMPARE(sh.exitCode(), 0);
+    const QStringList lines =
+        QString::fromUtf8(sh.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 5);
+    QStringList names;
+    for (const QString& line : lines) names << line.section('\t', 0, 0);
+    QCOMPARE(names, (QStringList{"$'1 tab\\there.wav'", "$'2 new\\nline.wav'",
+                                 "$'3 esc\\033[31m.wav'", "$'4 bad\\377.wav'",
+                                 "5 it's plain.wav"}));
+    for (const QString& line : lines) QCOMPARE(line.count('\t'), 3);
+
+    // For scripts: one JSON object per line and file, the failures included.
+    r = run({"probe", "--json", path("a.wav"), path("b.mp3"), path("junk.mp3")});
+    QCOMPARE(r.status, 1);
+    const QStringList objects = r.out.split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(objects.size(), 3);
+    QJsonParseError error{};
+    const QJsonObject a = QJsonDocument::fromJson(objects[0].toUtf8(), &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(a.value("path").toString(), path("a.wav"));
+    QCOMPARE(a.value("seconds").toInteger(), 1);
+    QCOMPARE(a.value("duration").toInteger(), 15000000);
+    QCOMPARE(a.value("samples").toInteger(), 66150);
+    QCOMPARE(a.value("rate").toInteger(), 44100);
+    QCOMPARE(a.value("channels").toInteger(), 2);
+    QCOMPARE(a.value("codec").toString(), QStringLiteral("pcm_s16le"));
+    QVERIFY(a.value("title").isNull() && a.value("artist").isNull());
+    const QJsonObject b = QJsonDocument::fromJson(objects[1].toUtf8()).object();
+    QCOMPARE(b.value("codec").toString(), QStringLiteral("mp3"));
+    QCOMPARE(b.value("title").toString(), QStringLiteral("Bé Title"));
+    QCOMPARE(b.value("artist").toString(), QStringLiteral("Bé Artist"));
+    const QJsonObject junk = QJsonDocument::fromJson(objects[2].toUtf8()).object();
+    QCOMPARE(junk.value("path").toString(), path("junk.mp3"));
+    QVERIFY(!junk.value("error").toString().isEmpty());
+    QVERIFY(!junk.contains("duration"));
+    sh.start(QStringLiteral("/bin/sh"), {"-c", "exec \"$0\" probe --json \"$1\"/2* \"$1\"/4*",
+                                         QStringLiteral(CORVANE_BINARY), path("odd")});
+    QVERIFY(sh.waitForFinished(30000));
+    const QStringList quoted =
+        QString::fromUtf8(sh.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(quoted.size(), 2);
+    QVERIFY2(quoted[0].contains(QStringLiteral("new\\nline.wav\"")), qPrintable(quoted[0]));
+    QVERIFY2(quoted[1].contains(QStringLiteral("bad\\udcff.wav\"")), qPrintable(quoted[1]));
 }
 
 void CliTest::interruptKeepsAValidFile_data() {
@@ -269,6 +335,10 @@ void CliTest::interruptKeepsAValidFile() {
     QCOMPARE(second.status, 1);
     QVERIFY2(second.err.contains(QStringLiteral("Another join is writing")),
              qPrintable(second.err));
+    // Nor may its locked part file be written over, named as the output itself.
+    const Run onPart = run({"join", "-y", "-o", out + ".part", path("a.wav")});
+    QCOMPARE(onPart.status, 1);
+    QVERIFY2(onPart.err.contains(QStringLiteral("Another join is writing")), qPrintable(onPart.err));
     if (stalled) {
         const QList<pid_t> workers = decoderWorkersOf(static_cast<pid_t>(p.processId()));
         QVERIFY(!workers.isEmpty());
@@ -290,6 +360,43 @@ void CliTest::interruptKeepsAValidFile() {
     QVERIFY(w.frames() > 0);
     QVERIFY(w.frames() < 30LL * 60 * 44100);
     QCOMPARE(decodeFile(out).frames(), w.frames());
+}
+
+void CliTest::ignoredSignalsStayIgnored() {
+    // Started as nohup and a script's background job start it: SIGHUP and SIGINT ignored.
+    const QString out = path("nohup.wav");
+    QFile::remove(out);
+    QProcess p;
+    QStringList args{"-c", "trap '' HUP INT; exec \"$0\" join -o \"$1\" \"$2\" \"$2\" \"$2\" \"$2\"",
+                     QStringLiteral(CORVANE_BINARY), out, path("long.flac")};
+    p.start(QStringLiteral("/bin/sh"), args);
+    QVERIFY(p.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(out + ".part").size() > 1'000'000, 30000);
+    ::kill(static_cast<pid_t>(p.processId()), SIGHUP);
+    ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 0);
+    QVERIFY(QString::fromLocal8Bit(p.readAllStandardOutput()).startsWith("Done."));
+    QCOMPARE(readWav(out).frames(), 4LL * 60 * 44100);
+}
+
+void CliTest::windowWithAMessageBoxEndsOnSignal() {
+    // The window shows "Cannot open …" for a missing file; SIGTERM must still end it.
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("HOME", path("home"));
+    env.insert("XDG_CONFIG_HOME", path("home/.config"));
+    QVERIFY(QDir().mkpath(path("home/.config")));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(CORVANE_BINARY), {path("missing.wav")});
+    QVERIFY(p.waitForStarted());
+    QVERIFY(!p.waitForFinished(5000));  // the window and its message box are up
+    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 128 + SIGTERM);
 }
 
 void CliTest::ownStreamsAreNeverTheOutput() {

@@ -54,6 +54,9 @@ class JoinJobTest : public QObject {
     void refusedOutputsAreKept();
     void oneJoinPerOutput();
     void linkedOutputKeepsTheLink();
+    void unreplaceableOutputNamesThePartFile();
+    void longestNamesJoin();
+    void cueSheetsOfLongLists();
     void stopLeavesAValidFile();
     void stopReportsTheFileWritten();
     void lateNotifyDoesNothing();

@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTest>
 
@@ -12,6 +14,9 @@
 #include "media/decoders/WorkerPool.h"
 #include "media/graph/MediaEvent.h"
 #include "media/graph/TimelineSourceFilter.h"
+#include "media/PathCodec.h"
+#include "media/wavfile/OutputFile.h"
+#include "engine/CueSheet.h"
 #include "tests/engine/EngineTests.h"
 #include "tests/support/JoinRunner.h"
 
@@ -150,7 +155,7 @@ void JoinJobTest::refusedOutputsAreKept() {
                            readOnly,
                            stdinFile,
                            "/dev/null",
-                           "/dev/shm/corvane-test.wav",
+                           "/dev/corvane-new.wav",
                            "/proc/self/fd/1",
                            dir_.path() + "/../../dev/zero",
                            "/sys/kernel/x.wav"};
@@ -194,9 +199,10 @@ void JoinJobTest::refusedOutputsAreKept() {
     QCOMPARE(readBytes(readOnly), (std::vector<unsigned char>{'r', 'o'}));
     QCOMPARE(readBytes(stdinFile), (std::vector<unsigned char>{'i', 'n'}));
 
-    // Nor may a cue sheet or label track take the place of an input, the output or a folder.
+    // Nor may a cue sheet or label track take the place of an input, the output or a folder,
+    // or go where it cannot be written: found before the join, not after it.
     const QString output = dir_.filePath("side.wav");
-    for (const QString& side : {input, output, folder, dotted}) {
+    for (const QString& side : {input, output, folder, dotted, dir_.filePath("none/x.cue")}) {
         for (bool labels : {false, true}) {
             JoinRunner j;
             j.add({input});
@@ -206,9 +212,23 @@ void JoinJobTest::refusedOutputsAreKept() {
             QVERIFY2(!j.job.joinRunning(), qPrintable(side));
             QCOMPARE(j.boxes.shown.size(), qsizetype(1));
             QCOMPARE(j.boxes.shown[0].caption, QStringLiteral("Error"));
+            QVERIFY(!QFile::exists(output));
         }
     }
     QCOMPARE(readBytes(input), original);
+
+    // A regular file is fine wherever it is mounted: a tmpfs under /dev included.
+    struct stat shm {};
+    if (::stat("/dev/shm", &shm) == 0 && S_ISDIR(shm.st_mode) && ::access("/dev/shm", W_OK) == 0) {
+        const QString onShm = QStringLiteral("/dev/shm/corvane-test-%1.wav").arg(::getpid());
+        JoinRunner j;
+        j.add({fixture("a.wav")});
+        j.format.outputPath = onShm;
+        QVERIFY(j.join());
+        QVERIFY2(j.finishedOk, qPrintable(j.boxes.texts().join('\n')));
+        QCOMPARE(readWav(onShm).frames(), 44100LL);
+        QVERIFY(QFile::remove(onShm));
+    }
 }
 
 void JoinJobTest::oneJoinPerOutput() {
@@ -234,6 +254,14 @@ void JoinJobTest::oneJoinPerOutput() {
         QVERIFY2(j.boxes.shown[0].text.contains(QStringLiteral("Another join is writing")),
                  qPrintable(j.boxes.shown[0].text));
     }
+    // Nor may the other join's part file itself be written over.
+    j.boxes.clear();
+    j.format.outputPath = out + ".part";
+    j.job.onJoinCommand();
+    QVERIFY(!j.job.joinRunning());
+    QVERIFY2(j.boxes.texts().join("").contains(QStringLiteral("Another join is writing")),
+             qPrintable(j.boxes.texts().join("")));
+    j.format.outputPath = out;
     // The other join gone, its part file is what it wrote: kept, and named.
     ::close(other);
     j.boxes.clear();
@@ -271,6 +299,115 @@ void JoinJobTest::linkedOutputKeepsTheLink() {
     struct stat st {};
     QCOMPARE(::stat(QFile::encodeName(target).constData(), &st), 0);
     QCOMPARE(st.st_mode & 0777, 0640u);
+    // As root, a user's file stays the user's: owner and group are kept too.
+    if (::geteuid() != 0) return;
+    QCOMPARE(::chown(QFile::encodeName(target).constData(), 4242, 4343), 0);
+    JoinRunner k;
+    k.add({fixture("a.wav")});
+    k.format.outputPath = link;
+    k.boxes.answers = {true};
+    QVERIFY(k.join());
+    QVERIFY(k.finishedOk);
+    QCOMPARE(::stat(QFile::encodeName(target).constData(), &st), 0);
+    QCOMPARE(st.st_uid, uid_t(4242));
+    QCOMPARE(st.st_gid, gid_t(4343));
+    QCOMPARE(st.st_mode & 0777, 0640u);
+}
+
+void JoinJobTest::unreplaceableOutputNamesThePartFile() {
+    // A file mounted on its own cannot be renamed over: the audio stays in the part file,
+    // and the message must say so.
+    const QString out = dir_.filePath("bound.wav");
+    const QString source = dir_.filePath("bound-source.wav");
+    QVERIFY(writeBytes(out, {'o', 'l', 'd'}));
+    QVERIFY(writeBytes(source, {'o', 'l', 'd'}));
+    if (QProcess::execute("mount", {"--bind", source, out}) != 0)
+        QSKIP("cannot bind-mount here");
+    auto unmount = qScopeGuard([&] { QProcess::execute("umount", {out}); });
+    JoinRunner j;
+    j.add({fixture("a.wav")});
+    j.format.outputPath = out;
+    j.boxes.answers = {true};
+    QVERIFY(j.join());
+    QVERIFY(!j.finishedOk);
+    const QString shown = j.boxes.texts().join('\n');
+    QVERIFY2(shown.contains(QStringLiteral("The joined audio is in %1.part").arg(out)),
+             qPrintable(shown));
+    QCOMPARE(readWav(out + ".part").frames(), 44100LL);
+    QVERIFY(QFile::remove(out + ".part"));
+}
+
+void JoinJobTest::longestNamesJoin() {
+    // A name as long as the folder allows: its part file's name must still fit, and differ
+    // from that of a name that differs only at the end.
+    const QString stem = QString(250, QLatin1Char('n'));
+    const QString out = dir_.filePath(stem + QStringLiteral("a.wav"));
+    const QString twin = dir_.filePath(stem + QStringLiteral("b.wav"));
+    QCOMPARE(QFileInfo(out).fileName().toUtf8().size(), 255);
+    const std::string part = OutputFile::partOf(qstringToPath(out));
+    QVERIFY(part != OutputFile::partOf(qstringToPath(twin)));
+    QVERIFY(part.size() - part.rfind('/') - 1 <= 255);
+    QCOMPARE(OutputFile::partOf(qstringToPath(out)), part);
+    // Multibyte characters are never cut in half.
+    const QString wide = dir_.filePath(QString(127, QChar(0x00E9)) + QStringLiteral("a"));
+    for (const QChar c : pathToQString(OutputFile::partOf(qstringToPath(wide))))
+        QVERIFY(c.unicode() < 0xDC80 || c.unicode() > 0xDCFF);
+    for (const QString& name : {out, twin}) {
+        JoinRunner j;
+        j.add({fixture("a.wav")});
+        j.format.outputPath = name;
+        QVERIFY(j.join());
+        QVERIFY2(j.finishedOk, qPrintable(j.boxes.texts().join('\n')));
+        QCOMPARE(readWav(name).frames(), 44100LL);
+    }
+    QVERIFY(!QFile::exists(pathToQString(part)));
+}
+
+void JoinJobTest::cueSheetsOfLongLists() {
+    EncodeOptions s;
+    s.frames = 441;  // 10 ms each
+    QVERIFY(encodeFile(fixture("tick.wav"), s, sine(1000)).isEmpty());
+    QStringList many;
+    for (int i = 0; i < 150; ++i) many << fixture("tick.wav");
+    // More than 99 files: one sheet per 99, each naming the same WAV file with tracks 01-99.
+    {
+        JoinRunner j;
+        j.add(many);
+        j.format.outputPath = dir_.filePath("long-list.wav");
+        j.format.cuePath = dir_.filePath("long-list.cue");
+        QVERIFY(j.join());
+        QVERIFY2(j.finishedOk, qPrintable(j.boxes.texts().join('\n')));
+        auto text = [](const QString& path) {
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+        };
+        const QString first = text(j.format.cuePath);
+        const QString second = text(dir_.filePath("long-list-2.cue"));
+        QCOMPARE(first.count(QStringLiteral("TRACK ")), 99);
+        QVERIFY(first.contains(QStringLiteral("TRACK 99 AUDIO")));
+        QCOMPARE(second.count(QStringLiteral("TRACK ")), 51);
+        QVERIFY(second.startsWith(QStringLiteral("FILE \"long-list.wav\" WAVE\n  TRACK 01 AUDIO")));
+        QVERIFY(second.contains(QStringLiteral("INDEX 01 00:00:74")));  // file 100 at 0.99 s
+        QVERIFY(!QFile::exists(dir_.filePath("long-list-3.cue")));
+    }
+    // Standard output cannot hold two sheets apart, and a cue sheet's FILE line cannot hold a
+    // line break: both refused before anything is written.
+    const QStringList outs{dir_.filePath("to-stdout.wav"), dir_.filePath("line\nbreak.wav")};
+    for (const QString& out : outs) {
+        JoinRunner j;
+        j.add(out.contains('\n') ? QStringList{fixture("a.wav")} : many);
+        j.format.outputPath = out;
+        j.format.cuePath = out.contains('\n') ? dir_.filePath("break.cue") : QStringLiteral("-");
+        j.job.onJoinCommand();
+        QVERIFY(!j.job.joinRunning());
+        QCOMPARE(j.boxes.shown.size(), qsizetype(1));
+        QVERIFY2(j.boxes.shown[0].text.contains(out.contains('\n') ? QStringLiteral("line break")
+                                                                   : QStringLiteral("99 tracks")),
+                 qPrintable(j.boxes.shown[0].text));
+        QVERIFY(!QFile::exists(out));
+    }
+    QCOMPARE(cueSheetPathNumber(QStringLiteral("/a.b/book.cue"), 3), QStringLiteral("/a.b/book-3.cue"));
+    QCOMPARE(cueSheetPathNumber(QStringLiteral("/a.b/book"), 2), QStringLiteral("/a.b/book-2"));
 
 }
 
