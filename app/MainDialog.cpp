@@ -18,10 +18,12 @@
 #include <memory>
 
 #include "app/AppSettings.h"
+#include "app/DesktopNotifier.h"
 #include "app/FileAdder.h"
 #include "app/FileDialogs.h"
 #include "app/ItemListView.h"
 #include "app/MessageBoxes.h"
+#include "app/Playlist.h"
 #include "app/SettingsStore.h"
 #include "app/StatusLine.h"
 #include "controls/AboutDialog.h"
@@ -66,6 +68,7 @@ constexpr ButtonSetup kButtonSetups[] = {
 
 const QStringList kAddFilters = {QStringLiteral("Wav Files (*.wav)"),
                                  QStringLiteral("Any Files (*)")};
+const QString kPlaylistFilter = QStringLiteral("Playlists (*.m3u *.m3u8 *.pls)");
 
 bool isUserInput(QEvent::Type type) {
     switch (type) {
@@ -120,6 +123,15 @@ MainDialog::MainDialog(SettingsStore& store, MessageBoxes& boxes, FileDialogs& f
     configureButtons();
     connectCommands();
     setAcceptDrops(true);
+
+    listMenu_ = new QMenu(this);
+    savePlaylistAction_ = listMenu_->addAction(QStringLiteral("&Save List as Playlist..."));
+    connect(savePlaylistAction_, &QAction::triggered, this, &MainDialog::onSavePlaylist);
+    connect(listMenu_->addAction(QStringLiteral("&Open Playlist...")), &QAction::triggered, this,
+            &MainDialog::onOpenPlaylist);
+    connect(listMenu_, &QMenu::aboutToShow, this,
+            [this] { savePlaylistAction_->setEnabled(items_.itemCount() > 0); });
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
 }
 
 MainDialog::~MainDialog() {
@@ -183,9 +195,12 @@ void MainDialog::connectCommands() {
     on(kHelpButton, &MainDialog::onHelpCommand);
     connect(list_, &ItemListView::listDoubleClicked, this, &MainDialog::onPlayItems);
     connect(list_, &ItemListView::deletePressed, this, &MainDialog::onDeleteSelected);
+    connect(list_, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { listMenu_->exec(list_->viewport()->mapToGlobal(at)); });
     on(kExitButton, &MainDialog::onExitCommand);
     // The fill belongs to a running join only; the end text says how it went.
     connect(&job_, &JoinJob::finished, this, [this] { status_->setFraction(-1); });
+    connect(&job_, &JoinJob::finished, this, &MainDialog::tellDesktopJoinEnded);
 }
 
 // --- What the join shows --------------------------------------------------------------
@@ -205,6 +220,17 @@ void MainDialog::setJoinButtonText(const QString& text) {
 
 void MainDialog::setProgress(double fraction) {
     status_->setFraction(fraction);
+    if (notifier_ && job_.joinRunning()) notifier_->setTaskProgress(fraction);
+}
+
+void MainDialog::tellDesktopJoinEnded(bool ok) {
+    const bool longJoin = joinStartedAt_ >= 0 && clock_() - joinStartedAt_ > kNotifyAfterSeconds;
+    joinStartedAt_ = -1;
+    if (!notifier_) return;
+    notifier_->setTaskProgress(-1);
+    if (longJoin && !isActiveWindow())
+        notifier_->notify(ok ? QStringLiteral("The join is done") : QStringLiteral("The join failed"),
+                          statusText());
 }
 
 QString MainDialog::locateMissingSource(const QString& path) {
@@ -226,7 +252,11 @@ QString MainDialog::locateMissingSource(const QString& path) {
 // --- Commands -------------------------------------------------------------------------
 
 void MainDialog::onJoinCommand() {
+    const bool wasRunning = job_.joinRunning();
     job_.onJoinCommand();
+    if (wasRunning || !job_.joinRunning()) return;
+    joinStartedAt_ = clock_();
+    if (notifier_) notifier_->setTaskProgress(0);
 }
 
 void MainDialog::onOptionsCommand() {
@@ -334,18 +364,22 @@ void MainDialog::onAddCommand() {
     }
     const QString folder =
         store_.readString(settings::kOption, settings::kLastPhotoFolder, QString());
-    QStringList paths =
-        fileDialogs_.getOpenFileNames(QStringLiteral("Select wav Files..."), folder, kAddFilters);
+    QStringList paths = fileDialogs_.getOpenFileNames(QStringLiteral("Select wav Files..."), folder,
+                                                      kAddFilters + QStringList{kPlaylistFilter});
     FileAdder::sortNaturally(paths);
     addFiles(paths);
 }
 
-void MainDialog::addFiles(const QStringList& paths) {
-    if (paths.isEmpty() || adding_) return;
+void MainDialog::addFiles(const QStringList& chosen) {
+    if (chosen.isEmpty() || adding_) return;
     if (items_.isFull()) {
         boxes_.errorMessage(kListFull);
         return;
     }
+    const Playlist::Expansion expanded = Playlist::expand(chosen);
+    for (const QString& message : expanded.messages) boxes_.errorMessage(message);
+    const QStringList& paths = expanded.files;
+    if (paths.isEmpty()) return;
     bool cancelled = false;
     const std::vector<media::ProbeResult> results = probeWithProgress(paths, &cancelled);
     if (cancelled) return;  // as if the dialog had been cancelled: nothing changes
@@ -358,6 +392,36 @@ void MainDialog::addFiles(const QStringList& paths) {
         store_.writeString(settings::kOption, settings::kLastPhotoFolder,
                            folderOf(items_.itemPath(items_.itemCount() - 1)));
     items_.syncMusicList();
+}
+
+void MainDialog::onSavePlaylist() {
+    if (items_.itemCount() == 0 || adding_) return;
+    const QString folder =
+        store_.readString(settings::kOption, settings::kLastPhotoFolder, QString());
+    QString path = fileDialogs_.getSaveFileName(QStringLiteral("Save List as Playlist"),
+                                                folder + QStringLiteral("Playlist.m3u8"),
+                                                {QStringLiteral("Playlists (*.m3u8)")});
+    if (path.isEmpty()) return;
+    if (!Playlist::isPlaylistName(path)) {
+        // The dialog asked about replacing the name as typed, not this one.
+        path += QStringLiteral(".m3u8");
+        if (JoinJob::fileExists(path) &&
+            !boxes_.askYesNo(QStringLiteral("%1 exists. Do you want to replace it?").arg(path),
+                             QStringLiteral("Warning"), MessageBoxes::Owner::MainWindow,
+                             MessageBoxes::Icon::Warning))
+            return;
+    }
+    QString error;
+    if (!Playlist::save(items_, path, &error))
+        boxes_.errorMessage(QStringLiteral("Cannot save the playlist %1: %2").arg(path, error));
+}
+
+void MainDialog::onOpenPlaylist() {
+    if (adding_) return;
+    const QString folder =
+        store_.readString(settings::kOption, settings::kLastPhotoFolder, QString());
+    addFiles(fileDialogs_.getOpenFileNames(QStringLiteral("Open Playlist"), folder,
+                                           {kPlaylistFilter, QStringLiteral("Any Files (*)")}));
 }
 
 std::vector<media::ProbeResult> MainDialog::probeWithProgress(const QStringList& paths,

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/DBusDesktopNotifier.h"
 #include "app/MainDialog.h"
 #include "app/MessageBoxes.h"
 #include "app/SettingsStore.h"
@@ -87,6 +88,8 @@ int main(int argc, char** argv) {
     corvane::QtFileDialogs fileDialogs;
     corvane::MainDialog window(store, boxes, fileDialogs, corvane::DesktopLinkOpener::instance());
     boxes.setMainWindow(&window);
+    corvane::DBusDesktopNotifier notifier;
+    window.setDesktopNotifier(&notifier);
     fileDialogs.setOwner(&window);
     // Added once the window is up, so their messages appear over it.
     if (!files.isEmpty()) QTimer::singleShot(0, &window, [&] { window.addFiles(files); });

@@ -15,6 +15,7 @@ class MainWindowListTest : public QObject {
     void capacityIsRefused();
     void slowProbeShowsProgressAndCancelAddsNothing();
     void droppedFilesAreAdded();
+    void playlistsInAndOutOfTheList();
     void doubleClickPlaysSelectedInOrder();
     void homepageHelpAndMenus();
 
@@ -30,6 +31,7 @@ class MainWindowJoinTest : public QObject {
     void cleanup();
     void joinWritesTheWavAndSaysDone();
     void stopMidJoinLeavesAValidWav();
+    void desktopIsToldOfLongJoinsEndingUnseen();
     void replaceQuestionNoThenYes();
     void optionsChangeOutputAndFormatAboutOpens();
     void quotedMessagesForEmptyListAndFailure();
