@@ -73,7 +73,7 @@ bool readWhole(const QString& path, QByteArray* bytes, QString* error) {
         } else if (n == 0) {
             break;
         } else if (bytes->size() + n > kMaxPlaylistBytes) {
-            *error = QStringLiteral("it is too large to be a playlist");
+            *error = Playlist::tr("it is too large to be a playlist");
             ok = false;
         } else {
             bytes->append(buffer, n);
@@ -99,7 +99,7 @@ QString realPathOf(const QString& path) {
 QString namesList(const QStringList& names) {
     QStringList shown = names.mid(0, kNamesShown);
     if (names.size() > kNamesShown)
-        shown << QStringLiteral("... and %1 more").arg(names.size() - kNamesShown);
+        shown << Playlist::tr("... and %1 more").arg(names.size() - kNamesShown);
     return shown.join(QLatin1Char('\n'));
 }
 
@@ -128,7 +128,7 @@ struct Expander {
     bool take(const QString& file) {
         if (out.files.size() >= limit) {
             if (!stopped)
-                out.messages << QStringLiteral("The playlists list more than %1 files; only the first "
+                out.messages << Playlist::tr("The playlists list more than %1 files; only the first "
                                                "%1 were taken.")
                                     .arg(limit);
             stopped = true;
@@ -167,14 +167,14 @@ struct Expander {
     void readPlaylist(const QString& path) {
         const QString real = realPathOf(path);
         if (chain.contains(real)) {
-            out.messages << QStringLiteral("The playlist %1 lists itself, directly or through "
+            out.messages << Playlist::tr("The playlist %1 lists itself, directly or through "
                                            "another playlist; it was not read again.")
                                 .arg(path);
             return;
         }
         if (--readsLeft < 0) {
             if (readsLeft == -1)
-                out.messages << QStringLiteral("Too many playlists inside playlists; %1 and "
+                out.messages << Playlist::tr("Too many playlists inside playlists; %1 and "
                                                "those after it were not read.")
                                     .arg(path);
             return;
@@ -182,13 +182,13 @@ struct Expander {
         QByteArray text;
         QString error;
         if (!readWhole(path, &text, &error)) {
-            out.messages << QStringLiteral("Cannot read the playlist %1: %2").arg(path, error);
+            out.messages << Playlist::tr("Cannot read the playlist %1: %2").arg(path, error);
             return;
         }
         const bool pls = path.endsWith(QLatin1String(".pls"), Qt::CaseInsensitive);
         const QStringList entries = Playlist::entriesOf(text, pls);
         if (entries.isEmpty()) {
-            out.messages << QStringLiteral("The playlist %1 lists no files.").arg(path);
+            out.messages << Playlist::tr("The playlist %1 lists no files.").arg(path);
             return;
         }
         const QString folder = folderOf(absoluteOf(path));
@@ -223,11 +223,11 @@ struct Expander {
         }
         chain.removeLast();
         if (!missing.isEmpty())
-            out.messages << QStringLiteral("These files listed in %1 cannot be found and were not "
+            out.messages << Playlist::tr("These files listed in %1 cannot be found and were not "
                                            "added:\n%2")
                                 .arg(path, namesList(missing));
         if (!remote.isEmpty())
-            out.messages << QStringLiteral("These entries of %1 are not files on this computer and "
+            out.messages << Playlist::tr("These entries of %1 are not files on this computer and "
                                            "were not added:\n%2")
                                 .arg(path, namesList(remote));
     }

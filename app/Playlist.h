@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QStringList>
 #include <vector>
 
@@ -39,6 +40,8 @@ public:
     // Writes toM3u8 to `path` in one piece (the old file stays until the new one is
     // complete); false with `error` set when it could not.
     static bool save(const ItemList& list, const QString& path, QString* error);
+
+    Q_DECLARE_TR_FUNCTIONS(corvane::Playlist)
 };
 
 }  // namespace corvane

@@ -9,6 +9,7 @@
 
 #include "app/DBusDesktopNotifier.h"
 #include "app/MainDialog.h"
+#include "app/Translations.h"
 #include "app/MessageBoxes.h"
 #include "app/SettingsStore.h"
 #include "cli/Cli.h"
@@ -80,6 +81,7 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName(QStringLiteral("Brontal"));
     QApplication::setApplicationName(corvane::kAppName);
     QApplication::setWindowIcon(corvane::artwork::applicationIcon());
+    corvane::installTranslations();
     QStringList files;
     if (!filesFromArguments(argc, argv, &files)) return corvane::cli::kExitUsage;
 

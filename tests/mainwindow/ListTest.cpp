@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QLibraryInfo>
 #include <QMenu>
 #include <QMimeData>
 #include <QProgressDialog>
@@ -17,6 +18,7 @@
 #include <thread>
 
 #include "app/StatusLine.h"
+#include "app/Translations.h"
 #include "controls/DialogBuilder.h"
 #include "controls/HelpFolder.h"
 #include "controls/SiteAddresses.h"
@@ -605,4 +607,29 @@ void MainWindowListTest::homepageHelpAndMenus() {
     QContextMenuEvent onWindow(QContextMenuEvent::Mouse, outside, w.dialog->mapToGlobal(outside));
     QApplication::sendEvent(w.dialog.get(), &onWindow);
     QVERIFY(menuShown);
+}
+
+void MainWindowListTest::germanWhereTheLocaleIsGerman() {
+    // As a German desktop starts the program (LANG=de_DE.UTF-8 sets the default locale).
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    QVERIFY(installTranslations());
+    {
+        Window w;
+        QCOMPARE(w.button(MainDialog::kAddButton)->text(), QStringLiteral("Hinzufügen"));
+        QCOMPARE(w.button(MainDialog::kAddButton)->tipText(),
+                 QStringLiteral("WAV-Dateien zur Liste hinzufügen"));
+        QCOMPARE(w.list()->horizontalHeaderItem(0)->text(), QStringLiteral("Name der Audiodatei"));
+        QCOMPARE(w.dialog->listMenu()->actions().value(0)->text(),
+                 QStringLiteral("Liste als Wiedergabeliste &speichern..."));
+        QVERIFY(w.dialog->statusText().startsWith(QStringLiteral("Ausgabedatei: ")));
+        // Qt's own texts (its dialogs' buttons), where Debian's translation of them is installed.
+        if (QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_de.qm"))
+            QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Abbrechen"));
+    }
+    QLocale::setDefault(before);
+    // English needs no translation: the source texts come back.
+    QVERIFY(!installTranslations(QLocale(QLocale::English, QLocale::UnitedStates)));
+    Window w;
+    QCOMPARE(w.button(MainDialog::kAddButton)->text(), QStringLiteral("Add"));
 }

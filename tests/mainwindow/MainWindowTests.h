@@ -18,6 +18,7 @@ class MainWindowListTest : public QObject {
     void playlistsInAndOutOfTheList();
     void doubleClickPlaysSelectedInOrder();
     void homepageHelpAndMenus();
+    void germanWhereTheLocaleIsGerman();
 
   private:
     QString fixture(const char* name) const { return dir_.filePath(name); }

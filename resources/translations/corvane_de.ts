@@ -1,0 +1,326 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE">
+<context>
+    <name>DialogTemplate</name>
+    <message>
+        <source>Add</source>
+        <translation>Hinzufügen</translation>
+    </message>
+    <message>
+        <source>Options</source>
+        <translation>Optionen</translation>
+    </message>
+    <message>
+        <source>Join</source>
+        <translation>Verbinden</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Stopp</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>Homepage</source>
+        <translation>Homepage</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>Info</translation>
+    </message>
+    <message>
+        <source>About Corvane</source>
+        <translation>Über Corvane</translation>
+    </message>
+    <message>
+        <source>Support Email: Click here</source>
+        <translation>Support-E-Mail: hier klicken</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Output options</source>
+        <translation>Ausgabeoptionen</translation>
+    </message>
+    <message>
+        <source>Output file:</source>
+        <translation>Ausgabedatei:</translation>
+    </message>
+    <message>
+        <source>Browse</source>
+        <translation>Durchsuchen</translation>
+    </message>
+    <message>
+        <source>Wave format</source>
+        <translation>Wave-Format</translation>
+    </message>
+    <message>
+        <source>Samples per second (Hz):</source>
+        <translation>Abtastwerte pro Sekunde (Hz):</translation>
+    </message>
+    <message>
+        <source>Channels:</source>
+        <translation>Kanäle:</translation>
+    </message>
+    <message>
+        <source>Bits per sample:</source>
+        <translation>Bits pro Abtastwert:</translation>
+    </message>
+    <message>
+        <source>Settings</source>
+        <translation>Einstellungen</translation>
+    </message>
+    <message>
+        <source>Mark where each file starts</source>
+        <translation>Den Anfang jeder Datei markieren</translation>
+    </message>
+    <message>
+        <source>Also write a cue sheet</source>
+        <translation>Auch ein Cue-Sheet schreiben</translation>
+    </message>
+</context>
+<context>
+    <name>corvane::ItemListView</name>
+    <message>
+        <source>Sound File Name</source>
+        <translation>Name der Audiodatei</translation>
+    </message>
+    <message>
+        <source>Duration(s)</source>
+        <translation>Dauer (s)</translation>
+    </message>
+</context>
+<context>
+    <name>corvane::MainDialog</name>
+    <message>
+        <source>Please select items!</source>
+        <translation>Bitte wählen Sie Einträge aus!</translation>
+    </message>
+    <message>
+        <source>The list is full: it holds at most %1 files. Please delete some files in the list.</source>
+        <translation>Die Liste ist voll: Sie fasst höchstens %1 Dateien. Bitte löschen Sie einige Dateien aus der Liste.</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>Homepage</source>
+        <translation>Homepage</translation>
+    </message>
+    <message>
+        <source>Delete all items</source>
+        <translation>Alle Einträge löschen</translation>
+    </message>
+    <message>
+        <source>Delete selected item</source>
+        <translation>Ausgewählte Einträge löschen</translation>
+    </message>
+    <message>
+        <source>Move item down</source>
+        <translation>Eintrag nach unten</translation>
+    </message>
+    <message>
+        <source>Move item up</source>
+        <translation>Eintrag nach oben</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>Info</translation>
+    </message>
+    <message>
+        <source>Help</source>
+        <translation>Hilfe</translation>
+    </message>
+    <message>
+        <source>Customize output options</source>
+        <translation>Ausgabeoptionen anpassen</translation>
+    </message>
+    <message>
+        <source>Add wav files to list</source>
+        <translation>WAV-Dateien zur Liste hinzufügen</translation>
+    </message>
+    <message>
+        <source>Join the files to wav</source>
+        <translation>Die Dateien zu einer WAV-Datei verbinden</translation>
+    </message>
+    <message>
+        <source>Wav Files (*.wav)</source>
+        <translation>WAV-Dateien (*.wav)</translation>
+    </message>
+    <message>
+        <source>Any Files (*)</source>
+        <translation>Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>Playlists (*.m3u *.m3u8 *.pls)</source>
+        <translation>Wiedergabelisten (*.m3u *.m3u8 *.pls)</translation>
+    </message>
+    <message>
+        <source>&amp;About Corvane</source>
+        <translation>Ü&amp;ber Corvane</translation>
+    </message>
+    <message>
+        <source>Output File: %1</source>
+        <translation>Ausgabedatei: %1</translation>
+    </message>
+    <message>
+        <source>&amp;Save List as Playlist...</source>
+        <translation>Liste als Wiedergabeliste &amp;speichern...</translation>
+    </message>
+    <message>
+        <source>&amp;Open Playlist...</source>
+        <translation>Wiedergabeliste ö&amp;ffnen...</translation>
+    </message>
+    <message>
+        <source>The join is done</source>
+        <translation>Das Verbinden ist fertig</translation>
+    </message>
+    <message>
+        <source>The join failed</source>
+        <translation>Das Verbinden ist fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>%1 cannot be found.
+Do you want to locate it? Without it the join cannot start.</source>
+        <translation>%1 wurde nicht gefunden.
+Möchten Sie die Datei suchen? Ohne sie kann das Verbinden nicht beginnen.</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>Warnung</translation>
+    </message>
+    <message>
+        <source>Locate %1</source>
+        <translation>%1 suchen</translation>
+    </message>
+    <message>
+        <source>Failed to launch web brower.
+Please launch your web browser manually to access </source>
+        <translation>Der Webbrowser konnte nicht gestartet werden.
+Bitte starten Sie Ihren Webbrowser selbst und öffnen Sie </translation>
+    </message>
+    <message>
+        <source>unknown errors</source>
+        <translation>Unbekannter Fehler</translation>
+    </message>
+    <message>
+        <source> does not exist!</source>
+        <translation> existiert nicht!</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>Select wav Files...</source>
+        <translation>WAV-Dateien auswählen...</translation>
+    </message>
+    <message>
+        <source>Save List as Playlist</source>
+        <translation>Liste als Wiedergabeliste speichern</translation>
+    </message>
+    <message>
+        <source>Playlists (*.m3u8)</source>
+        <translation>Wiedergabelisten (*.m3u8)</translation>
+    </message>
+    <message>
+        <source>%1 exists. Do you want to replace it?</source>
+        <translation>%1 existiert bereits. Möchten Sie die Datei ersetzen?</translation>
+    </message>
+    <message>
+        <source>Cannot save the playlist %1: %2</source>
+        <translation>Die Wiedergabeliste %1 kann nicht gespeichert werden: %2</translation>
+    </message>
+    <message>
+        <source>Open Playlist</source>
+        <translation>Wiedergabeliste öffnen</translation>
+    </message>
+    <message>
+        <source>Measuring %1 file(s)...</source>
+        <translation>%1 Datei(en) werden gemessen...</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Do you want to check the lastest version on our website?</source>
+        <translation>Möchten Sie auf unserer Website nach der neuesten Version sehen?</translation>
+    </message>
+    <message>
+        <source>Update the program</source>
+        <translation>Programm aktualisieren</translation>
+    </message>
+    <message>
+        <source>The Program does not launch your web browser to access </source>
+        <translation>Das Programm kann Ihren Webbrowser nicht starten, um </translation>
+    </message>
+    <message>
+        <source> ,
+Please launch your web browser and input the URL manually.</source>
+        <translation> zu öffnen.
+Bitte starten Sie Ihren Webbrowser und geben Sie die Adresse selbst ein.</translation>
+    </message>
+    <message>
+        <source>Please first stop Convert</source>
+        <translation>Bitte halten Sie zuerst das Verbinden an</translation>
+    </message>
+</context>
+<context>
+    <name>corvane::Playlist</name>
+    <message>
+        <source>it is too large to be a playlist</source>
+        <translation>sie ist zu groß für eine Wiedergabeliste</translation>
+    </message>
+    <message>
+        <source>... and %1 more</source>
+        <translation>... und %1 weitere</translation>
+    </message>
+    <message>
+        <source>The playlists list more than %1 files; only the first %1 were taken.</source>
+        <translation>Die Wiedergabelisten nennen mehr als %1 Dateien; nur die ersten %1 wurden übernommen.</translation>
+    </message>
+    <message>
+        <source>The playlist %1 lists itself, directly or through another playlist; it was not read again.</source>
+        <translation>Die Wiedergabeliste %1 enthält sich selbst, direkt oder über eine andere Wiedergabeliste; sie wurde nicht noch einmal gelesen.</translation>
+    </message>
+    <message>
+        <source>Too many playlists inside playlists; %1 and those after it were not read.</source>
+        <translation>Zu viele Wiedergabelisten in Wiedergabelisten; %1 und die folgenden wurden nicht gelesen.</translation>
+    </message>
+    <message>
+        <source>Cannot read the playlist %1: %2</source>
+        <translation>Die Wiedergabeliste %1 kann nicht gelesen werden: %2</translation>
+    </message>
+    <message>
+        <source>The playlist %1 lists no files.</source>
+        <translation>Die Wiedergabeliste %1 enthält keine Dateien.</translation>
+    </message>
+    <message>
+        <source>These files listed in %1 cannot be found and were not added:
+%2</source>
+        <translation>Diese in %1 genannten Dateien wurden nicht gefunden und nicht hinzugefügt:
+%2</translation>
+    </message>
+    <message>
+        <source>These entries of %1 are not files on this computer and were not added:
+%2</source>
+        <translation>Diese Einträge von %1 sind keine Dateien auf diesem Computer und wurden nicht hinzugefügt:
+%2</translation>
+    </message>
+</context>
+</TS>
