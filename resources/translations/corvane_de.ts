@@ -93,6 +93,31 @@
     </message>
 </context>
 <context>
+    <name>corvane::FileAdder</name>
+    <message>
+        <source>Cannot open %1. You need to install appropriate decoders.
+Or the file is corrupt.</source>
+        <translation>%1 kann nicht geöffnet werden. Sie müssen passende Decoder installieren.
+Oder die Datei ist beschädigt.</translation>
+    </message>
+    <message>
+        <source>The path of %1 is too long. The file was not added.</source>
+        <translation>Der Pfad von %1 ist zu lang. Die Datei wurde nicht hinzugefügt.</translation>
+    </message>
+    <message>
+        <source>Can not get the duration of the clip!</source>
+        <translation>Die Dauer des Clips kann nicht ermittelt werden!</translation>
+    </message>
+    <message>
+        <source>Can not get the duration of %1</source>
+        <translation>Die Dauer von %1 kann nicht ermittelt werden</translation>
+    </message>
+    <message>
+        <source>The list is full: it holds at most %1 files. %2 file(s) were not added.</source>
+        <translation>Die Liste ist voll: Sie fasst höchstens %1 Dateien. %2 Datei(en) wurden nicht hinzugefügt.</translation>
+    </message>
+</context>
+<context>
     <name>corvane::ItemListView</name>
     <message>
         <source>Sound File Name</source>
@@ -101,6 +126,75 @@
     <message>
         <source>Duration(s)</source>
         <translation>Dauer (s)</translation>
+    </message>
+</context>
+<context>
+    <name>corvane::JoinJob</name>
+    <message>
+        <source>Please wait... Used Time: %1</source>
+        <translation>Bitte warten... Benötigte Zeit: %1</translation>
+    </message>
+    <message>
+        <source>%1 is one of the files to join; choose another output file.</source>
+        <translation>%1 ist eine der zu verbindenden Dateien; wählen Sie eine andere Ausgabedatei.</translation>
+    </message>
+    <message>
+        <source>Please add wav files into the list</source>
+        <translation>Bitte fügen Sie WAV-Dateien zur Liste hinzu</translation>
+    </message>
+    <message>
+        <source>The wav files are too many! Please delete some files in the list.</source>
+        <translation>Es sind zu viele WAV-Dateien! Bitte löschen Sie einige Dateien aus der Liste.</translation>
+    </message>
+    <message>
+        <source>%1 exists. Do you want to replace it?</source>
+        <translation>%1 existiert bereits. Möchten Sie die Datei ersetzen?</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>Warnung</translation>
+    </message>
+    <message>
+        <source>%1 decoded %2 %3 than when it was added.</source>
+        <translation>%1 wurde %2 %3 decodiert als beim Hinzufügen.</translation>
+    </message>
+    <message>
+        <source>shorter</source>
+        <translation>kürzer</translation>
+    </message>
+    <message>
+        <source>longer</source>
+        <translation>länger</translation>
+    </message>
+    <message>
+        <source>Join failed. Output File: %1</source>
+        <translation>Verbinden fehlgeschlagen. Ausgabedatei: %1</translation>
+    </message>
+    <message>
+        <source>The join failed; %1 was left as it was.
+%2</source>
+        <translation>Das Verbinden ist fehlgeschlagen; %1 blieb unverändert.
+%2</translation>
+    </message>
+    <message>
+        <source>The join failed and %1 is incomplete.
+%2</source>
+        <translation>Das Verbinden ist fehlgeschlagen, und %1 ist unvollständig.
+%2</translation>
+    </message>
+    <message>
+        <source>Done, but files changed since they were added. Output File: %1</source>
+        <translation>Fertig, aber Dateien haben sich seit dem Hinzufügen geändert. Ausgabedatei: %1</translation>
+    </message>
+    <message>
+        <source>%1 holds all the audio that decoded, but not as measured when the files were added:
+%2</source>
+        <translation>%1 enthält alles decodierte Audio, aber nicht so, wie es beim Hinzufügen der Dateien gemessen wurde:
+%2</translation>
+    </message>
+    <message>
+        <source>Done. Output File: %1</source>
+        <translation>Fertig. Ausgabedatei: %1</translation>
     </message>
 </context>
 <context>
@@ -278,6 +372,25 @@ Bitte starten Sie Ihren Webbrowser und geben Sie die Adresse selbst ein.</transl
     <message>
         <source>Please first stop Convert</source>
         <translation>Bitte halten Sie zuerst das Verbinden an</translation>
+    </message>
+</context>
+<context>
+    <name>corvane::OptionsDialog</name>
+    <message>
+        <source>The output file path is too long (at most %1 bytes).</source>
+        <translation>Der Pfad der Ausgabedatei ist zu lang (höchstens %1 Bytes).</translation>
+    </message>
+    <message>
+        <source>The frame rate is too small!</source>
+        <translation>Die Bildrate ist zu klein!</translation>
+    </message>
+    <message>
+        <source>Select Output File Name</source>
+        <translation>Name der Ausgabedatei wählen</translation>
+    </message>
+    <message>
+        <source>WAV file (*.wav)</source>
+        <translation>WAV-Datei (*.wav)</translation>
     </message>
 </context>
 <context>

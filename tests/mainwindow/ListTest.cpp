@@ -623,6 +623,7 @@ void MainWindowListTest::germanWhereTheLocaleIsGerman() {
         QCOMPARE(w.dialog->listMenu()->actions().value(0)->text(),
                  QStringLiteral("Liste als Wiedergabeliste &speichern..."));
         QVERIFY(w.dialog->statusText().startsWith(QStringLiteral("Ausgabedatei: ")));
+        QCOMPARE(JoinJob::usedTimeText(3661), QStringLiteral("Bitte warten... Benötigte Zeit: 01:01:01"));
         // Qt's own texts (its dialogs' buttons), where Debian's translation of them is installed.
         if (QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_de.qm"))
             QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Abbrechen"));
