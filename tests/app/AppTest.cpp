@@ -494,6 +494,14 @@ void AppTest::playlistsExpandInOrder() {
     QVERIFY(e.messages[1].endsWith("http://radio.example/stream"));
     QCOMPARE(e.messages[2], QStringLiteral("The playlist %1 lists no files.").arg(top.filePath("empty.m3u")));
     QVERIFY(e.messages[3].startsWith("Cannot read the playlist " + top.filePath("none.pls")));
+
+    // Through a linked folder ".." goes where the link points: the path is not tidied into
+    // another file of the same name.
+    QVERIFY(QFile::link(top.filePath("sub/deeper"), top.filePath("link")));
+    QVERIFY(writeText(top.filePath("s.ogg"), "another"));
+    QVERIFY(writeText(top.filePath("linked.m3u"), "link/../s.ogg\nsub/deeper/../s.ogg\n"));
+    QCOMPARE(Playlist::expand({top.filePath("linked.m3u")}).files,
+             (QStringList{top.filePath("link/../s.ogg"), abs}));
 }
 
 void AppTest::playlistsThatListThemselvesEnd() {
