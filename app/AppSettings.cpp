@@ -1,5 +1,6 @@
 #include "app/AppSettings.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,7 +15,7 @@ QString defaultOutputPath(MessageBoxes& boxes) {
     const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
     if (!music.isEmpty() && QDir().mkpath(music) && QFileInfo(music).isWritable())
         return QDir(music).filePath(kDefaultFileName);
-    boxes.errorMessage(QStringLiteral("Can not get My Music directory!"));
+    boxes.errorMessage(QCoreApplication::translate("corvane::settings", "Can not get My Music directory!"));
     return QDir::home().filePath(kDefaultFileName);
 }
 

@@ -198,6 +198,89 @@ Oder die Datei ist beschädigt.</translation>
     </message>
 </context>
 <context>
+    <name>corvane::LinkControl</name>
+    <message>
+        <source>The operating system is out
+of memory or resources.</source>
+        <translation>Dem Betriebssystem fehlt
+Speicher oder Ressourcen.</translation>
+    </message>
+    <message>
+        <source>The specified file was not found.</source>
+        <translation>Die angegebene Datei wurde nicht gefunden.</translation>
+    </message>
+    <message>
+        <source>The specified path was not found.</source>
+        <translation>Der angegebene Pfad wurde nicht gefunden.</translation>
+    </message>
+    <message>
+        <source>The operating system denied
+access to the specified file.</source>
+        <translation>Das Betriebssystem hat den Zugriff
+auf die angegebene Datei verweigert.</translation>
+    </message>
+    <message>
+        <source>There was not enough memory to complete the operation.</source>
+        <translation>Es war nicht genug Speicher vorhanden, um den Vorgang abzuschließen.</translation>
+    </message>
+    <message>
+        <source>The .EXE file is invalid
+(non-Win32 .EXE or error in .EXE image).</source>
+        <translation>Die .EXE-Datei ist ungültig
+(keine Win32-.EXE oder Fehler im .EXE-Abbild).</translation>
+    </message>
+    <message>
+        <source>A sharing violation occurred. </source>
+        <translation>Eine Freigabeverletzung ist aufgetreten. </translation>
+    </message>
+    <message>
+        <source>The filename association is
+incomplete or invalid.</source>
+        <translation>Die Dateizuordnung ist
+unvollständig oder ungültig.</translation>
+    </message>
+    <message>
+        <source>The DDE transaction could not
+be completed because the request timed out.</source>
+        <translation>Die DDE-Transaktion konnte nicht
+abgeschlossen werden, weil die Anfrage zu lange dauerte.</translation>
+    </message>
+    <message>
+        <source>The DDE transaction failed.</source>
+        <translation>Die DDE-Transaktion ist fehlgeschlagen.</translation>
+    </message>
+    <message>
+        <source>The DDE transaction could not
+be completed because other DDE transactions
+were being processed.</source>
+        <translation>Die DDE-Transaktion konnte nicht
+abgeschlossen werden, weil andere DDE-Transaktionen
+bearbeitet wurden.</translation>
+    </message>
+    <message>
+        <source>There is no application associated
+with the given filename extension.</source>
+        <translation>Der angegebenen Dateiendung ist
+kein Programm zugeordnet.</translation>
+    </message>
+    <message>
+        <source>The specified dynamic-link library was not found.</source>
+        <translation>Die angegebene Programmbibliothek wurde nicht gefunden.</translation>
+    </message>
+    <message>
+        <source>Unknown Error (%1) occurred.</source>
+        <translation>Unbekannter Fehler (%1) aufgetreten.</translation>
+    </message>
+    <message>
+        <source>Unable to open hyperlink:
+
+</source>
+        <translation>Der Link kann nicht geöffnet werden:
+
+</translation>
+    </message>
+</context>
+<context>
     <name>corvane::MainDialog</name>
     <message>
         <source>Please select items!</source>
@@ -434,6 +517,13 @@ Bitte starten Sie Ihren Webbrowser und geben Sie die Adresse selbst ein.</transl
 %2</source>
         <translation>Diese Einträge von %1 sind keine Dateien auf diesem Computer und wurden nicht hinzugefügt:
 %2</translation>
+    </message>
+</context>
+<context>
+    <name>corvane::settings</name>
+    <message>
+        <source>Can not get My Music directory!</source>
+        <translation>Der Musikordner ist nicht verfügbar!</translation>
     </message>
 </context>
 </TS>
