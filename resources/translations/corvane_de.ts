@@ -458,6 +458,13 @@ Bitte starten Sie Ihren Webbrowser und geben Sie die Adresse selbst ein.</transl
     </message>
 </context>
 <context>
+    <name>corvane::MessageBoxes</name>
+    <message>
+        <source>Error</source>
+        <translation>Fehler</translation>
+    </message>
+</context>
+<context>
     <name>corvane::OptionsDialog</name>
     <message>
         <source>The output file path is too long (at most %1 bytes).</source>
