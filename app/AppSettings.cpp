@@ -1,5 +1,6 @@
 #include "app/AppSettings.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -34,7 +35,7 @@ QString defaultOutputPath(MessageBoxes& boxes) {
     // Only proposed here: the folder is made when a join first writes into it.
     const QString music = musicFolder();
     if (!music.isEmpty() && usableFolder(music)) return QDir(music).filePath(kDefaultFileName);
-    boxes.errorMessage(QStringLiteral("Can not get My Music directory!"));
+    boxes.errorMessage(QCoreApplication::translate("corvane::settings", "Can not get My Music directory!"));
     return QDir::home().filePath(kDefaultFileName);
 }
 

@@ -28,7 +28,9 @@ QString fileUrlOf(const QString& path) {
 }
 
 QString FileAdder::cannotOpenText(const QString& path, const QString& cause, bool fromDecoder) {
-    QString text = fromDecoder ? kCannotOpenMessage.arg(path) : QStringLiteral("Cannot open %1.").arg(path);
+    QString text = fromDecoder
+                       ? tr("Cannot open %1. You need to install appropriate decoders.\nOr the file is corrupt.").arg(path)
+                       : tr("Cannot open %1.").arg(path);
     if (!cause.isEmpty()) text += QLatin1Char('\n') + cause.left(1).toUpper() + cause.mid(1);
     return text;
 }
@@ -187,7 +189,7 @@ FileAdder::Outcome FileAdder::apply(ItemList& list, const QStringList& paths,
             continue;
         }
         if (pathTooLong(path)) {
-            boxes.errorMessage(QStringLiteral("The path of %1 is too long. The file was not added.").arg(path));
+            boxes.errorMessage(tr("The path of %1 is too long. The file was not added.").arg(path));
             ++out.refused;
             if (!severalChosen) return out;
             continue;
@@ -196,10 +198,10 @@ FileAdder::Outcome FileAdder::apply(ItemList& list, const QStringList& paths,
             boxes.errorMessage(cannotOpenText(path, r.detail, r.fromDecoder));
             ++out.failed;
             if (!severalChosen) {
-                boxes.errorMessage(QStringLiteral("Can not get the duration of the clip!"));
+                boxes.errorMessage(tr("Can not get the duration of the clip!"));
                 return out;
             }
-            boxes.errorMessage(QStringLiteral("Can not get the duration of %1").arg(path));
+            boxes.errorMessage(tr("Can not get the duration of %1").arg(path));
             continue;
         }
         if (!list.append(path, r.duration, r.title, r.artist)) {
@@ -210,7 +212,7 @@ FileAdder::Outcome FileAdder::apply(ItemList& list, const QStringList& paths,
         ++out.added;
     }
     if (notStored > 0)
-        boxes.errorMessage(QStringLiteral("The list is full: it holds at most %1 files. %2 file(s) "
+        boxes.errorMessage(tr("The list is full: it holds at most %1 files. %2 file(s) "
                                           "were not added.")
                                .arg(kMaxItems)
                                .arg(notStored));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QStringList>
 #include <atomic>
 #include <functional>
@@ -56,6 +57,8 @@ public:
     // then the cause on a line of its own when one is known.
     static QString cannotOpenText(const QString& path, const QString& cause,
                                   bool fromDecoder = true);
+
+    Q_DECLARE_TR_FUNCTIONS(corvane::FileAdder)
 };
 
 // A file: URL carrying the name's own bytes, percent-encoded (not UTF-8 when the name is not).

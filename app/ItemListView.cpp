@@ -27,7 +27,7 @@ class RowFocusDelegate : public QStyledItemDelegate {
 
 ItemListView::ItemListView(QWidget* parent) : QTableWidget(parent) {
     setColumnCount(2);
-    setHorizontalHeaderLabels({QStringLiteral("Sound File Name"), QStringLiteral("Duration(s)")});
+    setHorizontalHeaderLabels({tr("Sound File Name"), tr("Duration(s)")});
     horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     horizontalHeader()->setStretchLastSection(false);
     horizontalHeader()->setHighlightSections(false);

@@ -19,10 +19,12 @@
 #include <memory>
 
 #include "app/AppSettings.h"
+#include "app/DesktopNotifier.h"
 #include "app/FileAdder.h"
 #include "app/FileDialogs.h"
 #include "app/ItemListView.h"
 #include "app/MessageBoxes.h"
+#include "app/Playlist.h"
 #include "app/SettingsStore.h"
 #include "app/StatusLine.h"
 #include "controls/AboutDialog.h"
@@ -38,11 +40,10 @@ namespace corvane {
 
 namespace {
 
-const QString kSelectItems = QStringLiteral("Please select items!");
-const QString kListFull =
-    QStringLiteral(
-        "The list is full: it holds at most %1 files. Please delete some files in the list.")
-        .arg(kMaxItems);
+const char* const kSelectItems = QT_TRANSLATE_NOOP("corvane::MainDialog", "Please select items!");
+const char* const kListFull = QT_TRANSLATE_NOOP(
+    "corvane::MainDialog",
+    "The list is full: it holds at most %1 files. Please delete some files in the list.");
 
 struct ButtonSetup {
     int id;
@@ -52,21 +53,23 @@ struct ButtonSetup {
 
 // In the order the buttons are bound; the Join button comes last.
 constexpr ButtonSetup kButtonSetups[] = {
-    {MainDialog::kExitButton, artwork::kExitIcon, "Exit"},
-    {MainDialog::kHomepageButton, 0, "Homepage"},
-    {MainDialog::kDeleteAllButton, artwork::kDeleteAllIcon, "Delete all items"},
-    {MainDialog::kDeleteSelectedButton, artwork::kDeleteSelectedIcon, "Delete selected item"},
-    {MainDialog::kMoveDownButton, artwork::kMoveDownIcon, "Move item down"},
-    {MainDialog::kMoveUpButton, artwork::kMoveUpIcon, "Move item up"},
-    {MainDialog::kAboutButton, 0, "About"},
-    {MainDialog::kHelpButton, artwork::kHelpIcon, "Help"},
-    {MainDialog::kOptionsButton, artwork::kOptionsIcon, "Customize output options"},
-    {MainDialog::kAddButton, artwork::kAddIcon, "Add wav files to list"},
-    {MainDialog::kJoinButton, artwork::kJoinIcon, "Join the files to wav"},
+    {MainDialog::kExitButton, artwork::kExitIcon, QT_TRANSLATE_NOOP("corvane::MainDialog", "Exit")},
+    {MainDialog::kHomepageButton, 0, QT_TRANSLATE_NOOP("corvane::MainDialog", "Homepage")},
+    {MainDialog::kDeleteAllButton, artwork::kDeleteAllIcon, QT_TRANSLATE_NOOP("corvane::MainDialog", "Delete all items")},
+    {MainDialog::kDeleteSelectedButton, artwork::kDeleteSelectedIcon, QT_TRANSLATE_NOOP("corvane::MainDialog", "Delete selected item")},
+    {MainDialog::kMoveDownButton, artwork::kMoveDownIcon, QT_TRANSLATE_NOOP("corvane::MainDialog", "Move item down")},
+    {MainDialog::kMoveUpButton, artwork::kMoveUpIcon, QT_TRANSLATE_NOOP("corvane::MainDialog", "Move item up")},
+    {MainDialog::kAboutButton, 0, QT_TRANSLATE_NOOP("corvane::MainDialog", "About")},
+    {MainDialog::kHelpButton, artwork::kHelpIcon, QT_TRANSLATE_NOOP("corvane::MainDialog", "Help")},
+    {MainDialog::kOptionsButton, artwork::kOptionsIcon, QT_TRANSLATE_NOOP("corvane::MainDialog", "Customize output options")},
+    {MainDialog::kAddButton, artwork::kAddIcon, QT_TRANSLATE_NOOP("corvane::MainDialog", "Add wav files to list")},
+    {MainDialog::kJoinButton, artwork::kJoinIcon, QT_TRANSLATE_NOOP("corvane::MainDialog", "Join the files to wav")},
 };
 
-const QStringList kAddFilters = {QStringLiteral("Wav Files (*.wav)"),
-                                 QStringLiteral("Any Files (*)")};
+const char* const kWavFilter = QT_TRANSLATE_NOOP("corvane::MainDialog", "Wav Files (*.wav)");
+const char* const kAnyFilter = QT_TRANSLATE_NOOP("corvane::MainDialog", "Any Files (*)");
+const char* const kPlaylistFilter =
+    QT_TRANSLATE_NOOP("corvane::MainDialog", "Playlists (*.m3u *.m3u8 *.pls)");
 
 bool isUserInput(QEvent::Type type) {
     switch (type) {
@@ -108,7 +111,7 @@ MainDialog::MainDialog(SettingsStore& store, MessageBoxes& boxes, FileDialogs& f
     // The desktop gives no system menu to extend: the window's own menu carries About.
     windowMenu_ = new QMenu(this);
     windowMenu_->addSeparator();
-    QAction* about = windowMenu_->addAction(QStringLiteral("&About Corvane"));
+    QAction* about = windowMenu_->addAction(tr("&About Corvane"));
     about->setData(kAboutCommand);
     connect(about, &QAction::triggered, this, &MainDialog::onAboutCommand);
     setWindowIcon(artwork::applicationIcon());
@@ -117,10 +120,19 @@ MainDialog::MainDialog(SettingsStore& store, MessageBoxes& boxes, FileDialogs& f
                    Qt::WindowCloseButtonHint);
 
     readStartSettings();
-    setStatusText(QStringLiteral("Output File: %1").arg(format_.outputPath));
+    setStatusText(tr("Output File: %1").arg(format_.outputPath));
     configureButtons();
     connectCommands();
     setAcceptDrops(true);
+
+    listMenu_ = new QMenu(this);
+    savePlaylistAction_ = listMenu_->addAction(tr("&Save List as Playlist..."));
+    connect(savePlaylistAction_, &QAction::triggered, this, &MainDialog::onSavePlaylist);
+    connect(listMenu_->addAction(tr("&Open Playlist...")), &QAction::triggered, this,
+            &MainDialog::onOpenPlaylist);
+    connect(listMenu_, &QMenu::aboutToShow, this,
+            [this] { savePlaylistAction_->setEnabled(items_.itemCount() > 0); });
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
 }
 
 MainDialog::~MainDialog() {
@@ -163,7 +175,7 @@ void MainDialog::configureButtons() {
         b->SetHoverSound(artwork::kHoverSound, true);
         b->SetTransparent(false);
         b->SetButtonCursor(artwork::kHandCursor, true);
-        b->SetTipText(QString::fromLatin1(setup.tip), true);
+        b->SetTipText(tr(setup.tip), true);
         b->SetAlignment(ImageButton::kIconAbove, true);
     }
 }
@@ -184,12 +196,15 @@ void MainDialog::connectCommands() {
     on(kHelpButton, &MainDialog::onHelpCommand);
     connect(list_, &ItemListView::listDoubleClicked, this, &MainDialog::onPlayItems);
     connect(list_, &ItemListView::deletePressed, this, &MainDialog::onDeleteSelected);
+    connect(list_, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { listMenu_->exec(list_->viewport()->mapToGlobal(at)); });
     on(kExitButton, &MainDialog::onExitCommand);
     // F1 asks for help, as everywhere on the desktop.
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
     connect(help, &QShortcut::activated, this, &MainDialog::onHelpCommand);
     // The fill belongs to a running join only; the end text says how it went.
     connect(&job_, &JoinJob::finished, this, [this] { status_->setFraction(-1); });
+    connect(&job_, &JoinJob::finished, this, &MainDialog::tellDesktopJoinEnded);
 }
 
 // --- What the join shows --------------------------------------------------------------
@@ -204,38 +219,54 @@ QString MainDialog::statusText() const {
 }
 
 void MainDialog::setJoinButtonText(const QString& text) {
-    if (ImageButton* b = button(kJoinButton)) b->setText(text);
+    if (ImageButton* b = button(kJoinButton))
+        b->setText(QCoreApplication::translate("DialogTemplate", text.toUtf8()));
 }
 
 void MainDialog::setProgress(double fraction) {
     status_->setFraction(fraction);
+    if (notifier_ && job_.joinRunning()) notifier_->setTaskProgress(fraction);
+}
+
+void MainDialog::tellDesktopJoinEnded(bool ok) {
+    const bool longJoin = joinStartedAt_ >= 0 && clock_() - joinStartedAt_ > kNotifyAfterSeconds;
+    joinStartedAt_ = -1;
+    if (!notifier_) return;
+    notifier_->setTaskProgress(-1);
+    if (longJoin && !isActiveWindow())
+        notifier_->notify(ok ? tr("The join is done") : tr("The join failed"),
+                          statusText());
 }
 
 QString MainDialog::locateMissingSource(const QString& path) {
     const QString question =
-        QStringLiteral(
+        tr(
             "%1 cannot be found.\nDo you want to locate it? Without it the join cannot start.")
             .arg(path);
-    if (!boxes_.askYesNo(question, QStringLiteral("Warning"), MessageBoxes::Owner::MainWindow,
+    if (!boxes_.askYesNo(question, tr("Warning"), MessageBoxes::Owner::MainWindow,
                          MessageBoxes::Icon::Warning))
         return {};
     QString folder = folderOf(path);
     if (!QFileInfo(folder).isDir())
         folder = store_.readString(settings::kOption, settings::kLastPhotoFolder, QString());
     const QStringList chosen = fileDialogs_.getOpenFileNames(
-        QStringLiteral("Locate %1").arg(ItemList::displayNameOf(path)), folder, kAddFilters);
+        tr("Locate %1").arg(ItemList::displayNameOf(path)), folder, {tr(kWavFilter), tr(kAnyFilter)});
     return chosen.value(0);
 }
 
 // --- Commands -------------------------------------------------------------------------
 
 void MainDialog::onJoinCommand() {
+    const bool wasRunning = job_.joinRunning();
     job_.onJoinCommand();
+    if (wasRunning || !job_.joinRunning()) return;
+    joinStartedAt_ = clock_();
+    if (notifier_) notifier_->setTaskProgress(0);
 }
 
 void MainDialog::onOptionsCommand() {
     if (runOptionsCommand(this, format_, store_, boxes_, fileDialogs_))
-        setStatusText(QStringLiteral("Output File: %1").arg(format_.outputPath));
+        setStatusText(tr("Output File: %1").arg(format_.outputPath));
 }
 
 void MainDialog::onAboutCommand() {
@@ -246,10 +277,10 @@ void MainDialog::onAboutCommand() {
 void MainDialog::onHomepageCommand() {
     if (opener_.openWithDesktop(site::homePage())) return;
     boxes_.showMessage(
-        QStringLiteral(
+        tr(
             "Failed to launch web brower.\nPlease launch your web browser manually to access ") +
             site::homePage(),
-        QStringLiteral("unknown errors"), MessageBoxes::Owner::MainWindow,
+        tr("unknown errors"), MessageBoxes::Owner::MainWindow,
         MessageBoxes::Icon::Error);
 }
 
@@ -266,7 +297,7 @@ void MainDialog::onExitCommand() {
 
 bool MainDialog::selectionOrMessage() {
     if (list_->hasSelection()) return true;
-    boxes_.appMessage(kSelectItems);
+    boxes_.appMessage(tr(kSelectItems));
     return false;
 }
 
@@ -319,7 +350,7 @@ void MainDialog::onPlayItems() {
         if (!selection[static_cast<std::size_t>(r)]) continue;
         const QString& path = items_.itemPath(r);
         if (!JoinJob::fileExists(path)) {
-            boxes_.showMessage(path + QStringLiteral(" does not exist!"), QStringLiteral("Error"),
+            boxes_.showMessage(path + tr(" does not exist!"), tr("Error"),
                                MessageBoxes::Owner::None, MessageBoxes::Icon::Error);
             return;
         }
@@ -333,23 +364,27 @@ void MainDialog::onPlayItems() {
 void MainDialog::onAddCommand() {
     if (adding_) return;
     if (items_.isFull()) {
-        boxes_.errorMessage(kListFull);
+        boxes_.errorMessage(tr(kListFull).arg(kMaxItems));
         return;
     }
     const QString folder =
         store_.readString(settings::kOption, settings::kLastPhotoFolder, QString());
-    QStringList paths =
-        fileDialogs_.getOpenFileNames(QStringLiteral("Select wav Files..."), folder, kAddFilters);
+    QStringList paths = fileDialogs_.getOpenFileNames(tr("Select wav Files..."), folder,
+                                                      {tr(kWavFilter), tr(kAnyFilter), tr(kPlaylistFilter)});
     FileAdder::sortNaturally(paths);
     addFiles(paths);
 }
 
-void MainDialog::addFiles(const QStringList& paths) {
-    if (paths.isEmpty() || adding_) return;
+void MainDialog::addFiles(const QStringList& chosen) {
+    if (chosen.isEmpty() || adding_) return;
     if (items_.isFull()) {
-        boxes_.errorMessage(kListFull);
+        boxes_.errorMessage(tr(kListFull).arg(kMaxItems));
         return;
     }
+    const Playlist::Expansion expanded = Playlist::expand(chosen);
+    for (const QString& message : expanded.messages) boxes_.errorMessage(message);
+    const QStringList& paths = expanded.files;
+    if (paths.isEmpty()) return;
     bool cancelled = false;
     const std::vector<media::ProbeResult> results = probeWithProgress(paths, &cancelled);
     if (closeAfterAdd_) {
@@ -371,6 +406,36 @@ void MainDialog::addFiles(const QStringList& paths) {
     items_.syncMusicList();
 }
 
+void MainDialog::onSavePlaylist() {
+    if (items_.itemCount() == 0 || adding_) return;
+    const QString folder =
+        store_.readString(settings::kOption, settings::kLastPhotoFolder, QString());
+    QString path = fileDialogs_.getSaveFileName(tr("Save List as Playlist"),
+                                                folder + QStringLiteral("Playlist.m3u8"),
+                                                {tr("Playlists (*.m3u8)")});
+    if (path.isEmpty()) return;
+    if (!Playlist::isPlaylistName(path)) {
+        // The dialog asked about replacing the name as typed, not this one.
+        path += QStringLiteral(".m3u8");
+        if (JoinJob::fileExists(path) &&
+            !boxes_.askYesNo(tr("%1 exists. Do you want to replace it?").arg(path),
+                             tr("Warning"), MessageBoxes::Owner::MainWindow,
+                             MessageBoxes::Icon::Warning))
+            return;
+    }
+    QString error;
+    if (!Playlist::save(items_, path, &error))
+        boxes_.errorMessage(tr("Cannot save the playlist %1: %2").arg(path, error));
+}
+
+void MainDialog::onOpenPlaylist() {
+    if (adding_) return;
+    const QString folder =
+        store_.readString(settings::kOption, settings::kLastPhotoFolder, QString());
+    addFiles(fileDialogs_.getOpenFileNames(tr("Open Playlist"), folder,
+                                           {tr(kPlaylistFilter), tr(kAnyFilter)}));
+}
+
 std::vector<media::ProbeResult> MainDialog::probeWithProgress(const QStringList& paths,
                                                               bool* cancelled) {
     std::atomic<bool> cancel{false};
@@ -390,8 +455,8 @@ std::vector<media::ProbeResult> MainDialog::probeWithProgress(const QStringList&
     qApp->installEventFilter(this);
 
     const int total = static_cast<int>(paths.size());
-    QProgressDialog progress(QStringLiteral("Measuring %1 file(s)...").arg(total),
-                             QStringLiteral("Cancel"), 0, total, this);
+    QProgressDialog progress(tr("Measuring %1 file(s)...").arg(total),
+                             tr("Cancel"), 0, total, this);
     progress.setWindowTitle(kAppName);
     progress.setWindowModality(Qt::WindowModal);
     progress.setAutoReset(false);
@@ -495,15 +560,15 @@ bool MainDialog::runUpdatePrompt() {
     if (static_cast<qint64>(static_cast<quint32>(stored)) + kUpdatePeriodSeconds >= now)
         return false;
 
-    if (boxes_.askYesNo(QStringLiteral("Do you want to check the lastest version on our website?"),
-                        QStringLiteral("Update the program"), MessageBoxes::Owner::None,
+    if (boxes_.askYesNo(tr("Do you want to check the lastest version on our website?"),
+                        tr("Update the program"), MessageBoxes::Owner::None,
                         MessageBoxes::Icon::Question) &&
         !opener_.openWithDesktop(site::productPage())) {
         boxes_.showMessage(
-            QStringLiteral("The Program does not launch your web browser to access ") +
+            tr("The Program does not launch your web browser to access ") +
                 site::homePage() +
-                QStringLiteral(" ,\nPlease launch your web browser and input the URL manually."),
-            QStringLiteral("unknown errors"), MessageBoxes::Owner::None, MessageBoxes::Icon::Error);
+                tr(" ,\nPlease launch your web browser and input the URL manually."),
+            tr("unknown errors"), MessageBoxes::Owner::None, MessageBoxes::Icon::Error);
     }
     store_.writeInt(settings::kSetup, settings::kFirstUpdate, nowStored);
     return true;
@@ -518,7 +583,7 @@ void MainDialog::closeEvent(QCloseEvent* event) {
         return;
     }
     if (job_.joinRunning()) {
-        boxes_.appMessage(QStringLiteral("Please first stop Convert"));
+        boxes_.appMessage(tr("Please first stop Convert"));
         event->ignore();
         return;
     }

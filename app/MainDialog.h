@@ -12,11 +12,13 @@
 #include "media/decoders/Probe.h"
 #include "options/OutputFormat.h"
 
+class QAction;
 class QMenu;
 class QMimeData;
 
 namespace corvane {
 
+class DesktopNotifier;
 class FileDialogs;
 class ImageButton;
 class ItemListView;
@@ -45,6 +47,9 @@ class MainDialog : public QDialog, public JoinView {
     static constexpr int kHelpButton = 57670;
     static constexpr int kExitButton = 1;
     static constexpr int kAboutCommand = 0x10;
+
+    // A join that ends unseen after more than this is worth a notification.
+    static constexpr qint64 kNotifyAfterSeconds = 10;
 
     // 180 days between update prompts.
     static constexpr qint64 kUpdatePeriodSeconds = 15552000;
@@ -78,11 +83,16 @@ class MainDialog : public QDialog, public JoinView {
     void onHomepageCommand();
     void onAboutCommand();
     void onPlayItems();
+    // The list's context menu: the list written as an .m3u8 playlist, and a playlist's
+    // files added to the end of the list.
+    void onSavePlaylist();
+    void onOpenPlaylist();
 
     // Adds files as Add does after its dialog: measured off the interface thread (with a
     // progress dialog when it takes a while), then appended in order with their messages.
-    // Dropped files and files named on the command line come in here too.
-    void addFiles(const QStringList& paths);
+    // Dropped files and files named on the command line come in here too. Playlists among
+    // them bring the files they list, in their place.
+    void addFiles(const QStringList& chosen);
 
     // The update prompt of a close; true when it asked.
     bool runUpdatePrompt();
@@ -97,9 +107,12 @@ class MainDialog : public QDialog, public JoinView {
     QString statusText() const;
     // The window's menu with "&About Corvane" (the desktop has no system menu to extend).
     QMenu* windowMenu() const { return windowMenu_; }
+    QMenu* listMenu() const { return listMenu_; }
     bool isAdding() const { return adding_; }
 
     void setProber(Prober prober) { prober_ = std::move(prober); }
+    // Where joins are told to the desktop; none by default.
+    void setDesktopNotifier(DesktopNotifier* notifier) { notifier_ = notifier; }
     void setProgressDelay(int ms) { progressDelayMs_ = ms; }
 
   protected:
@@ -122,6 +135,7 @@ class MainDialog : public QDialog, public JoinView {
     bool selectionOrMessage();
     void showRows(const std::vector<bool>& selection, int current);
     static QStringList droppedFiles(const QMimeData* mime);
+    void tellDesktopJoinEnded(bool ok);
 
     SettingsStore& store_;
     MessageBoxes& boxes_;
@@ -136,10 +150,14 @@ class MainDialog : public QDialog, public JoinView {
     ItemListView* list_ = nullptr;
     StatusLine* status_ = nullptr;
     QMenu* windowMenu_ = nullptr;
+    QMenu* listMenu_ = nullptr;
+    QAction* savePlaylistAction_ = nullptr;
     QPixmap background_;
     bool adding_ = false;
     std::atomic<bool>* addCancel_ = nullptr;
     bool closeAfterAdd_ = false;
+    DesktopNotifier* notifier_ = nullptr;
+    qint64 joinStartedAt_ = -1;  // by clock_, while a join runs
     int progressDelayMs_ = 400;
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 namespace corvane {
@@ -27,7 +28,8 @@ public:
     }
     // A box owned by the main window, captioned "Error".
     void errorMessage(const QString& text) {
-        showMessage(text, QStringLiteral("Error"), Owner::MainWindow, Icon::Error);
+        showMessage(text, QCoreApplication::translate("corvane::MessageBoxes", "Error"),
+                    Owner::MainWindow, Icon::Error);
     }
 };
 

@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/DBusDesktopNotifier.h"
 #include "app/MainDialog.h"
+#include "app/Translations.h"
 #include "app/MessageBoxes.h"
 #include "app/SettingsStore.h"
 #include "cli/Cli.h"
@@ -79,6 +81,7 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName(QStringLiteral("Brontal"));
     QApplication::setApplicationName(corvane::kAppName);
     QApplication::setWindowIcon(corvane::artwork::applicationIcon());
+    corvane::installTranslations();
     QStringList files;
     if (!filesFromArguments(argc, argv, &files)) return corvane::cli::kExitUsage;
 
@@ -87,6 +90,8 @@ int main(int argc, char** argv) {
     corvane::QtFileDialogs fileDialogs;
     corvane::MainDialog window(store, boxes, fileDialogs, corvane::DesktopLinkOpener::instance());
     boxes.setMainWindow(&window);
+    corvane::DBusDesktopNotifier notifier;
+    window.setDesktopNotifier(&notifier);
     fileDialogs.setOwner(&window);
     // Added once the window is up, so their messages appear over it.
     if (!files.isEmpty()) QTimer::singleShot(0, &window, [&] { window.addFiles(files); });

@@ -12,6 +12,7 @@
 #include "app/AppSettings.h"
 #include "app/FileAdder.h"
 #include "app/ItemList.h"
+#include "app/Playlist.h"
 #include "app/SettingsStore.h"
 #include "cli/StopSignals.h"
 #include "cli/TerminalFrontEnd.h"
@@ -27,7 +28,7 @@ const char* const kUsage =
     "Usage: corvane                      open the window\n"
     "       corvane FILE...              open the window with these files in the list\n"
     "       corvane join [-o OUT.wav] [-r 44100|22050|11025|8000] [-c 2|1] [-b 16|8] [-y]\n"
-    "                    [--no-markers] [--cue FILE.cue] [--labels FILE.txt] FILE...\n"
+    "                    [--no-markers] [--cue FILE.cue] [--labels FILE.txt] [-0] FILE...|-\n"
     "       corvane probe [--json] FILE...\n"
     "\n"
     "join   lays the files end to end into one PCM WAV file.\n"
@@ -39,6 +40,9 @@ const char* const kUsage =
     "       --no-markers      no cue point and label per file in the WAV file\n"
     "       --cue FILE.cue    also write a cue sheet (- for standard output)\n"
     "       --labels FILE.txt also write a label track: start, end, title (- for standard output)\n"
+    "       -           read the files to join from standard input, one per line\n"
+    "       -0          read them from standard input separated by NUL (find -print0)\n"
+    "       Playlists (.m3u, .m3u8, .pls) among the files join the files they list.\n"
     "       The join writes OUT.wav.part beside OUT.wav and renames it to OUT.wav when it\n"
     "       ends; a killed join leaves what it wrote in OUT.wav.part.\n"
     "probe  prints name, whole seconds, exact duration (100 ns units) and marker title of each\n"
@@ -71,6 +75,7 @@ struct JoinArgs {
     QString cue;
     QString labels;
     QStringList files;
+    bool nulSeparated = false;
 };
 
 std::optional<int> indexOf(const char* value, std::initializer_list<const char*> choices) {
@@ -97,6 +102,10 @@ std::optional<int> parseJoin(int argc, char** argv, JoinArgs& a) {
         }
         if (std::strcmp(arg, "-y") == 0 || std::strcmp(arg, "--yes") == 0) {
             a.yes = true;
+            continue;
+        }
+        if (std::strcmp(arg, "-0") == 0) {
+            a.nulSeparated = true;
             continue;
         }
         if (std::strcmp(arg, "--no-markers") == 0) {
@@ -141,8 +150,48 @@ std::optional<int> parseJoin(int argc, char** argv, JoinArgs& a) {
                 break;
         }
     }
+    // -0 alone reads the list from standard input, as "-0 -" does.
+    if (a.nulSeparated && !a.files.contains(QStringLiteral("-"))) a.files << QStringLiteral("-");
+    if (a.files.count(QStringLiteral("-")) > 1)
+        return usageError(QStringLiteral("- (standard input) may be given only once"));
     if (a.files.isEmpty()) return usageError(QStringLiteral("join needs at least one file"));
     return std::nullopt;
+}
+
+// The names on standard input, one per line (blank lines skipped) or NUL-separated.
+QStringList filesFromStandardInput(bool nulSeparated) {
+    QByteArray all;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        all.append(buffer, n);
+    }
+    QStringList files;
+    for (QByteArray name : all.split(nulSeparated ? '\0' : '\n')) {
+        if (!nulSeparated && name.endsWith('\r')) name.chop(1);
+        if (!name.isEmpty()) files << media::pathToQString(name.toStdString());
+    }
+    return files;
+}
+
+// Standard input's list in the place of "-", playlists replaced by what they list; false
+// (with the causes shown) when a file is missing or nothing is left.
+bool expandFiles(JoinArgs& args, MessageBoxes& boxes) {
+    const qsizetype stdinAt = args.files.indexOf(QStringLiteral("-"));
+    if (stdinAt >= 0) {
+        const QStringList listed = filesFromStandardInput(args.nulSeparated);
+        if (listed.isEmpty()) {
+            boxes.errorMessage(QStringLiteral("Standard input lists no files."));
+            return false;
+        }
+        args.files = args.files.mid(0, stdinAt) + listed + args.files.mid(stdinAt + 1);
+    }
+    const Playlist::Expansion expanded = Playlist::expand(args.files);
+    for (const QString& message : expanded.messages) boxes.errorMessage(message);
+    args.files = expanded.files;
+    return expanded.messages.isEmpty() && !args.files.isEmpty();
 }
 
 int runJoin(int argc, char** argv) {
@@ -171,6 +220,10 @@ int runJoin(int argc, char** argv) {
         args.cue == QStringLiteral("-") || args.labels == QStringLiteral("-") ? stderr : stdout;
 
     // Every file is measured first, as Add does; one that cannot be measured stops the join.
+    if (!expandFiles(args, boxes)) {
+        printLine(stderr, QStringLiteral("corvane: nothing was joined."));
+        return kExitFailed;
+    }
     ItemList items;
     const auto results = FileAdder::probeAll(args.files);
     const FileAdder::Outcome added =

@@ -1,6 +1,7 @@
 #include "controls/DialogBuilder.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QFontDatabase>
@@ -16,6 +17,36 @@
 
 namespace corvane {
 
+namespace {
+
+// The templates' captions and titles, for lupdate, which reads no JSON.
+[[maybe_unused]] const char* const kTemplateTexts[] = {
+    QT_TRANSLATE_NOOP("DialogTemplate", "Add"),
+    QT_TRANSLATE_NOOP("DialogTemplate", "Options"),
+    QT_TRANSLATE_NOOP("DialogTemplate", "Join"),
+    QT_TRANSLATE_NOOP("DialogTemplate", "Stop"),
+    QT_TRANSLATE_NOOP("DialogTemplate", "&Help"),
+    QT_TRANSLATE_NOOP("DialogTemplate", "Exit"),
+    QT_TRANSLATE_NOOP("DialogTemplate", "Homepage"),
+    QT_TRANSLATE_NOOP("DialogTemplate", "About"),
+    QT_TRANSLATE_NOOP("DialogTemplate", "About Corvane"),
+    QT_TRANSLATE_NOOP("DialogTemplate", "Support Email: Click here"),
+    QT_TRANSLATE_NOOP("DialogTemplate", "OK"),
+    QT_TRANSLATE_NOOP("DialogTemplate", "Cancel"),
+    QT_TRANSLATE_NOOP("DialogTemplate", "Output options"),
+    QT_TRANSLATE_NOOP("DialogTemplate", "Output file:"),
+    QT_TRANSLATE_NOOP("DialogTemplate", "Browse"),
+    QT_TRANSLATE_NOOP("DialogTemplate", "Wave format"),
+    QT_TRANSLATE_NOOP("DialogTemplate", "Samples per second (Hz):"),
+    QT_TRANSLATE_NOOP("DialogTemplate", "Channels:"),
+    QT_TRANSLATE_NOOP("DialogTemplate", "Bits per sample:"),
+    QT_TRANSLATE_NOOP("DialogTemplate", "Settings"),
+    QT_TRANSLATE_NOOP("DialogTemplate", "Mark where each file starts"),
+    QT_TRANSLATE_NOOP("DialogTemplate", "Also write a cue sheet"),
+};
+
+}  // namespace
+
 DialogBuilder::DialogBuilder(DialogTemplate dialogTemplate) : template_(std::move(dialogTemplate)) {}
 
 void DialogBuilder::setFactory(int controlId, Factory factory) {
@@ -27,7 +58,8 @@ void DialogBuilder::setVariable(const QString& name, const QString& value) {
 }
 
 QString DialogBuilder::expand(const QString& caption) const {
-    QString text = caption;
+    QString text = caption.isEmpty() ? caption
+                                     : QCoreApplication::translate("DialogTemplate", caption.toUtf8());
     for (auto it = variables_.cbegin(); it != variables_.cend(); ++it)
         text.replace(QLatin1Char('{') + it.key() + QLatin1Char('}'), it.value());
     return text;
@@ -113,7 +145,7 @@ bool DialogBuilder::build(QDialog* dialog) {
     if (!template_.isValid()) return false;
     const QFont font = dialogFont(template_);
     dialog->setFont(font);
-    dialog->setWindowTitle(template_.title);
+    dialog->setWindowTitle(QCoreApplication::translate("DialogTemplate", template_.title.toUtf8()));
     baseUnits_ = dialogBaseUnits(font);
     dialog->setFixedSize(dialogUnitsToPixels(template_.size, baseUnits_));
 

@@ -182,34 +182,34 @@ int LinkControl::openTarget(const QString& address, int /*show*/) {
 
 QString LinkControl::openErrorText(int code) {
     switch (code) {
-    case 0: return QStringLiteral("The operating system is out\nof memory or resources.");
-    case 2: return QStringLiteral("The specified file was not found.");
-    case 3: return QStringLiteral("The specified path was not found.");
-    case 5: return QStringLiteral("The operating system denied\naccess to the specified file.");
-    case 8: return QStringLiteral("There was not enough memory to complete the operation.");
+    case 0: return tr("The operating system is out\nof memory or resources.");
+    case 2: return tr("The specified file was not found.");
+    case 3: return tr("The specified path was not found.");
+    case 5: return tr("The operating system denied\naccess to the specified file.");
+    case 8: return tr("There was not enough memory to complete the operation.");
     case 11:
-        return QStringLiteral("The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image).");
-    case 26: return QStringLiteral("A sharing violation occurred. ");
-    case 27: return QStringLiteral("The filename association is\nincomplete or invalid.");
+        return tr("The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image).");
+    case 26: return tr("A sharing violation occurred. ");
+    case 27: return tr("The filename association is\nincomplete or invalid.");
     case 28:
-        return QStringLiteral(
+        return tr(
             "The DDE transaction could not\nbe completed because the request timed out.");
-    case 29: return QStringLiteral("The DDE transaction failed.");
+    case 29: return tr("The DDE transaction failed.");
     case 30:
-        return QStringLiteral(
+        return tr(
             "The DDE transaction could not\nbe completed because other DDE transactions\nwere "
             "being processed.");
     case 31:
-        return QStringLiteral(
+        return tr(
             "There is no application associated\nwith the given filename extension.");
-    case 32: return QStringLiteral("The specified dynamic-link library was not found.");
-    default: return QStringLiteral("Unknown Error (%1) occurred.").arg(code);
+    case 32: return tr("The specified dynamic-link library was not found.");
+    default: return tr("Unknown Error (%1) occurred.").arg(code);
     }
 }
 
 void LinkControl::showOpenError(int code) {
     MessageBoxes& boxes = boxes_ ? *boxes_ : QtMessageBoxes::instance();
-    boxes.showMessage(QStringLiteral("Unable to open hyperlink:\n\n") + openErrorText(code),
+    boxes.showMessage(tr("Unable to open hyperlink:\n\n") + openErrorText(code),
                       kAppName, MessageBoxes::Owner::Application, MessageBoxes::Icon::Warning);
 }
 

@@ -45,8 +45,8 @@ JoinJob::~JoinJob() {
 }
 
 QString JoinJob::usedTimeText(int s) {
-    return QString::asprintf("Please wait... Used Time: %02d:%02d:%02d", s / 3600, (s % 3600) / 60,
-                             (s % 3600) % 60);
+    return tr("Please wait... Used Time: %1")
+        .arg(QString::asprintf("%02d:%02d:%02d", s / 3600, (s % 3600) / 60, (s % 3600) % 60));
 }
 
 bool JoinJob::fileExists(const QString& path) {
@@ -67,7 +67,7 @@ QString JoinJob::outputRefusal(const QString& outputPath, const ItemList& items)
         struct stat is {};
         const std::string in = qstringToPath(items.musicPath(i));
         if (::stat(in.c_str(), &is) == 0 && is.st_dev == os.st_dev && is.st_ino == os.st_ino)
-            return QStringLiteral("%1 is one of the files to join; choose another output file.")
+            return tr("%1 is one of the files to join; choose another output file.")
                 .arg(outputPath);
     }
     return {};
@@ -80,12 +80,12 @@ void JoinJob::onJoinCommand() {
         return;
     }
     if (items_.itemCount() == 0) {
-        boxes_.appMessage(QStringLiteral("Please add wav files into the list"));
+        boxes_.appMessage(tr("Please add wav files into the list"));
         return;
     }
     if (items_.itemCount() > kMaxItems || items_.musicCount() > kMaxItems) {
         boxes_.appMessage(
-            QStringLiteral("The wav files are too many! Please delete some files in the list."));
+            tr("The wav files are too many! Please delete some files in the list."));
         return;
     }
     settings::makeDefaultFolder(format_.outputPath);
@@ -101,9 +101,9 @@ void JoinJob::onJoinCommand() {
     }
     if (fileExists(format_.outputPath)) {
         const QString question =
-            QStringLiteral("%1 exists. Do you want to replace it?").arg(format_.outputPath);
+            tr("%1 exists. Do you want to replace it?").arg(format_.outputPath);
         // Yes deletes nothing: the join writes beside the file and replaces it when it ends.
-        if (!boxes_.askYesNo(question, QStringLiteral("Warning"), MessageBoxes::Owner::MainWindow,
+        if (!boxes_.askYesNo(question, tr("Warning"), MessageBoxes::Owner::MainWindow,
                              MessageBoxes::Icon::Warning))
             return;
     }
@@ -198,8 +198,8 @@ QString JoinJob::differenceText(const SourceOutcome& o) {
     const double seconds = static_cast<double>(d < 0 ? -d : d) / kUnitsPerSecond;
     const QString amount = seconds < 1.0 ? QStringLiteral("%1 ms").arg(qRound(seconds * 1000))
                                          : QStringLiteral("%1 s").arg(seconds, 0, 'f', 1);
-    return QStringLiteral("%1 decoded %2 %3 than when it was added.")
-        .arg(pathToQString(o.path), amount, d < 0 ? QStringLiteral("shorter") : QStringLiteral("longer"));
+    return tr("%1 decoded %2 %3 than when it was added.")
+        .arg(pathToQString(o.path), amount, d < 0 ? tr("shorter") : tr("longer"));
 }
 
 QString JoinJob::differencesText(const std::vector<SourceOutcome>& outcomes) {
@@ -238,23 +238,23 @@ void JoinJob::endJoin(Ending ending, QString why) {
     QString sideFailure;
     if (ending != Ending::Failed) sideFailure = writeSideFiles();
     if (ending == Ending::Failed) {
-        view_.setStatusText(QStringLiteral("Join failed. Output File: %1").arg(writtenPath_));
-        boxes_.errorMessage(keptOld ? QStringLiteral("The join failed; %1 was left as it was.\n%2")
+        view_.setStatusText(tr("Join failed. Output File: %1").arg(writtenPath_));
+        boxes_.errorMessage(keptOld ? tr("The join failed; %1 was left as it was.\n%2")
                                           .arg(writtenPath_, why)
-                                    : QStringLiteral("The join failed and %1 is incomplete.\n%2")
+                                    : tr("The join failed and %1 is incomplete.\n%2")
                                           .arg(writtenPath_, why));
     } else if (ending == Ending::Differed) {
         // The file is whole, but not what the list promised: never a plain "Done.".
         view_.setProgress(1.0);
-        view_.setStatusText(QStringLiteral("Done, but files changed since they were added. Output File: %1")
+        view_.setStatusText(tr("Done, but files changed since they were added. Output File: %1")
                                 .arg(writtenPath_));
-        boxes_.showMessage(QStringLiteral("%1 holds all the audio that decoded, but not as measured when the "
+        boxes_.showMessage(tr("%1 holds all the audio that decoded, but not as measured when the "
                                           "files were added:\n%2")
                                .arg(writtenPath_, why),
-                           QStringLiteral("Warning"), MessageBoxes::Owner::MainWindow, MessageBoxes::Icon::Warning);
+                           tr("Warning"), MessageBoxes::Owner::MainWindow, MessageBoxes::Icon::Warning);
     } else {
         view_.setProgress(1.0);
-        view_.setStatusText(QStringLiteral("Done. Output File: %1").arg(writtenPath_));
+        view_.setStatusText(tr("Done. Output File: %1").arg(writtenPath_));
     }
     if (!sideFailure.isEmpty()) boxes_.errorMessage(sideFailure);
     emit finished(!failed && sideFailure.isEmpty());

@@ -179,14 +179,14 @@ int OptionsDialog::maxPathBytes() { return PATH_MAX - 1; }
 bool OptionsDialog::pathFits(const QString& path) {
     if (static_cast<qsizetype>(media::qstringToPath(path).size()) <= maxPathBytes()) return true;
     boxes_.appMessage(
-        QStringLiteral("The output file path is too long (at most %1 bytes).").arg(maxPathBytes()));
+        tr("The output file path is too long (at most %1 bytes).").arg(maxPathBytes()));
     return false;
 }
 
 void OptionsDialog::onOk() {
     const double customRate = leadingDouble(QStringView(editText(control(kFrameRateEdit))).left(127));
     if (customRate < kMinFrameRate) {
-        boxes_.appMessage(QStringLiteral("The frame rate is too small!"));
+        boxes_.appMessage(tr("The frame rate is too small!"));
         return;
     }
     // Checked before anything is written, so a refused path leaves the settings untouched.
@@ -244,9 +244,9 @@ QString OptionsDialog::withWavExtension(const QString& chosenPath) {
 
 void OptionsDialog::onBrowse() {
     const QString chosen =
-        fileDialogs_.getSaveFileName(QStringLiteral("Select Output File Name"),
+        fileDialogs_.getSaveFileName(tr("Select Output File Name"),
                                      browseFolder(format_.outputPath),
-                                     {QStringLiteral("WAV file (*.wav)")});
+                                     {tr("WAV file (*.wav)")});
     if (chosen.isEmpty()) return;
     const QString path = withWavExtension(chosen);
     if (!pathFits(path)) return;  // refused, never shortened

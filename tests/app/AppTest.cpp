@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,12 +9,14 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include "tests/support/TestMain.h"
 
 #include "app/AppSettings.h"
 #include "app/FileAdder.h"
 #include "app/ItemList.h"
+#include "app/Playlist.h"
 #include "app/SettingsStore.h"
 #include "media/PathCodec.h"
 #include "tests/support/AudioFixture.h"
@@ -45,6 +48,9 @@ class AppTest : public QObject {
     void decoderFeedbackKeepsTypeAndRest();
     void unusableSettingsFileGivesDefaults();
     void twoInstancesWritingAtOnce();
+    void playlistsExpandInOrder();
+    void playlistsThatListThemselvesEnd();
+    void savedPlaylistReadsBack();
 
   private:
     static QStringList names(const ItemList& l) {
@@ -484,6 +490,115 @@ void AppTest::twoInstancesWritingAtOnce() {
     QCOMPARE(check.value("Setup/first").toInt(), 59);
     QCOMPARE(check.value("Setup/second").toInt(), 59);
     QCOMPARE(check.value("Option/second").toString(), QStringLiteral("/folder/second/59/"));
+}
+
+namespace {
+
+// By the name's bytes, which need not be UTF-8.
+bool writeText(const QString& path, const QByteArray& text) {
+    const int fd = ::open(media::qstringToPath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const bool ok = fd >= 0 && ::write(fd, text.constData(), text.size()) == text.size();
+    if (fd >= 0) ::close(fd);
+    return ok;
+}
+
+}  // namespace
+
+void AppTest::playlistsExpandInOrder() {
+    // Files need only exist here: measuring them is Add's work.
+    const QDir top(dir_.filePath("lists"));
+    QVERIFY(top.mkpath("sub/deeper"));
+    for (const char* name : {"a.mp3", "b c.flac", "sub/s.ogg", "sub/deeper/d.wav", "#hash.wav"})
+        QVERIFY(writeText(top.filePath(name), "x"));
+    const QString abs = top.filePath("sub/s.ogg");
+    // Comments, #EXTINF, a BOM, Windows line ends, a relative, an absolute and a file URL,
+    // a missing file and a web address.
+    QVERIFY(writeText(top.filePath("sub/inner.m3u8"),
+                      "\xEF\xBB\xBF#EXTM3U\r\n#EXTINF:12,Deeper\r\ndeeper/d.wav\r\n\r\n../gone.mp3\r\n"));
+    QVERIFY(writeText(top.filePath("outer.m3u"),
+                      "#EXTM3U\n#EXTINF:3,Artist - A\na.mp3\n# a comment\n  \nfile://" +
+                          QUrl::toPercentEncoding(top.filePath("b c.flac"), "/") + "\n" +
+                          abs.toUtf8() + "\nsub/inner.m3u8\nhttp://radio.example/stream\n./#hash.wav\n"));
+    // .pls: by the number of each FileN, whatever the order of the lines.
+    QVERIFY(writeText(top.filePath("list.pls"),
+                      "[playlist]\nFile2=sub/s.ogg\nTitle2=S\nfile1=a.mp3\nNumberOfEntries=2\nVersion=2\n"));
+    QVERIFY(writeText(top.filePath("empty.m3u"), "#EXTM3U\n# nothing\n"));
+
+    const Playlist::Expansion e = Playlist::expand(
+        {top.filePath("outer.m3u"), top.filePath("b c.flac"), top.filePath("list.pls"),
+         top.filePath("empty.m3u"), top.filePath("none.pls")});
+    QCOMPARE(e.files, (QStringList{top.filePath("a.mp3"), top.filePath("b c.flac"), abs,
+                                   top.filePath("sub/deeper/d.wav"), top.filePath("#hash.wav"),
+                                   top.filePath("b c.flac"), top.filePath("a.mp3"),
+                                   top.filePath("sub/s.ogg")}));
+    QCOMPARE(e.messages.size(), qsizetype(4));
+    // Each message names the playlist and what was left out; the nested list's comes first.
+    QVERIFY(e.messages[0].contains(top.filePath("sub/inner.m3u8")));
+    QVERIFY(e.messages[0].endsWith(top.filePath("sub/") + "../gone.mp3"));
+    QVERIFY(e.messages[1].contains(top.filePath("outer.m3u")));
+    QVERIFY(e.messages[1].endsWith("http://radio.example/stream"));
+    QCOMPARE(e.messages[2], QStringLiteral("The playlist %1 lists no files.").arg(top.filePath("empty.m3u")));
+    QVERIFY(e.messages[3].startsWith("Cannot read the playlist " + top.filePath("none.pls")));
+
+    // Through a linked folder ".." goes where the link points: the path is not tidied into
+    // another file of the same name.
+    QVERIFY(QFile::link(top.filePath("sub/deeper"), top.filePath("link")));
+    QVERIFY(writeText(top.filePath("s.ogg"), "another"));
+    QVERIFY(writeText(top.filePath("linked.m3u"), "link/../s.ogg\nsub/deeper/../s.ogg\n"));
+    QCOMPARE(Playlist::expand({top.filePath("linked.m3u")}).files,
+             (QStringList{top.filePath("link/../s.ogg"), abs}));
+}
+
+void AppTest::playlistsThatListThemselvesEnd() {
+    const QDir top(dir_.filePath("loops"));
+    QVERIFY(top.mkpath("."));
+    QVERIFY(writeText(top.filePath("one.wav"), "x"));
+    // a lists b and itself, b lists a: each is read once, the repeats named.
+    QVERIFY(writeText(top.filePath("a.m3u"), "one.wav\nb.m3u\na.m3u\n"));
+    QVERIFY(writeText(top.filePath("b.m3u"), "./a.m3u\none.wav\n"));
+    Playlist::Expansion e = Playlist::expand({top.filePath("a.m3u")});
+    QCOMPARE(e.files, (QStringList{top.filePath("one.wav"), top.filePath("one.wav")}));
+    QCOMPARE(e.messages.size(), qsizetype(2));
+    for (const QString& m : e.messages) QVERIFY(m.contains("lists itself"));
+
+    // A playlist listing another twice, ten levels deep, stops at the limit it is given.
+    for (int level = 0; level < 10; ++level)
+        QVERIFY(writeText(top.filePath(QStringLiteral("l%1.m3u").arg(level)),
+                          level == 9 ? "one.wav\n"
+                                     : QStringLiteral("l%1.m3u\nl%1.m3u\n").arg(level + 1).toUtf8()));
+    e = Playlist::expand({top.filePath("l0.m3u")}, 100);
+    QCOMPARE(e.files.size(), qsizetype(100));
+    QCOMPARE(e.messages, QStringList{"The playlists list more than 100 files; only the first 100 were taken."});
+}
+
+void AppTest::savedPlaylistReadsBack() {
+    const QDir top(dir_.filePath("saved"));
+    QVERIFY(top.mkpath("music"));
+    ItemList l;
+    const QString inside = top.filePath("music/01 Intro.mp3");
+    const QString hash = top.filePath("#2.wav");
+    const QString outside = dir_.filePath("one.wav");
+    const QString raw = media::pathToQString((top.filePath("caf").toUtf8() + "\xe9.wav").toStdString());
+    const QString broken = top.filePath("two\nlines.wav");
+    for (const QString& p : {inside, hash, raw, broken})
+        QVERIFY(writeText(p, "x"));
+    l.append(inside, 25'000'000, "Intro", "Band");
+    l.append(hash, 14'999'999);
+    l.append(outside, 10'000'000, "Line\nbreak");
+    l.append(raw, 0);
+    l.append(broken, 0);
+    const QString list = top.filePath("list.m3u8");
+    QString error;
+    QVERIFY(Playlist::save(l, list, &error));
+    QFile saved(list);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray text = saved.readAll();
+    QVERIFY(text.startsWith("#EXTM3U\n#EXTINF:3,Band - Intro\nmusic/01 Intro.mp3\n#EXTINF:1,#2\n./#2.wav\n"
+                            "#EXTINF:1,Line break\n" + outside.toUtf8() + "\n"));
+    QCOMPARE(Playlist::expand({list}).files, (QStringList{inside, hash, outside, raw, broken}));
+    QVERIFY(!Playlist::save(l, dir_.filePath("no/such/folder/x.m3u8"), &error));
+    QVERIFY(!error.isEmpty());
+    ::unlink(media::qstringToPath(raw).c_str());  // QTemporaryDir removes UTF-8 names only
 }
 
 AppTest appTest;

@@ -23,6 +23,7 @@ class CliTest : public QObject {
     void badUsageExitsTwo();
     void joinWritesAndSaysDone();
     void existingOutputNeedsYes();
+    void filesFromStandardInputAndPlaylists();
     void undecodableInputStopsBeforeWriting();
     void probePrintsNameSecondsAndDuration();
     void interruptKeepsAValidFile_data();
@@ -41,19 +42,24 @@ class CliTest : public QObject {
         int status = -1;
         QString out, err;
     };
-    Run run(const QStringList& args, int timeoutMs = 60000);
+    // `input`, when given, is standard input; else it is empty.
+    Run run(const QStringList& args, int timeoutMs = 60000, const QByteArray& input = {});
     // Starts a join of `copies` times the 60-s file, long enough to be stopped midway.
     bool startLongJoin(QProcess& p, const QString& out, int copies);
     QString path(const char* name) const { return dir_.filePath(name); }
     QTemporaryDir dir_;
 };
 
-CliTest::Run CliTest::run(const QStringList& args, int timeoutMs) {
+CliTest::Run CliTest::run(const QStringList& args, int timeoutMs, const QByteArray& input) {
     QProcess p;
     p.setProgram(QStringLiteral(CORVANE_BINARY));
     p.setArguments(args);
-    p.setStandardInputFile(QProcess::nullDevice());
+    if (input.isEmpty()) p.setStandardInputFile(QProcess::nullDevice());
     p.start();
+    if (!input.isEmpty()) {
+        p.write(input);
+        p.closeWriteChannel();
+    }
     p.waitForFinished(timeoutMs);
     Run r;
     r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
@@ -104,6 +110,7 @@ void CliTest::badUsageExitsTwo_data() {
     QTest::newRow("missing value") << QStringList{"join", "a.wav", "-o"};
     QTest::newRow("cue without file") << QStringList{"join", "a.wav", "--cue"};
     QTest::newRow("labels empty") << QStringList{"join", "--labels", "", "a.wav"};
+    QTest::newRow("standard input twice") << QStringList{"join", "-", "a.wav", "-"};
     QTest::newRow("probe nothing") << QStringList{"probe"};
     QTest::newRow("probe, options only") << QStringList{"probe", "--"};
     QTest::newRow("probe unknown option") << QStringList{"probe", "--fast", "a.wav"};
@@ -163,6 +170,46 @@ void CliTest::existingOutputNeedsYes() {
     r = run({"join", "-y", "-o", out, path("a.wav")});
     QCOMPARE(r.status, 0);
     QCOMPARE(readWav(out).frames(), 66150LL);
+}
+
+void CliTest::filesFromStandardInputAndPlaylists() {
+    const QString out = path("listed.wav");
+    const QByteArray a = path("a.wav").toUtf8(), b = path("b.mp3").toUtf8();
+    // One per line (blank lines and Windows line ends too), or NUL-separated as find -print0
+    // writes them; "-" takes its place among the other files.
+    Run r = run({"join", "-y", "-o", out, "-", path("a.wav")}, 60000, b + "\r\n\n" + a + "\n");
+    QCOMPARE(r.status, 0);
+    WavFile w = readWav(out);
+    QCOMPARE(w.frames(), 44100LL + 66150 + 66150);
+    QCOMPARE(w.labels.at(1), std::string("Bé Title"));
+    r = run({"join", "-y", "-0", "-o", out}, 60000, a + '\0' + b + '\0');
+    QCOMPARE(r.status, 0);
+    w = readWav(out);
+    QCOMPARE(w.frames(), 66150LL + 44100);
+    QCOMPARE(w.cues[1].sampleOffset, 66150u);
+    r = run({"join", "-y", "-o", out, "-"});
+    QCOMPARE(r.status, 1);
+    QVERIFY(r.err.contains("Standard input lists no files."));
+
+    // A playlist: its entries against its own folder, in its order.
+    QVERIFY(QDir(dir_.path()).mkpath("lists"));
+    QFile list(path("lists/two.m3u8"));
+    QVERIFY(list.open(QIODevice::WriteOnly));
+    list.write("#EXTM3U\n#EXTINF:1,B\n../b.mp3\n#EXTINF:1,A\n" + a + "\n");
+    list.close();
+    r = run({"join", "-y", "-o", out, path("lists/two.m3u8")});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(readWav(out).cues[1].sampleOffset, 44100u);
+    // A missing entry is named and nothing is joined.
+    QVERIFY(QFile::remove(out));
+    QVERIFY(list.open(QIODevice::Append));
+    list.write("gone.flac\n");
+    list.close();
+    r = run({"join", "-y", "-o", out, path("lists/two.m3u8")});
+    QCOMPARE(r.status, 1);
+    QVERIFY2(r.err.contains(path("lists/gone.flac")), qPrintable(r.err));
+    QVERIFY(r.err.contains("nothing was joined"));
+    QVERIFY(!QFile::exists(out));
 }
 
 void CliTest::undecodableInputStopsBeforeWriting() {

@@ -21,6 +21,7 @@
 #include "tests/mainwindow/MainWindowTests.h"
 #include "tests/mainwindow/Window.h"
 #include "tests/support/AudioFixture.h"
+#include "tests/support/RecordingDesktopNotifier.h"
 
 using namespace corvane;
 using namespace corvane::test;
@@ -86,6 +87,47 @@ void MainWindowJoinTest::joinWritesTheWavAndSaysDone() {
     QCOMPARE(wav.frames(), 44100LL + 88200);
     // No fill is left behind the completion text.
     QVERIFY(w.dialog->statusLine()->fillRect().isEmpty());
+}
+
+void MainWindowJoinTest::desktopIsToldOfLongJoinsEndingUnseen() {
+    const QString out = fixture("told.wav");
+    Window w(out);
+    RecordingDesktopNotifier desktop;
+    w.dialog->setDesktopNotifier(&desktop);
+    w.add({fixture("a.wav")});
+    QWidget elsewhere;  // another window takes the focus: the join's ends go unseen
+    elsewhere.show();
+    elsewhere.activateWindow();
+    QTRY_VERIFY(!w.dialog->isActiveWindow());
+
+    // Short: the progress shown and cleared, no notification.
+    w.click(MainDialog::kJoinButton);
+    QVERIFY(waitForEnd(w));
+    QCOMPARE(desktop.progress.value(0), 0.0);
+    QCOMPARE(desktop.progress.last(), -1.0);
+    QVERIFY(desktop.notifications.isEmpty());
+
+    // Longer than ten seconds: told once, with the outcome; the progress on the way.
+    desktop.progress.clear();
+    w.boxes.answers << true << true;  // replace the file of the join before
+    w.click(MainDialog::kJoinButton);
+    QVERIFY(w.dialog->job().joinRunning());
+    w.now += MainDialog::kNotifyAfterSeconds + 1;
+    w.dialog->job().onJoinTimer(kJoinTimerId);
+    QVERIFY(waitForEnd(w));
+    QVERIFY(desktop.progress.size() >= 3);
+    for (double f : desktop.progress.mid(0, desktop.progress.size() - 1)) QVERIFY(f >= 0 && f <= 1);
+    QCOMPARE(desktop.progress.last(), -1.0);
+    QCOMPARE(desktop.notifications, QStringList{"The join is done\nDone. Output File: " + out});
+
+    // As long, but seen: the window is active.
+    elsewhere.hide();
+    w.dialog->activateWindow();
+    QTRY_VERIFY(w.dialog->isActiveWindow());
+    w.click(MainDialog::kJoinButton);
+    w.now += 60;
+    QVERIFY(waitForEnd(w));
+    QCOMPARE(desktop.notifications.size(), qsizetype(1));
 }
 
 void MainWindowJoinTest::stopMidJoinLeavesAValidWav() {

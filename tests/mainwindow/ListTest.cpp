@@ -2,10 +2,13 @@
 #include <cstdio>
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
+#include <QLibraryInfo>
 #include <QMenu>
 #include <QMimeData>
 #include <QPaintEvent>
@@ -18,6 +21,7 @@
 #include <thread>
 
 #include "app/StatusLine.h"
+#include "app/Translations.h"
 #include "controls/DialogBuilder.h"
 #include "controls/HelpFolder.h"
 #include "controls/SiteAddresses.h"
@@ -532,6 +536,52 @@ void MainWindowListTest::droppedFilesAreAdded() {
     QVERIFY(!refused.isAccepted());
 }
 
+void MainWindowListTest::playlistsInAndOutOfTheList() {
+    Window w;
+    QVERIFY(QDir(dir_.path()).mkpath("lists"));
+    QFile m3u(fixture("lists/mix.m3u"));
+    QVERIFY(m3u.open(QIODevice::WriteOnly));
+    m3u.write("#EXTM3U\n#EXTINF:1,C\n../c.mp3\n\n../a.wav\nmissing.wav\n");
+    m3u.close();
+    // Dropped: its files in its order, the missing one named.
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(m3u.fileName())});
+    const QPoint at = w.list()->geometry().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w.dialog.get(), &enter);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w.dialog.get(), &drop);
+    QTRY_COMPARE(w.rowNames(), (QStringList{"c.mp3", "a.wav"}));
+    QCOMPARE(w.boxes.shown.size(), qsizetype(1));
+    QVERIFY(w.boxes.shown[0].text.contains(m3u.fileName()));
+    QVERIFY(w.boxes.shown[0].text.endsWith(fixture("lists/missing.wav")));
+
+    // The list's own menu: saved as .m3u8 (the extension added), then opened again.
+    QCOMPARE(w.list()->contextMenuPolicy(), Qt::CustomContextMenu);
+    const QList<QAction*> actions = w.dialog->listMenu()->actions();
+    QCOMPARE(actions.size(), qsizetype(2));
+    w.files.saveAnswers << fixture("saved");
+    actions[0]->trigger();
+    QFile saved(fixture("saved.m3u8"));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), QByteArray("#EXTM3U\n#EXTINF:1,c\nc.mp3\n#EXTINF:3,a\na.wav\n"));
+    saved.close();
+    w.click(MainDialog::kDeleteAllButton);
+    w.files.openAnswers << QStringList{saved.fileName()};
+    actions[1]->trigger();
+    QTRY_COMPARE(w.rowNames(), (QStringList{"c.mp3", "a.wav"}));
+    QVERIFY(w.files.asked.last().filters.contains("Playlists (*.m3u *.m3u8 *.pls)"));
+    // The name with its added extension exists: asked, and No keeps the file.
+    w.boxes.clear();
+    w.files.saveAnswers << fixture("saved");
+    w.boxes.answers << false;
+    const QDateTime before = QFileInfo(saved).lastModified();
+    actions[0]->trigger();
+    QCOMPARE(w.boxes.shown.last().text, saved.fileName() + " exists. Do you want to replace it?");
+    QCOMPARE(QFileInfo(saved).lastModified(), before);
+    QVERIFY(w.consistent());
+}
+
 void MainWindowListTest::doubleClickPlaysSelectedInOrder() {
     Window w;
     const QString doomed = fixture("Bb-doomed.wav");  // between B and C in natural order
@@ -626,12 +676,12 @@ void MainWindowListTest::homepageHelpAndMenus() {
     QTest::keyClick(w.list(), Qt::Key_F1);
     QCOMPARE(w.opener.opened, QStringList{helpStartPage().toString()});
 
-    // A right-click on the list shows no menu; on the window it shows the About entry.
+    // A right-click on the list shows its playlist menu; on the window, the About entry.
     QWidget* viewport = w.list()->viewport();
     bool listMenu = false;
-    QTimer::singleShot(50, [&] {  // closes a menu that should not be there
+    QTimer::singleShot(50, [&] {
         if (QWidget* popup = QApplication::activePopupWidget()) {
-            listMenu = true;
+            listMenu = popup == w.dialog->listMenu();
             popup->close();
         }
     });
@@ -639,7 +689,7 @@ void MainWindowListTest::homepageHelpAndMenus() {
                              viewport->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(viewport, &onList);
     QTest::qWait(80);
-    QVERIFY(!listMenu);
+    QVERIFY(listMenu);
     bool menuShown = false;
     QTimer::singleShot(50, [&] {
         menuShown = QApplication::activePopupWidget() == w.dialog->windowMenu();
@@ -649,4 +699,30 @@ void MainWindowListTest::homepageHelpAndMenus() {
     QContextMenuEvent onWindow(QContextMenuEvent::Mouse, outside, w.dialog->mapToGlobal(outside));
     QApplication::sendEvent(w.dialog.get(), &onWindow);
     QVERIFY(menuShown);
+}
+
+void MainWindowListTest::germanWhereTheLocaleIsGerman() {
+    // As a German desktop starts the program (LANG=de_DE.UTF-8 sets the default locale).
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    QVERIFY(installTranslations());
+    {
+        Window w;
+        QCOMPARE(w.button(MainDialog::kAddButton)->text(), QStringLiteral("Hinzufügen"));
+        QCOMPARE(w.button(MainDialog::kAddButton)->tipText(),
+                 QStringLiteral("WAV-Dateien zur Liste hinzufügen"));
+        QCOMPARE(w.list()->horizontalHeaderItem(0)->text(), QStringLiteral("Name der Audiodatei"));
+        QCOMPARE(w.dialog->listMenu()->actions().value(0)->text(),
+                 QStringLiteral("Liste als Wiedergabeliste &speichern..."));
+        QVERIFY(w.dialog->statusText().startsWith(QStringLiteral("Ausgabedatei: ")));
+        QCOMPARE(JoinJob::usedTimeText(3661), QStringLiteral("Bitte warten... Benötigte Zeit: 01:01:01"));
+        // Qt's own texts (its dialogs' buttons), where Debian's translation of them is installed.
+        if (QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_de.qm"))
+            QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Abbrechen"));
+    }
+    QLocale::setDefault(before);
+    // English needs no translation: the source texts come back.
+    QVERIFY(!installTranslations(QLocale(QLocale::English, QLocale::UnitedStates)));
+    Window w;
+    QCOMPARE(w.button(MainDialog::kAddButton)->text(), QStringLiteral("Add"));
 }

@@ -15,8 +15,10 @@ class MainWindowListTest : public QObject {
     void capacityIsRefused();
     void slowProbeShowsProgressAndCancelAddsNothing();
     void droppedFilesAreAdded();
+    void playlistsInAndOutOfTheList();
     void doubleClickPlaysSelectedInOrder();
     void homepageHelpAndMenus();
+    void germanWhereTheLocaleIsGerman();
 
   private:
     QString fixture(const char* name) const { return dir_.filePath(name); }
@@ -31,6 +33,7 @@ class MainWindowJoinTest : public QObject {
     void cleanup();
     void joinWritesTheWavAndSaysDone();
     void stopMidJoinLeavesAValidWav();
+    void desktopIsToldOfLongJoinsEndingUnseen();
     void replaceQuestionNoThenYes();
     void optionsChangeOutputAndFormatAboutOpens();
     void quotedMessagesForEmptyListAndFailure();

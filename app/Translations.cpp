@@ -1,0 +1,25 @@
+#include "app/Translations.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+namespace corvane {
+
+bool installTranslations(const QLocale& locale) {
+    // Kept for the program's life: the application reads them whenever a text is shown.
+    static QTranslator ours;
+    static QTranslator qt;
+    QCoreApplication::removeTranslator(&ours);
+    QCoreApplication::removeTranslator(&qt);
+    // Built into the program from resources/translations/corvane_LANG.ts.
+    const bool found = ours.load(locale, QStringLiteral("corvane"), QStringLiteral("_"),
+                                 QStringLiteral(":/i18n"));
+    if (found) QCoreApplication::installTranslator(&ours);
+    if (qt.load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qt);
+    return found;
+}
+
+}  // namespace corvane
