@@ -82,8 +82,11 @@ std::optional<BroadcastExtension> findBext(const ReadAt& read) {
 }  // namespace
 
 std::vector<std::uint8_t> BroadcastExtension::toChunk() const {
-    const std::size_t bodySize = kFixedSize + codingHistory.size();
-    std::vector<std::uint8_t> chunk(8 + bodySize + (bodySize & 1), 0);
+    // An odd history ends in a NUL inside the chunk rather than a pad byte after it: some
+    // RF64 readers do not step over the pad.
+    std::size_t bodySize = kFixedSize + codingHistory.size();
+    bodySize += bodySize & 1;
+    std::vector<std::uint8_t> chunk(8 + bodySize, 0);
     std::memcpy(chunk.data(), "bext", 4);
     putLe32(chunk.data() + 4, static_cast<std::uint32_t>(bodySize));
     std::uint8_t* body = chunk.data() + 8;

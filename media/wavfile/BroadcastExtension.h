@@ -22,7 +22,7 @@ struct BroadcastExtension {
 
     static constexpr std::size_t kFixedSize = 602;  // the body before the coding history
 
-    // The whole chunk: "bext", its size, the body (version 1) and a pad byte when odd.
+    // The whole chunk: "bext", its size and the body (version 1), always of even size.
     std::vector<std::uint8_t> toChunk() const;
     // The body of a `bext` chunk; nothing when it is too short to hold the time reference.
     static std::optional<BroadcastExtension> fromBody(std::span<const std::uint8_t> body);

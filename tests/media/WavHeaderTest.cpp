@@ -521,7 +521,7 @@ void WavHeaderTest::planKeepsRoomForLargerHeaders() {
         const auto bext = withBext ? std::optional(sampleBext()) : std::nullopt;
         const WaveFormatEx w = WaveFormatEx::ieeeFloat(48000, 6);
         const std::size_t headerSize = WavHeader(w, WavHeader::Layout::Canonical, bext).size();
-        QCOMPARE(headerSize, withBext ? 80u + 8 + 639 + 1 : 80u);
+        QCOMPARE(headerSize, withBext ? 80u + 8 + 640 : 80u);
         QCOMPARE(WavHeader(w, WavHeader::Layout::Reserved, bext).size(), headerSize + 36);
         const std::uint64_t edge = limit - limit / 16 - (headerSize - 8);
         QCOMPARE(WavHeader::forPlan(w, edge, 0, limit, bext).layout(), WavHeader::Layout::Canonical);
@@ -549,9 +549,11 @@ void WavHeaderTest::broadcastExtensionRoundTrips() {
     const std::vector<std::uint8_t> chunk = b.toChunk();
     QCOMPARE(std::string(chunk.begin(), chunk.begin() + 4), std::string("bext"));
     const std::uint32_t body = getLe32(&chunk[4]);
-    QCOMPARE(std::size_t(body), BroadcastExtension::kFixedSize + b.codingHistory.size());
-    QCOMPARE(body % 2, 1u);
-    QCOMPARE(chunk.size(), 8 + body + 1u);  // pad byte
+    // The odd history ends in a NUL inside the chunk: no pad byte for readers to step over.
+    QCOMPARE(b.codingHistory.size() % 2, 1u);
+    QCOMPARE(std::size_t(body), BroadcastExtension::kFixedSize + b.codingHistory.size() + 1);
+    QCOMPARE(chunk.size(), 8 + std::size_t(body));
+    QCOMPARE(chunk.back(), std::uint8_t(0));
     QCOMPARE(getLe16(&chunk[8 + 346]), std::uint16_t(1));  // version
     QVERIFY(std::all_of(chunk.begin() + 8 + 348, chunk.begin() + 8 + 602,
                         [](std::uint8_t c) { return c == 0; }));  // no UMID, no loudness
