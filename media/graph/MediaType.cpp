@@ -76,8 +76,8 @@ std::optional<WaveFormatEx> WaveFormatEx::fromBytes(const std::vector<std::uint8
         w.dwChannelMask = getLe32(&b[20]);
         // Only the standard sub-formats built on a tag are known; others stay 0.
         const std::uint32_t tag = getLe32(&b[24]);
-        if (tag <= 0xFFFF && std::equal(std::begin(kSubFormatTail), std::end(kSubFormatTail),
-                                        b.begin() + 28))
+        if (tag <= 0xFFFF &&
+            std::equal(std::begin(kSubFormatTail), std::end(kSubFormatTail), b.begin() + 28))
             w.subFormat = static_cast<std::uint16_t>(tag);
     }
     return w;

@@ -123,7 +123,8 @@ std::uint64_t convertTimeReference(std::uint64_t frames, std::uint32_t inRate,
     const std::int64_t in = static_cast<std::int64_t>(
         std::min<std::uint64_t>(frames, static_cast<std::uint64_t>(INT64_MAX)));
     const std::int64_t out = av_rescale_rnd(in, outRate, inRate, AV_ROUND_NEAR_INF);
-    return out == INT64_MIN ? static_cast<std::uint64_t>(INT64_MAX) : static_cast<std::uint64_t>(out);
+    return out == INT64_MIN ? static_cast<std::uint64_t>(INT64_MAX)
+                            : static_cast<std::uint64_t>(out);
 }
 
 std::optional<BroadcastExtension> readBroadcastExtension(std::span<const std::uint8_t> wav) {

@@ -11,8 +11,9 @@ constexpr std::size_t kFactSize = 12;
 
 WavHeader::WavHeader(const WaveFormatEx& format, Layout layout,
                      const std::optional<BroadcastExtension>& bext)
-    : format_(format), layout_(layout), bext_(bext ? bext->toChunk() : std::vector<std::uint8_t>{}) {
-}
+    : format_(format),
+      layout_(layout),
+      bext_(bext ? bext->toChunk() : std::vector<std::uint8_t>{}) {}
 
 WavHeader WavHeader::forPlan(const WaveFormatEx& format, std::uint64_t plannedDataBytes,
                              std::uint64_t trailing, std::uint64_t riffLimit,

@@ -1,5 +1,7 @@
 #include "tests/media/MediaTests.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -7,17 +9,15 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "media/wavfile/FileWriterFilter.h"
-#include "media/graph/FilterGraph.h"
-#include "media/wavfile/CueChunks.h"
-#include "media/graph/MediaType.h"
 #include "media/PathCodec.h"
+#include "media/graph/FilterGraph.h"
+#include "media/graph/MediaType.h"
+#include "media/wavfile/CueChunks.h"
+#include "media/wavfile/FileWriterFilter.h"
 #include "media/wavfile/WavHeader.h"
 #include "media/wavfile/WaveMuxFilter.h"
 #include "options/OutputFormat.h"
@@ -357,20 +357,29 @@ void WavHeaderTest::extensibleFormatsReadBack_data() {
                             << QString::fromLatin1(fmt) << QString::fromLatin1(layout) << rf64
                             << bext;
     };
-    row("24-bit stereo 96000", 96000, 2, 24, false, -1, 0x3, "pcm_s24le", "s32", "stereo", false, false);
-    row("16-bit 5.1 48000", 48000, 6, 16, false, 0x3F, 0x3F, "pcm_s16le", "s16", "5.1", false, false);
-    row("float stereo 44100", 44100, 2, 32, true, -1, 0x3, "pcm_f32le", "flt", "stereo", false, false);
-    row("24-bit mono, odd data", 48000, 1, 24, false, -1, 0x4, "pcm_s24le", "s32", "mono", false, false);
+    row("24-bit stereo 96000", 96000, 2, 24, false, -1, 0x3, "pcm_s24le", "s32", "stereo", false,
+        false);
+    row("16-bit 5.1 48000", 48000, 6, 16, false, 0x3F, 0x3F, "pcm_s16le", "s16", "5.1", false,
+        false);
+    row("float stereo 44100", 44100, 2, 32, true, -1, 0x3, "pcm_f32le", "flt", "stereo", false,
+        false);
+    row("24-bit mono, odd data", 48000, 1, 24, false, -1, 0x4, "pcm_s24le", "s32", "mono", false,
+        false);
     row("8-bit 3.0", 22050, 3, 8, false, -1, 0x7, "pcm_u8", "u8", "3.0", false, false);
     row("16-bit quad", 44100, 4, 16, false, -1, 0x33, "pcm_s16le", "s16", "quad", false, false);
     row("32-bit 5.0", 88200, 5, 32, false, -1, 0x37, "pcm_s32le", "s32", "5.0", false, false);
-    row("24-bit 6.1", 48000, 7, 24, false, -1, 0x13F, "pcm_s24le", "s32", "6.1(back)", false, false);
-    row("float 7.1 192000", 192000, 8, 32, true, -1, 0x63F, "pcm_f32le", "flt", "7.1", false, false);
+    row("24-bit 6.1", 48000, 7, 24, false, -1, 0x13F, "pcm_s24le", "s32", "6.1(back)", false,
+        false);
+    row("float 7.1 192000", 192000, 8, 32, true, -1, 0x63F, "pcm_f32le", "flt", "7.1", false,
+        false);
     // A stereo pair that is not front left and right needs the mask, so the extensible form.
-    row("16-bit side pair", 44100, 2, 16, false, 0x600, 0x600, "pcm_s16le", "s16", "2 channels (SL+SR)", false, false);
+    row("16-bit side pair", 44100, 2, 16, false, 0x600, 0x600, "pcm_s16le", "s16",
+        "2 channels (SL+SR)", false, false);
     row("float 5.1 as RF64", 48000, 6, 32, true, -1, 0x3F, "pcm_f32le", "flt", "5.1", true, false);
-    row("24-bit stereo with bext", 96000, 2, 24, false, -1, 0x3, "pcm_s24le", "s32", "stereo", false, true);
-    row("24-bit stereo with bext as RF64", 96000, 2, 24, false, -1, 0x3, "pcm_s24le", "s32", "stereo", true, true);
+    row("24-bit stereo with bext", 96000, 2, 24, false, -1, 0x3, "pcm_s24le", "s32", "stereo",
+        false, true);
+    row("24-bit stereo with bext as RF64", 96000, 2, 24, false, -1, 0x3, "pcm_s24le", "s32",
+        "stereo", true, true);
 }
 
 void WavHeaderTest::extensibleFormatsReadBack() {
@@ -386,9 +395,8 @@ void WavHeaderTest::extensibleFormatsReadBack() {
     QFETCH(bool, rf64);
     QFETCH(bool, bext);
     const auto givenMask = mask < 0 ? std::nullopt : std::optional<std::uint32_t>(mask);
-    const WaveFormatEx w =
-        isFloat ? WaveFormatEx::ieeeFloat(rate, channels, givenMask)
-                : WaveFormatEx::pcm(rate, channels, bits, givenMask);
+    const WaveFormatEx w = isFloat ? WaveFormatEx::ieeeFloat(rate, channels, givenMask)
+                                   : WaveFormatEx::pcm(rate, channels, bits, givenMask);
     QCOMPARE(w.wFormatTag, WAVE_FORMAT_EXTENSIBLE);
     QCOMPARE(w.channelMask(), expectedMask);
     QCOMPARE(int(w.nBlockAlign), channels * bits / 8);
@@ -431,15 +439,18 @@ void WavHeaderTest::extensibleFormatsReadBack() {
     WaveMuxFilter::setRiffLimit(WavHeader::kMaxRiffSize);
 
     const std::vector<unsigned char> file = test::readBytes(out);
-    const WavHeader header = rf64 ? WavHeader(w, WavHeader::Layout::Reserved, bext ? std::optional(b) : std::nullopt)
-                                  : WavHeader::forPlan(w, samples.size(), 0, limit, bext ? std::optional(b) : std::nullopt);
+    const WavHeader header =
+        rf64 ? WavHeader(w, WavHeader::Layout::Reserved, bext ? std::optional(b) : std::nullopt)
+             : WavHeader::forPlan(w, samples.size(), 0, limit,
+                                  bext ? std::optional(b) : std::nullopt);
     QCOMPARE(file.size(), header.size() + samples.size() + (samples.size() & 1));
     QCOMPARE(std::string(file.begin(), file.begin() + 4), std::string(rf64 ? "RF64" : "RIFF"));
     // fmt: 40 bytes, the record as it stands, after the RF64 reservation when there is one.
     const std::size_t fmt = rf64 ? 48 : 12;
     QCOMPARE(std::string(file.begin() + fmt, file.begin() + fmt + 4), std::string("fmt "));
     QCOMPARE(getLe32(&file[fmt + 4]), 40u);
-    QCOMPARE(std::vector<std::uint8_t>(file.begin() + fmt + 8, file.begin() + fmt + 48), w.toBytes());
+    QCOMPARE(std::vector<std::uint8_t>(file.begin() + fmt + 8, file.begin() + fmt + 48),
+             w.toBytes());
     std::size_t next = fmt + 48;
     if (isFloat) {
         QCOMPARE(std::string(file.begin() + next, file.begin() + next + 4), std::string("fact"));
@@ -493,7 +504,7 @@ void WavHeaderTest::extensibleFormatsAreChecked() {
     QVERIFY(broken([](WaveFormatEx& w) { w.nBlockAlign = 12; }));
     QVERIFY(broken([](WaveFormatEx& w) { w.nAvgBytesPerSec += 1; }));
     QVERIFY(broken([](WaveFormatEx& w) { w.cbSize = 0; }));
-    QVERIFY(broken([](WaveFormatEx& w) { w.subFormat = 2; }));  // ADPCM
+    QVERIFY(broken([](WaveFormatEx& w) { w.subFormat = 2; }));                       // ADPCM
     QVERIFY(broken([](WaveFormatEx& w) { w.subFormat = WAVE_FORMAT_IEEE_FLOAT; }));  // 24-bit float
     QVERIFY(!WaveFormatEx::pcm(48000, 9, 16).isSupportedFormat());
     QVERIFY(!WaveFormatEx::pcm(2'000'000, 2, 24).isSupportedFormat());
@@ -524,8 +535,10 @@ void WavHeaderTest::planKeepsRoomForLargerHeaders() {
         QCOMPARE(headerSize, withBext ? 80u + 8 + 640 : 80u);
         QCOMPARE(WavHeader(w, WavHeader::Layout::Reserved, bext).size(), headerSize + 36);
         const std::uint64_t edge = limit - limit / 16 - (headerSize - 8);
-        QCOMPARE(WavHeader::forPlan(w, edge, 0, limit, bext).layout(), WavHeader::Layout::Canonical);
-        QCOMPARE(WavHeader::forPlan(w, edge + 2, 0, limit, bext).layout(), WavHeader::Layout::Reserved);
+        QCOMPARE(WavHeader::forPlan(w, edge, 0, limit, bext).layout(),
+                 WavHeader::Layout::Canonical);
+        QCOMPARE(WavHeader::forPlan(w, edge + 2, 0, limit, bext).layout(),
+                 WavHeader::Layout::Reserved);
         QCOMPARE(WavHeader::forPlan(w, edge - 100, 102, limit, bext).layout(),
                  WavHeader::Layout::Reserved);
         // Once chosen, the smaller header states no more than 32 bits can hold.
@@ -584,11 +597,15 @@ void WavHeaderTest::broadcastExtensionIsFoundInOtherFiles() {
     opts.sampleRate = 48000;
     opts.frames = 4800;
     opts.muxerOptions = {{"write_bext", "1"}};
-    opts.metadata = {{"description", "Scene 12, take 3"}, {"originator", "Field recorder"},
-                     {"originator_reference", "FR0000123456"}, {"origination_date", "2026-05-06"},
-                     {"origination_time", "10:11:12"}, {"time_reference", "4886718345"},
+    opts.metadata = {{"description", "Scene 12, take 3"},
+                     {"originator", "Field recorder"},
+                     {"originator_reference", "FR0000123456"},
+                     {"origination_date", "2026-05-06"},
+                     {"origination_time", "10:11:12"},
+                     {"time_reference", "4886718345"},
                      {"coding_history", "A=PCM,F=48000,W=24,M=stereo\r\n"},
-                     {"comment", "An INFO comment"}, {"date", "1999-01-01"}};
+                     {"comment", "An INFO comment"},
+                     {"date", "1999-01-01"}};
     QCOMPARE(test::encodeFile(recorded, opts, test::sine(440)), QString());
     const int fd = ::open(QFile::encodeName(recorded).constData(), O_RDONLY | O_CLOEXEC);
     QVERIFY(fd >= 0);
@@ -608,8 +625,8 @@ void WavHeaderTest::broadcastExtensionIsFoundInOtherFiles() {
     // (with its pad byte) before it.
     const BroadcastExtension b = sampleBext();
     const std::vector<std::uint8_t> chunk = b.toChunk();
-    std::vector<std::uint8_t> rf64 = {'R', 'F', '6', '4', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A', 'V', 'E',
-                                      'd', 's', '6', '4', 28, 0, 0, 0};
+    std::vector<std::uint8_t> rf64 = {'R', 'F', '6', '4', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A',
+                                      'V', 'E', 'd', 's', '6',  '4',  28,   0,    0,   0};
     rf64.resize(rf64.size() + 28, 0);
     putLe64(&rf64[28], 10);  // data size
     for (const char* c : {"data"}) rf64.insert(rf64.end(), c, c + 4);
@@ -645,8 +662,8 @@ void WavHeaderTest::timeReferenceFollowsTheRate() {
     // One hour past midnight at 44100 is one hour at 48000; halves round away from zero.
     QCOMPARE(convertTimeReference(3600ull * 44100, 44100, 48000), 3600ull * 48000);
     QCOMPARE(convertTimeReference(1000, 44100, 48000), 1088ull);  // 1088.4
-    QCOMPARE(convertTimeReference(3, 96000, 48000), 2ull);          // 1.5
-    QCOMPARE(convertTimeReference(1, 96000, 48000), 1ull);          // 0.5
+    QCOMPARE(convertTimeReference(3, 96000, 48000), 2ull);        // 1.5
+    QCOMPARE(convertTimeReference(1, 96000, 48000), 1ull);        // 0.5
     QCOMPARE(convertTimeReference(4886718345ull, 48000, 48000), 4886718345ull);
     // A day at 192000 Hz needs more than 32 bits, and no intermediate overflows.
     QCOMPARE(convertTimeReference(86400ull * 44100, 44100, 192000), 86400ull * 192000);
