@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "media/graph/MediaType.h"
+#include "media/wavfile/BroadcastExtension.h"
 
 namespace corvane::media {
 
@@ -13,6 +15,9 @@ namespace corvane::media {
 // - Reserved: RIFF, a 28-byte JUNK chunk kept for ds64, fmt, data (80 bytes). When the sizes
 //   outgrow 32 bits the same bytes become RF64 (EBU Tech 3306): "RF64", ds64 in place of
 //   JUNK and the 32-bit sizes set to 0xFFFFFFFF.
+// The sizes above are those of the classic PCM formats. WAVE_FORMAT_EXTENSIBLE has a 40-byte
+// fmt chunk; float adds a `fact` chunk (sample frames) after it, and a Broadcast WAV `bext`
+// chunk, when given, follows before the data, as recorders place it.
 // Chunks after the data (markers) count in the RIFF size as `trailing` bytes.
 class WavHeader {
   public:
@@ -21,13 +26,17 @@ class WavHeader {
     static constexpr std::size_t kReservedSize = 80;
     static constexpr std::uint64_t kMaxRiffSize = 0xFFFFFFFFull;
 
-    explicit WavHeader(const WaveFormatEx& format, Layout layout = Layout::Canonical)
-        : format_(format), layout_(layout) {}
+    explicit WavHeader(const WaveFormatEx& format, Layout layout = Layout::Canonical,
+                       const std::optional<BroadcastExtension>& bext = std::nullopt);
+
+    // The header for a planned output: its layout by layoutFor() with this header's size.
+    static WavHeader forPlan(const WaveFormatEx& format, std::uint64_t plannedDataBytes,
+                             std::uint64_t trailing, std::uint64_t riffLimit = kMaxRiffSize,
+                             const std::optional<BroadcastExtension>& bext = std::nullopt);
 
     Layout layout() const { return layout_; }
-    std::size_t size() const {
-        return layout_ == Layout::Canonical ? kCanonicalSize : kReservedSize;
-    }
+    // All bytes before the samples.
+    std::size_t size() const;
 
     // The header for `dataBytes` of samples (a pad byte follows odd-sized data) and `trailing`
     // bytes of chunks after them. riffLimit: the largest RIFF size before RF64 is used (lowered
@@ -44,12 +53,17 @@ class WavHeader {
 
     // The layout for a planned output. Sources may decode a little longer than they measured,
     // so the canonical header is chosen only with a sixteenth of the limit to spare.
+    // canonicalSize: the header's size without the RF64 reservation.
     static Layout layoutFor(std::uint64_t plannedDataBytes, std::uint64_t trailing,
-                            std::uint64_t riffLimit = kMaxRiffSize);
+                            std::uint64_t riffLimit = kMaxRiffSize,
+                            std::size_t canonicalSize = kCanonicalSize);
 
   private:
+    std::size_t fmtSize() const;
+
     WaveFormatEx format_;
     Layout layout_;
+    std::vector<std::uint8_t> bext_;  // the whole chunk, or empty
 };
 
 }  // namespace corvane::media

@@ -52,10 +52,10 @@ std::optional<MediaType> WaveMuxFilter::proposedType(const Pin* output) const {
 }
 
 bool WaveMuxFilter::acceptsType(const Pin* input, const MediaType& type) const {
-    if (input != in_ || type.majortype != MajorType::Audio || type.subtype != SubType::PCM)
-        return false;
+    if (input != in_ || type.majortype != MajorType::Audio) return false;
     const auto wfx = type.waveFormat();
-    return wfx && wfx->isSupportedPcm();
+    return wfx && wfx->isSupportedFormat() &&
+           type.subtype == (wfx->isFloat() ? SubType::IEEE_FLOAT : SubType::PCM);
 }
 
 void WaveMuxFilter::connected(Pin* pin) {
@@ -69,8 +69,8 @@ void WaveMuxFilter::setMarkerTitles(std::vector<std::string> titles) {
 HRESULT WaveMuxFilter::start() {
     if (!in_->connectedTo() || !out_->connectedTo()) return VFW_E_NOT_CONNECTED;
     const std::uint64_t markers = titles_ ? cueChunksSize(*titles_) : 0;
-    header_ = WavHeader(format_, planned_ ? WavHeader::layoutFor(*planned_, markers, gRiffLimit)
-                                          : WavHeader::Layout::Reserved);
+    header_ = planned_ ? WavHeader::forPlan(format_, *planned_, markers, gRiffLimit, bext_)
+                       : WavHeader(format_, WavHeader::Layout::Reserved, bext_);
     trailing_ = 0;
     detail_.clear();
     dataBytes_ = 0;
@@ -175,7 +175,8 @@ std::vector<std::uint8_t> WaveMuxFilter::markerChunks() const {
     std::vector<CuePoint> points;
     for (std::size_t i = 0; i < outcomes.size(); ++i) {
         const SourceOutcome& o = outcomes[i];
-        // A cue point states its frame in 32 bits: past that (some 27 hours) there is none.
+        // A cue point states its frame in 32 bits: past that (27 hours at 44100 Hz, 6 at
+        // 192000) there is none.
         if (o.startFrame < 0 || o.startFrame > frames || o.startFrame > 0xFFFFFFFFll) continue;
         CuePoint p;
         p.frame = static_cast<std::uint32_t>(o.startFrame);

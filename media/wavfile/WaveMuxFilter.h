@@ -40,6 +40,9 @@ class WaveMuxFilter : public Filter, public ConfigInterleaving {
     void setPlannedDataBytes(std::uint64_t bytes) { planned_ = bytes; }
     // One title (UTF-8) per source, in timeline order; markers are written only when set.
     void setMarkerTitles(std::vector<std::string> titles);
+    // A Broadcast WAV `bext` chunk before the data; none when not set. Its time reference is
+    // at the output's rate (convertTimeReference).
+    void setBroadcastExtension(std::optional<BroadcastExtension> bext) { bext_ = std::move(bext); }
     // Why the last failure of the multiplexer itself happened.
     const QString& detail() const { return detail_; }
 
@@ -61,6 +64,7 @@ class WaveMuxFilter : public Filter, public ConfigInterleaving {
     WavHeader header_{WaveFormatEx{}, WavHeader::Layout::Reserved};
     std::optional<std::uint64_t> planned_;
     std::optional<std::vector<std::string>> titles_;
+    std::optional<BroadcastExtension> bext_;
     std::uint64_t trailing_ = 0;  // bytes of chunks after the data
     QString detail_;
     int interleaving_ = INTERLEAVE_NONE;

@@ -14,6 +14,13 @@ class WavHeaderTest : public QObject {
     void switchesToRf64PastTheLimit();
     void fileIsWholeAfterEveryHeaderUpdate();
     void cueChunksArePaddedAndCounted();
+    void extensibleFormatsReadBack_data();
+    void extensibleFormatsReadBack();
+    void extensibleFormatsAreChecked();
+    void planKeepsRoomForLargerHeaders();
+    void broadcastExtensionRoundTrips();
+    void broadcastExtensionIsFoundInOtherFiles();
+    void timeReferenceFollowsTheRate();
 };
 
 class PathAndTimelineTest : public QObject {
