@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Compares a joined WAV with the signal it was cut from.
 
 Usage: seams.py ORIGINAL.raw JOINED.wav START,START,...,END [--lossless]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opens the main window with the sample sounds in its list and grabs it idle, with a
 // button focused from the keyboard, and in the middle of a join:
 // corvane_main_screenshots <output folder>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opens the About box and the output options, grabs each and saves it as PNG:
 // corvane_screenshots <output folder>
 #include <QApplication>

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Regenerates docs/about.png, docs/options.png, docs/main-window.png,
 # docs/main-window-focus.png and docs/main-window-joining.png from a build folder
 # (default: build-ui),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target: arbitrary bytes as a sound file, through probing and a short render to WAV.
 // Any crash, sanitizer report, hang or inconsistent WAV header is a finding.
 #include <fcntl.h>

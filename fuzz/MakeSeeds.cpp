@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the fuzzing seed corpus: a short file of every format the tests encode, plus
 // truncated and bit-flipped copies of each.
 #include <QDir>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes the sample sounds that ship with Corvane: short synthetic pieces in several formats.
 # Needs ffmpeg (with libmp3lame and libvorbis).
 set -euo pipefail

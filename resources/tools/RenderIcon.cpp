@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders an SVG to a square PNG for the desktop's icon theme: RenderIcon in.svg out.png size
 #include <QImage>
 #include <QPainter>

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes the hover sound: a 30 ms soft click (a quickly fading 1.8 kHz tone with a little
 # of its octave below), mono 16-bit 44.1 kHz. Needs sox.
 set -eu

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes settings through the store in a loop, as a second instance of the program would.
 // Usage: settings-writer FILE TAG COUNT
 #include <QCoreApplication>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The bash completion, sourced into an interactive shell as the desktop's terminal does:
 # registered for corvane, and completing commands, options, their values and files.
 # Usage: check-completion.sh COMPLETION-FILE

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/engine/EngineTests.h"
 #include "tests/support/TestMain.h"
 
