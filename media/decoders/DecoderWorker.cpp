@@ -293,8 +293,10 @@ int runDecoderWorker(int sock, const worker::ReadyReply& ready) {
         else
             return 2;
         if (fd >= 0) ::close(fd);
-        // What a long file's index took goes back to the system before the next request.
-        ::malloc_trim(0);
+        // What a long file's index took goes back to the system before the next request; an
+        // ordinary file's few buffers stay for the next, which would only fault them in again.
+        const struct mallinfo2 heap = ::mallinfo2();
+        if (heap.arena + heap.hblkhd > (64u << 20)) ::malloc_trim(0);
     }
 }
 

@@ -584,7 +584,9 @@ std::vector<ProbeResult> WorkerPool::probeMany(const std::vector<std::string>& p
     std::vector<ProbeResult> results(paths.size());
     std::deque<ProbeJob> todo;
     for (std::size_t i = 0; i < paths.size(); ++i) todo.push_back({i, 0});
-    const std::size_t inFlight = static_cast<std::size_t>(batchSize(1));
+    // As many at once as the caller handed over, within what may be in flight.
+    const std::size_t inFlight = static_cast<std::size_t>(
+        std::clamp(descriptorsInFlight() / (4 * capacity()), 1, kMaxBatch));
     int fruitless = 0;  // workers lost in a row without a file to blame
     auto cancelRest = [&] {
         for (const ProbeJob& j : todo) results[j.index] = probeFailed(E_ABORT, QStringLiteral("cancelled"));
