@@ -177,6 +177,18 @@ void collectEnded() {
     gUnreaped.insert(gUnreaped.end(), left.begin(), left.end());
 }
 
+// A worker leaves the pool: its place and its allowance are free again. A pid given is still
+// to be collected from the forking process.
+void forget(std::uint64_t allowance, pid_t uncollected = 0) {
+    {
+        std::lock_guard lock(gPoolMutex);
+        --gAlive;
+        gReserved -= allowance;
+        if (uncollected > 0) gUnreaped.push_back(uncollected);
+    }
+    gPoolChanged.notify_all();
+}
+
 std::uint64_t physicalMemory() {
     const long pages = ::sysconf(_SC_PHYS_PAGES);
     const long size = ::sysconf(_SC_PAGESIZE);
@@ -228,6 +240,12 @@ int descriptorsInFlight() {
     rlimit r{};
     if (::getrlimit(RLIMIT_NOFILE, &r) != 0 || r.rlim_cur == RLIM_INFINITY) return kMaxBatch * kMaxWorkers;
     return static_cast<int>(std::min<rlim_t>(r.rlim_cur, 1 << 20));
+}
+
+// Files one worker may have in flight: every worker's at once, with room left for the files
+// the program holds.
+int inFlightPerWorker() {
+    return std::clamp(descriptorsInFlight() / (4 * WorkerPool::capacity()), 1, kMaxBatch);
 }
 
 ProbeResult probeFailed(HRESULT hr, const QString& why, bool fromDecoder = false) {
@@ -318,9 +336,7 @@ std::uint64_t WorkerPool::largerAllowance(std::uint64_t tried) {
 int WorkerPool::batchSize(int total) {
     const int workers = capacity();
     const int spread = (std::max(total, 1) + workers - 1) / workers;
-    // Every worker's batch in flight at once, with room left for the files the program holds.
-    const int fit = descriptorsInFlight() / (4 * workers);
-    return std::clamp(std::min(spread, fit), 1, kMaxBatch);
+    return std::clamp(spread, 1, inFlightPerWorker());
 }
 
 std::uint64_t WorkerPool::rememberedAllowance(int fd) {
@@ -330,8 +346,14 @@ std::uint64_t WorkerPool::rememberedAllowance(int fd) {
     return it == gNeeds.end() ? 0 : it->second;
 }
 
-void WorkerPool::rememberAllowance(int fd, std::uint64_t allowance) {
+void WorkerPool::rememberAllowance(const std::string& path, std::uint64_t allowance) {
+    if (allowance <= defaultAllowance()) return;
+    HRESULT hr = S_OK;
+    QString why;
+    const int fd = AudioSource::openFile(path, &hr, &why);
+    if (fd < 0) return;
     const auto id = identityOf(fd);
+    ::close(fd);
     std::lock_guard lock(gPoolMutex);
     gNeeds[id] = allowance;
 }
@@ -389,12 +411,7 @@ Worker WorkerPool::acquire(QString* why, std::uint64_t allowance, const std::ato
             discard(w);
         } else {
             if (sock >= 0) ::close(sock);
-            {
-                std::lock_guard lock(gPoolMutex);
-                --gAlive;
-                gReserved -= allowance;
-            }
-            gPoolChanged.notify_all();
+            forget(allowance);
         }
         if (cancel && cancel->load())
             *why = QStringLiteral("cancelled");
@@ -426,13 +443,7 @@ void WorkerPool::discard(Worker& w) {
     // Still a child of the forking process until collected: the pid cannot be reused.
     ::kill(w.pid, SIGKILL);
     ::close(w.sock);
-    {
-        std::lock_guard lock(gPoolMutex);
-        --gAlive;
-        gReserved -= w.allowance;
-        gUnreaped.push_back(w.pid);
-    }
-    gPoolChanged.notify_all();
+    forget(w.allowance, w.pid);
     w = {};
 }
 
@@ -452,12 +463,7 @@ WorkerEnd WorkerPool::bury(Worker& w) {
     }
     if (status) {
         ::close(w.sock);
-        {
-            std::lock_guard lock(gPoolMutex);
-            --gAlive;
-            gReserved -= w.allowance;
-        }
-        gPoolChanged.notify_all();
+        forget(w.allowance);
         w = {};
     } else {
         discard(w);  // alive but silent: it is of no more use
@@ -585,8 +591,7 @@ std::vector<ProbeResult> WorkerPool::probeMany(const std::vector<std::string>& p
     std::deque<ProbeJob> todo;
     for (std::size_t i = 0; i < paths.size(); ++i) todo.push_back({i, 0});
     // As many at once as the caller handed over, within what may be in flight.
-    const std::size_t inFlight = static_cast<std::size_t>(
-        std::clamp(descriptorsInFlight() / (4 * capacity()), 1, kMaxBatch));
+    const std::size_t inFlight = static_cast<std::size_t>(inFlightPerWorker());
     int fruitless = 0;  // workers lost in a row without a file to blame
     auto cancelRest = [&] {
         for (const ProbeJob& j : todo) results[j.index] = probeFailed(E_ABORT, QStringLiteral("cancelled"));
@@ -668,13 +673,7 @@ std::vector<ProbeResult> WorkerPool::probeMany(const std::vector<std::string>& p
             WorkerProgress progress(w, sizes[k]);
             const Wait got = readProbeReply(w, progress, cancel, &r);
             if (got == Wait::Ready) {
-                if (w.allowance > defaultAllowance() && SUCCEEDED(r.hr)) {
-                    HRESULT hr = S_OK;
-                    if (const int fd = AudioSource::openFile(paths[pending[k].index], &hr, &why); fd >= 0) {
-                        rememberAllowance(fd, w.allowance);
-                        ::close(fd);
-                    }
-                }
+                if (SUCCEEDED(r.hr)) rememberAllowance(paths[pending[k].index], w.allowance);
                 results[pending[k].index] = std::move(r);
                 fruitless = 0;
                 continue;

@@ -104,7 +104,8 @@ class WorkerPool {
     static std::uint64_t largerAllowance(std::uint64_t tried);
     // The allowance a file needed, by its identity (device, inode, size, time), or 0.
     static std::uint64_t rememberedAllowance(int fd);
-    static void rememberAllowance(int fd, std::uint64_t allowance);
+    // Remembers that the file at `path` needed `allowance` (nothing when that is the usual).
+    static void rememberAllowance(const std::string& path, std::uint64_t allowance);
 
     // Waits until w has a message to read, watching its progress.
     static Wait awaitMessage(const Worker& w, WorkerProgress& progress, const std::atomic<bool>* cancel);

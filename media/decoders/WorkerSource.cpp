@@ -113,14 +113,7 @@ HRESULT WorkerSource::read(std::vector<std::uint8_t>& pcm, worker::Clock* decode
             std::memcpy(&end, message_.data(), sizeof end);
             *decoded = end.clock;
             opened_ = end.opened != 0;
-            if (allowance > WorkerPool::defaultAllowance() && SUCCEEDED(end.hr)) {
-                HRESULT hr = S_OK;
-                QString why;
-                if (const int fd = AudioSource::openFile(path_, &hr, &why); fd >= 0) {
-                    WorkerPool::rememberAllowance(fd, allowance);
-                    ::close(fd);
-                }
-            }
+            if (SUCCEEDED(end.hr)) WorkerPool::rememberAllowance(path_, allowance);
             WorkerPool::reuse(worker_);
             if (FAILED(end.hr))
                 return fail(end.hr, QString::fromUtf8(reinterpret_cast<const char*>(message_.data()) + sizeof end,
