@@ -205,7 +205,7 @@ FileAdder::Outcome FileAdder::apply(ItemList& list, const QStringList& paths,
             boxes.errorMessage(tr("Can not get the duration of %1").arg(path));
             continue;
         }
-        if (!list.append(path, r.duration, r.title, r.artist)) {
+        if (!list.append(path, r.duration, r.title, r.artist, r.format)) {
             ++notStored;
             ++out.refused;
             continue;

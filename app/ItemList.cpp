@@ -30,9 +30,9 @@ ItemList::ItemList() {
 }
 
 bool ItemList::append(const QString& path, std::int64_t duration, const QString& title,
-                      const QString& artist) {
+                      const QString& artist, const media::SourceFormat& format) {
     if (isFull()) return false;
-    items_.push_back({path, duration, title, artist});
+    items_.push_back({path, duration, title, artist, format});
     return true;
 }
 

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "media/graph/MediaType.h"
+
 namespace corvane {
 
 constexpr int kMaxItems = 1000;
@@ -14,6 +16,7 @@ struct MediaItem {
     std::int64_t duration = 0;  // 100 ns
     QString title;              // its tags, for the markers of a join; "" when it has none
     QString artist;
+    media::SourceFormat format;  // as measured when it was added
 };
 
 // The ordered list of sound files to join, and its mirror MusicList, which the join engine
@@ -35,7 +38,7 @@ public:
     bool isFull() const { return itemCount() >= kMaxItems; }
     // False (and nothing stored) when the list is full.
     bool append(const QString& path, std::int64_t duration, const QString& title = {},
-                const QString& artist = {});
+                const QString& artist = {}, const media::SourceFormat& format = {});
     void removeItemAt(int i);
     void clear();
     void syncMusicList();

@@ -28,15 +28,19 @@ namespace {
 const char* const kUsage =
     "Usage: corvane                      open the window\n"
     "       corvane FILE...              open the window with these files in the list\n"
-    "       corvane join [-o OUT.wav] [-r 44100|22050|11025|8000] [-c 2|1] [-b 16|8] [-y]\n"
+    "       corvane join [-o OUT.wav] [-r RATE|same] [-c 2|1|same] [-b 16|8|24|32f|same] [-y]\n"
     "                    [--no-markers] [--cue FILE.cue] [--labels FILE.txt] [-0] FILE...|-\n"
     "       corvane probe [--json] FILE...\n"
     "\n"
     "join   lays the files end to end into one PCM WAV file.\n"
     "       -o OUT.wav  output file (default: the window's output file setting)\n"
-    "       -r RATE     samples per second (default 44100)\n"
-    "       -c N        channels: 2 stereo, 1 mono (default 2)\n"
-    "       -b BITS     bits per sample: 16 or 8 (default 16)\n"
+    "       -r RATE     samples per second: 8000, 11025, 22050, 44100 (default), 48000,\n"
+    "                   88200, 96000, 192000, or same (the highest among the files)\n"
+    "       -c N        channels: 2 stereo (default), 1 mono, or same (the most among the\n"
+    "                   files, up to 8, with their speakers)\n"
+    "       -b BITS     bits per sample: 16 (default), 8, 24, 32f (32-bit float), or same\n"
+    "                   (the widest among the files); with same for all three, files of one\n"
+    "                   format are copied sample for sample\n"
     "       -y          replace an existing output file without asking\n"
     "       --no-markers      no cue point and label per file in the WAV file\n"
     "       --cue FILE.cue    also write a cue sheet (- for standard output)\n"
@@ -134,19 +138,22 @@ std::optional<int> parseJoin(int argc, char** argv, JoinArgs& a) {
                 if (!*value) return usageError(QStringLiteral("-o needs a file name"));
                 a.output = argText(value);
                 break;
+            // In the order of the window's lists, so the index is the list's.
             case 'r':
-                if (!(idx = indexOf(value, {"44100", "22050", "11025", "8000"})))
-                    return usageError(QStringLiteral("-r takes 44100, 22050, 11025 or 8000"));
+                if (!(idx = indexOf(value, {"44100", "22050", "11025", "8000", "48000", "88200",
+                                            "96000", "192000", "same"})))
+                    return usageError(QStringLiteral(
+                        "-r takes 8000, 11025, 22050, 44100, 48000, 88200, 96000, 192000 or same"));
                 a.rateIndex = *idx;
                 break;
             case 'c':
-                if (!(idx = indexOf(value, {"2", "1"})))
-                    return usageError(QStringLiteral("-c takes 2 or 1"));
+                if (!(idx = indexOf(value, {"2", "1", "same"})))
+                    return usageError(QStringLiteral("-c takes 1, 2 or same"));
                 a.channelsIndex = *idx;
                 break;
             case 'b':
-                if (!(idx = indexOf(value, {"16", "8"})))
-                    return usageError(QStringLiteral("-b takes 16 or 8"));
+                if (!(idx = indexOf(value, {"16", "8", "24", "32f", "same"})))
+                    return usageError(QStringLiteral("-b takes 8, 16, 24, 32f or same"));
                 a.bitsIndex = *idx;
                 break;
         }

@@ -119,7 +119,13 @@ void JoinJob::onJoinCommand() {
     titles_ = sourceTitles(*builder_.currentTimeline, items_);
     lastOutcomes_.clear();
     markers_.clear();
+    std::vector<media::SourceFormat> formats;
+    for (int i = 0; i < items_.musicCount(); ++i) formats.push_back(items_.musicItem(i).format);
+    outputWave_ = WaveFormatFromIndexes(format_.sampleRateIndex, format_.channelsIndex,
+                                        format_.bitsIndex, formats);
     WavGraph graph(render_, format_, boxes_, this);
+    graph.setOutputWave(outputWave_);
+    graph.setBroadcastExtension(firstBroadcastExtension());
     std::vector<std::string> labels;
     for (const SourceTitle& t : titles_) labels.push_back(t.title.toStdString());
     graph.setMarkerTitles(std::move(labels));
@@ -312,9 +318,7 @@ QString JoinJob::sideFileRefusal(const QString& path) const {
 }
 
 QString JoinJob::writeSideFiles() {
-    const std::uint32_t rate =
-        WaveFormatFromIndexes(format_.sampleRateIndex, format_.channelsIndex, format_.bitsIndex)
-            .nSamplesPerSec;
+    const std::uint32_t rate = outputWave_.nSamplesPerSec;
     if (const QString cue = cueSheetPath(format_); !cue.isEmpty()) {
         const QString reference = cueFileReference(cue, writtenPath_);
         const int sheets = cueSheetCount(markers_.size());
@@ -335,6 +339,21 @@ QString JoinJob::writeSideFiles() {
             !why.isEmpty())
             return why;
     return {};
+}
+
+std::optional<media::BroadcastExtension> JoinJob::firstBroadcastExtension() const {
+    if (items_.musicCount() == 0) return std::nullopt;
+    const int fd = ::open(qstringToPath(items_.musicPath(0)).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    std::optional<media::BroadcastExtension> bext;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) bext = media::readBroadcastExtension(fd);
+    ::close(fd);
+    // A recorder's time stamp counts frames at the recording's rate.
+    const std::uint32_t rate = items_.musicItem(0).format.rate;
+    if (bext && rate > 0)
+        bext->timeReference = media::convertTimeReference(bext->timeReference, rate, outputWave_.nSamplesPerSec);
+    return bext;
 }
 
 void JoinJob::stopJoin() { endJoin(Ending::Done, {}); }

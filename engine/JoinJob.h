@@ -72,6 +72,8 @@ class JoinJob : public QObject {
     static QString cueSheetPath(const OutputFormat& format);
     // The markers of the last join: the sources it reached, where their audio begins.
     const std::vector<Marker>& markers() const { return markers_; }
+    // The format the running (or last) join writes.
+    const media::WaveFormatEx& outputWave() const { return outputWave_; }
 
   signals:
     // The join ended: ok is false when it failed. The status line has been set.
@@ -91,6 +93,8 @@ class JoinJob : public QObject {
     QString sideFilesRefusal() const;
     // Writes the cue sheet and label track asked for; "" or why one failed.
     QString writeSideFiles();
+    // The first file's Broadcast WAV description, restated for the output, if it has one.
+    std::optional<media::BroadcastExtension> firstBroadcastExtension() const;
 
     const ItemList& items_;
     const OutputFormat& format_;
@@ -106,6 +110,7 @@ class JoinJob : public QObject {
     std::vector<SourceTitle> titles_;
     std::vector<media::SourceOutcome> lastOutcomes_;
     std::vector<Marker> markers_;
+    media::WaveFormatEx outputWave_;  // of the running (or last) join
 };
 
 }  // namespace corvane

@@ -12,9 +12,17 @@ namespace corvane {
 
 using namespace media;
 
-void WavGraph::applyOutputFormat(std::uint8_t* format, int sampleRateIndex, int channelsIndex,
-                                 int bitsIndex) {
-    const WaveFormatEx w = WaveFormatFromIndexes(sampleRateIndex, channelsIndex, bitsIndex);
+WaveFormatEx WavGraph::outputWave() const {
+    return wave_ ? *wave_
+                 : WaveFormatFromIndexes(format_.sampleRateIndex, format_.channelsIndex, format_.bitsIndex);
+}
+
+void WavGraph::applyOutputFormat(MediaType& type, const WaveFormatEx& w) {
+    if (w.wFormatTag != WAVE_FORMAT_PCM || type.format.size() < 16) {
+        type = MediaType::pcm(w);
+        return;
+    }
+    std::uint8_t* format = type.format.data();
     putLe16(format + 2, w.nChannels);
     putLe32(format + 4, w.nSamplesPerSec);
     putLe32(format + 8, w.nAvgBytesPerSec);
@@ -109,13 +117,13 @@ HRESULT WavGraph::buildWavGraph(RenderEngine* engine, const std::u16string& path
     }
     WaveMuxFilter* muxFilter = mux.get();
     // The whole length is known before the first byte: it decides the header's layout.
-    const WaveFormatEx out =
-        WaveFormatFromIndexes(format_.sampleRateIndex, format_.channelsIndex, format_.bitsIndex);
+    const WaveFormatEx out = outputWave();
     const std::int64_t plannedFrames =
         TimelineSourceFilter::framesAt(timeline->groupDuration(0), out.nSamplesPerSec);
     mux->setPlannedDataBytes(static_cast<std::uint64_t>(std::max<std::int64_t>(0, plannedFrames)) *
                              out.nBlockAlign);
     if (format_.markers) mux->setMarkerTitles(markerTitles_);
+    mux->setBroadcastExtension(bext_);
     if (FAILED(hr = graph->AddFilter(std::move(mux), "Wave Mux"))) {
         boxes_.appMessage(QStringLiteral("pGraph->AddFilter( pMux, Wave Mux )"));
         return hr;
@@ -167,8 +175,7 @@ HRESULT WavGraph::buildWavGraph(RenderEngine* engine, const std::u16string& path
     } else {
         MediaType mt;
         if (SUCCEEDED(config->GetFormat(mt)) && mt.format.size() >= 16) {
-            applyOutputFormat(mt.format.data(), format_.sampleRateIndex, format_.channelsIndex,
-                              format_.bitsIndex);
+            applyOutputFormat(mt, out);
             if (FAILED(hr = config->SetFormat(mt))) {
                 boxes_.appMessage(QStringLiteral("can not pASC->SetFormat(pmt)"));
                 showCodeText(hr, graph);

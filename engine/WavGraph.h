@@ -3,12 +3,14 @@
 
 #include <QObject>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/MessageBoxes.h"
 #include "media/graph/CaptureGraphBuilder.h"
 #include "media/graph/RenderEngine.h"
+#include "media/wavfile/BroadcastExtension.h"
 #include "options/OutputFormat.h"
 
 namespace corvane {
@@ -35,13 +37,18 @@ public:
     void disablePreviewMode(media::Timeline* timeline);
     media::HRESULT buildWavGraph(media::RenderEngine* engine, const std::u16string& pathW);
     bool running() const { return running_; }
+    // The output's format, with "same as the files" already taken from the sources; without
+    // it, the format of the choices alone.
+    void setOutputWave(const media::WaveFormatEx& wave) { wave_ = wave; }
+    // Carried over into the output (its time reference already at the output's rate).
+    void setBroadcastExtension(std::optional<media::BroadcastExtension> bext) { bext_ = std::move(bext); }
     // One title per source (UTF-8), for the markers the output gets when they are on.
     void setMarkerTitles(std::vector<std::string> titles) { markerTitles_ = std::move(titles); }
 
     static media::Pin* findPin(media::Filter* filter, int index, media::PIN_DIRECTION direction);
-    // Writes the five fields of the chosen PCM format into a WAVEFORMATEX block.
-    static void applyOutputFormat(std::uint8_t* format, int sampleRateIndex, int channelsIndex,
-                                  int bitsIndex);
+    // The chosen format in place of the one the converter proposed: the five PCM fields of a
+    // classic WAVEFORMATEX, or the whole extensible description.
+    static void applyOutputFormat(media::MediaType& type, const media::WaveFormatEx& wave);
 
 private:
     void showCodeText(media::HRESULT hr, media::FilterGraph* graph);
@@ -54,6 +61,9 @@ private:
     QObject* notifyTarget_;
     bool running_ = false;
     std::vector<std::string> markerTitles_;
+    std::optional<media::WaveFormatEx> wave_;
+    std::optional<media::BroadcastExtension> bext_;
+    media::WaveFormatEx outputWave() const;
 };
 
 }  // namespace corvane

@@ -3,40 +3,104 @@
 
 #include <QLocale>
 #include <QStringList>
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <optional>
 
 namespace corvane {
 
 const QStringList& sampleRateTexts() {
     static const QStringList t{QStringLiteral("44100"), QStringLiteral("22050"),
-                               QStringLiteral("11025"), QStringLiteral("8000")};
+                               QStringLiteral("11025"), QStringLiteral("8000"),
+                               QStringLiteral("48000"), QStringLiteral("88200"),
+                               QStringLiteral("96000"), QStringLiteral("192000"),
+                               QStringLiteral("Same as the files")};
     return t;
 }
 
 const QStringList& channelTexts() {
-    static const QStringList t{QStringLiteral("Stereo"), QStringLiteral("Mono")};
+    static const QStringList t{QStringLiteral("Stereo"), QStringLiteral("Mono"),
+                               QStringLiteral("Same as the files")};
     return t;
 }
 
 const QStringList& bitsTexts() {
-    static const QStringList t{QStringLiteral("16"), QStringLiteral("8")};
+    static const QStringList t{QStringLiteral("16"), QStringLiteral("8"), QStringLiteral("24"),
+                               QStringLiteral("32 (float)"), QStringLiteral("Same as the files")};
     return t;
 }
 
-media::WaveFormatEx WaveFormatFromIndexes(int sampleRateIndex, int channelsIndex, int bitsIndex) {
-    media::WaveFormatEx w;
-    switch (sampleRateIndex) {
-        case 1: w.nSamplesPerSec = 22050; break;
-        case 2: w.nSamplesPerSec = 11025; break;
-        case 3: w.nSamplesPerSec = 8000; break;
-        default: w.nSamplesPerSec = 44100; break;
+namespace {
+
+constexpr std::uint32_t kWaveSpeakers = 0x3FFFF;  // the speakers a WAV channel mask names
+
+// Sample width as an order: 8, 16, 24, 32-bit integers, then float (which holds 24 bits
+// exactly, and is what lossy decoders give).
+int widthRank(const media::SourceFormat& f) {
+    if (f.isFloat) return 5;
+    if (f.bits <= 8) return 1;
+    if (f.bits <= 16) return 2;
+    if (f.bits <= 24) return 3;
+    return 4;
+}
+
+}  // namespace
+
+media::WaveFormatEx WaveFormatFromIndexes(int sampleRateIndex, int channelsIndex, int bitsIndex,
+                                          const std::vector<media::SourceFormat>& sources) {
+    std::uint32_t rate = 0;
+    int channels = 0;
+    std::optional<std::uint32_t> mask;
+    int rank = 0;
+    bool floatSeen = false;
+    for (const media::SourceFormat& f : sources) {
+        if (!f.known()) continue;
+        rate = std::max(rate, std::clamp<std::uint32_t>(f.rate, 1000, 768000));
+        const int n = std::min(f.channels, media::WaveFormatEx::kMaxChannels);
+        if (n > channels) {
+            channels = n;
+            // Speakers the file names, where a WAV file can name them all.
+            const bool named = f.channels == n && f.channelMask != 0 && (f.channelMask & ~std::uint64_t{kWaveSpeakers}) == 0 &&
+                               std::popcount(f.channelMask) == n;
+            mask = named ? std::optional<std::uint32_t>(static_cast<std::uint32_t>(f.channelMask)) : std::nullopt;
+        }
+        rank = std::max(rank, widthRank(f));
+        floatSeen = floatSeen || f.isFloat;
     }
-    w.nChannels = channelsIndex == 1 ? 1 : 2;
-    const int bytesPerSample = bitsIndex == 1 ? 1 : 2;
-    w.wBitsPerSample = static_cast<std::uint16_t>(bytesPerSample * 8);
-    w.nBlockAlign = static_cast<std::uint16_t>(w.nChannels * bytesPerSample);
-    w.nAvgBytesPerSec = w.nSamplesPerSec * w.nBlockAlign;
-    return w;
+    // Float and 32-bit integers together: float keeps the more of both.
+    if (floatSeen) rank = 5;
+
+    switch (sampleRateIndex) {
+        case 1: rate = 22050; break;
+        case 2: rate = 11025; break;
+        case 3: rate = 8000; break;
+        case 4: rate = 48000; break;
+        case 5: rate = 88200; break;
+        case 6: rate = 96000; break;
+        case 7: rate = 192000; break;
+        case kSameRateIndex: rate = rate ? rate : 44100; break;
+        default: rate = 44100; break;
+    }
+    if (channelsIndex != kSameChannelsIndex || channels == 0) {
+        channels = channelsIndex == 1 ? 1 : 2;
+        mask.reset();
+    }
+    int bits = 16;
+    bool isFloat = false;
+    switch (bitsIndex) {
+        case 1: bits = 8; break;
+        case 2: bits = 24; break;
+        case 3: isFloat = true; break;
+        case kSameBitsIndex:
+            if (rank == 5) isFloat = true;
+            else if (rank > 0) bits = rank * 8;
+            break;
+        default: break;
+    }
+    const auto n = static_cast<std::uint16_t>(channels);
+    return isFloat ? media::WaveFormatEx::ieeeFloat(rate, n, mask)
+                   : media::WaveFormatEx::pcm(rate, n, static_cast<std::uint16_t>(bits), mask);
 }
 
 double frameRateForIndex(int& index, double custom) {

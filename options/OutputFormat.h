@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <vector>
 
 #include "media/graph/MediaType.h"
 
@@ -27,14 +28,22 @@ struct OutputFormat {
     QString labelsPath;
 };
 
-// The list entries of the three wave-format choices, in index order.
+// The list entries of the three wave-format choices, in index order. The last of each is
+// "Same as the files".
 const QStringList& sampleRateTexts();
 const QStringList& channelTexts();
 const QStringList& bitsTexts();
+constexpr int kSameRateIndex = 8;
+constexpr int kSameChannelsIndex = 2;
+constexpr int kSameBitsIndex = 4;
 
-// The PCM format of the indexes: rates 44100 (0 and anything unknown), 22050, 11025, 8000;
-// channels 1 for index 1, else 2; bits 8 for index 1, else 16.
-media::WaveFormatEx WaveFormatFromIndexes(int sampleRateIndex, int channelsIndex, int bitsIndex);
+// The PCM format of the indexes: rates 44100 (0 and anything unknown), 22050, 11025, 8000,
+// 48000, 88200, 96000, 192000; channels 1 for index 1, else 2; bits 8 for index 1, 24 for 2,
+// 32-bit float for 3, else 16. "Same as the files" is taken from `sources`: the highest rate,
+// the most channels (at most 8, the speakers of the first file with that many) and the
+// widest samples among them, so nothing is lost; without sources it is the default.
+media::WaveFormatEx WaveFormatFromIndexes(int sampleRateIndex, int channelsIndex, int bitsIndex,
+                                          const std::vector<media::SourceFormat>& sources = {});
 
 // The least frame rate the options dialog accepts.
 inline constexpr double kMinFrameRate = 0.001;

@@ -191,6 +191,7 @@ void probe(int sock, int fd, const std::vector<std::uint8_t>& payload) {
     reply.sampleRate = r.sampleRate;
     reply.channels = r.channels;
     reply.frameSamples = r.frameSamples;
+    reply.format = r.format;
     // The texts follow the fixed part, each ended by a NUL: the detail, the title, the artist,
     // the codec.
     QByteArray text;

@@ -571,6 +571,26 @@ QString tagOf(AudioSource& src, const char* key) {
     return e ? cleanLabel(QString::fromUtf8(e->value)) : QString();
 }
 
+// What the decoder delivers, once it has decoded something; else what the container says.
+SourceFormat sourceFormatOf(const AudioSource& src) {
+    const AVCodecContext* c = src.codec();
+    const AVCodecParameters* par = src.stream()->codecpar;
+    SourceFormat f;
+    f.rate = static_cast<std::uint32_t>(std::max(0, c && c->sample_rate > 0 ? c->sample_rate : par->sample_rate));
+    const AVChannelLayout& layout = c && c->ch_layout.nb_channels > 0 ? c->ch_layout : par->ch_layout;
+    f.channels = layout.nb_channels;
+    f.channelMask = layout.order == AV_CHANNEL_ORDER_NATIVE ? layout.u.mask : 0;
+    int format = c && c->sample_fmt != AV_SAMPLE_FMT_NONE ? c->sample_fmt : par->format;
+    if (format < 0) return f;
+    const auto packed = av_get_packed_sample_fmt(static_cast<AVSampleFormat>(format));
+    f.isFloat = packed == AV_SAMPLE_FMT_FLT || packed == AV_SAMPLE_FMT_DBL;
+    const int width = av_get_bytes_per_sample(packed) * 8;
+    const int raw = c && c->bits_per_raw_sample > 0 ? c->bits_per_raw_sample : par->bits_per_raw_sample;
+    // Integer decoders state how many of the bits carry sound (24 of 32 for 24-bit FLAC).
+    f.bits = !f.isFloat && raw > 0 && raw < width ? raw : width;
+    return f;
+}
+
 }  // namespace
 
 ProbeResult probeFile(const std::string& path) {
@@ -588,6 +608,7 @@ ProbeResult probeDescriptor(int fd) {
     QString title;
     QString artist;
     QString codec;
+    SourceFormat format;
     {
         AudioSource src;
         HRESULT hr = src.openDescriptor(fd);
@@ -596,6 +617,7 @@ ProbeResult probeDescriptor(int fd) {
         artist = tagOf(src, "artist");
         codec = QString::fromLatin1(avcodec_get_name(src.stream()->codecpar->codec_id));
         count = countSamples(src, fd);
+        format = sourceFormatOf(src);
     }
     // Only one demuxer of a file is open at a time: a long file's index is large.
     ProbeResult r = count.decodeInFull ? probeByDecoding(fd) : count.result;
@@ -616,6 +638,8 @@ ProbeResult probeDescriptor(int fd) {
         r.title = title;
         r.artist = artist;
         r.codec = codec;
+        r.format = format;
+        r.format.rate = std::max<std::uint32_t>(format.rate, static_cast<std::uint32_t>(r.sampleRate));
     }
     return r;
 }

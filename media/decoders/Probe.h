@@ -5,6 +5,7 @@
 #include <string>
 
 #include "media/HResult.h"
+#include "media/graph/MediaType.h"
 
 namespace corvane::media {
 
@@ -20,6 +21,7 @@ struct ProbeResult {
     QString artist;
     QString codec;   // FFmpeg's short name of the audio codec ("mp3", "flac")
     bool fromDecoder = false;  // a decoder read the file: a failure is one of decoding
+    SourceFormat format;       // as the decoder delivers it (the highest rate, where it changes)
 };
 
 // Counts decoded samples exactly across sample-rate changes; every sum is overflow-checked.

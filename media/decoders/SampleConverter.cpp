@@ -2,7 +2,9 @@
 #include "media/decoders/SampleConverter.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
 
 #include "media/ErrorText.h"
 
@@ -17,15 +19,32 @@ namespace corvane::media {
 
 namespace {
 
-bool isExactInput(AVSampleFormat fmt, int outBits) {
+// Bits the samples of a decoded format carry, for integers; 0 for float.
+int integerBits(AVSampleFormat fmt) {
     switch (av_get_packed_sample_fmt(fmt)) {
-        case AV_SAMPLE_FMT_U8:
-            return true;
-        case AV_SAMPLE_FMT_S16:
-            return outBits >= 16;
-        default:
-            return false;
+        case AV_SAMPLE_FMT_U8: return 8;
+        case AV_SAMPLE_FMT_S16: return 16;
+        case AV_SAMPLE_FMT_S32: return 32;
+        case AV_SAMPLE_FMT_S64: return 64;
+        default: return 0;
     }
+}
+
+bool isExactInput(AVSampleFormat fmt, int outBits) {
+    const int bits = integerBits(fmt);
+    return bits > 0 && bits <= 16 && bits <= outBits;
+}
+
+constexpr std::uint64_t kFrontSpeakers = AV_CH_FRONT_LEFT | AV_CH_FRONT_RIGHT | AV_CH_FRONT_CENTER |
+                                         AV_CH_FRONT_LEFT_OF_CENTER | AV_CH_FRONT_RIGHT_OF_CENTER;
+
+// The speakers the output's channels feed, in the WAV file's order (which is FFmpeg's).
+void outputLayout(const WaveFormatEx& out, AVChannelLayout* layout) {
+    const std::uint32_t mask = out.channelMask();
+    if (mask != 0 && std::popcount(mask) == out.nChannels &&
+        av_channel_layout_from_mask(layout, mask) == 0)
+        return;
+    av_channel_layout_default(layout, out.nChannels);
 }
 
 // Triangular dither of one step peak: the sum of two uniform values, both halves of one
@@ -67,14 +86,31 @@ HRESULT SampleConverter::configure(const AVFrame* frame) {
     inSamples_ = 0;
     outSamples_ = 0;
 
+    AVChannelLayout outLayout{};
+    outputLayout(out_, &outLayout);
     AVChannelLayout in{};
     const int inChannels = frame->ch_layout.nb_channels;
-    if (frame->ch_layout.order == AV_CHANNEL_ORDER_NATIVE)
+    const bool fullyDescribed = frame->ch_layout.order == AV_CHANNEL_ORDER_NATIVE;
+    if (fullyDescribed)
         av_channel_layout_copy(&in, &frame->ch_layout);
+    else if (inChannels == out_.nChannels)
+        av_channel_layout_copy(&in, &outLayout);  // unnamed channels keep their places
     else
         av_channel_layout_default(&in, inChannels);
-    AVChannelLayout outLayout{};
-    av_channel_layout_default(&outLayout, out_.nChannels);
+    const bool sameChannels = av_channel_layout_compare(&in, &outLayout) == 0;
+    const int inBits = integerBits(static_cast<AVSampleFormat>(frame->format));
+    const bool sameRate = frame->sample_rate == static_cast<int>(out_.nSamplesPerSec);
+    // Integers into integers at least as wide (or 24 and 32 bits, which are never dithered, so
+    // they take rounding alone); float into float.
+    copy_ = sameRate && sameChannels &&
+            (out_.isFloat() ? av_get_packed_sample_fmt(static_cast<AVSampleFormat>(frame->format)) == AV_SAMPLE_FMT_FLT
+                            : inBits > 0 && inBits <= 32 && (inBits <= out_.wBitsPerSample || out_.wBitsPerSample >= 24));
+    if (copy_) {
+        av_channel_layout_uninit(&in);
+        av_channel_layout_uninit(&outLayout);
+        swr_.reset();
+        return S_OK;
+    }
 
     SwrContext* raw = nullptr;
     int err = swr_alloc_set_opts2(&raw, &outLayout, AV_SAMPLE_FMT_FLT,
@@ -84,6 +120,7 @@ HRESULT SampleConverter::configure(const AVFrame* frame) {
     swr_.reset(raw);
     if (err < 0 || !raw) {
         av_channel_layout_uninit(&in);
+        av_channel_layout_uninit(&outLayout);
         detail_ = QStringLiteral("cannot convert this audio format");
         return err < 0 ? fromAvError(err) : E_OUTOFMEMORY;
     }
@@ -92,10 +129,14 @@ HRESULT SampleConverter::configure(const AVFrame* frame) {
     av_opt_set_double(raw, "rematrix_maxval", 1.0, 0);
 
     const bool mono = inChannels == 1;
-    const bool fullyDescribed = in.order == AV_CHANNEL_ORDER_NATIVE;
     std::vector<double> matrix;
-    if (mono && out_.nChannels == 2) {
-        matrix = {1.0, 1.0};  // duplicate, at full level
+    if (mono && out_.nChannels > 1) {
+        // Spread at full level to every front speaker, as a mono file sounds from a pair.
+        for (int c = 0; c < out_.nChannels; ++c) {
+            const auto speaker = av_channel_layout_channel_from_index(&outLayout, static_cast<unsigned>(c));
+            const bool front = speaker >= 0 && speaker < 64 && (kFrontSpeakers >> speaker) & 1;
+            matrix.push_back(front || outLayout.order != AV_CHANNEL_ORDER_NATIVE ? 1.0 : 0.0);
+        }
     } else if (!fullyDescribed && inChannels != static_cast<int>(out_.nChannels)) {
         // Channels of no known meaning: every output channel takes their average.
         matrix.assign(static_cast<std::size_t>(out_.nChannels * inChannels), 1.0 / inChannels);
@@ -104,25 +145,26 @@ HRESULT SampleConverter::configure(const AVFrame* frame) {
         err = swr_set_matrix(raw, matrix.data(), inChannels);
         if (err < 0) {
             av_channel_layout_uninit(&in);
+            av_channel_layout_uninit(&outLayout);
             detail_ = QStringLiteral("cannot mix these channels");
             return fromAvError(err);
         }
     }
     av_channel_layout_uninit(&in);
+    av_channel_layout_uninit(&outLayout);
     err = swr_init(raw);
     if (err < 0) {
         detail_ = QStringLiteral("cannot convert this audio format");
         return fromAvError(err);
     }
-    exact_ = frame->sample_rate == static_cast<int>(out_.nSamplesPerSec) &&
-             isExactInput(static_cast<AVSampleFormat>(frame->format), out_.wBitsPerSample) &&
-             (inChannels == out_.nChannels || (mono && out_.nChannels == 2));
+    exact_ = sameRate && isExactInput(static_cast<AVSampleFormat>(frame->format), out_.wBitsPerSample) &&
+             (sameChannels || mono);
     return S_OK;
 }
 
 HRESULT SampleConverter::convert(const AVFrame* frame, std::vector<std::uint8_t>& pcm) {
     if (frame->nb_samples <= 0) return S_OK;
-    const bool changed = !swr_ || frame->sample_rate != inRate_ || frame->format != inFormat_ ||
+    const bool changed = (!swr_ && !copy_) || frame->sample_rate != inRate_ || frame->format != inFormat_ ||
                          av_channel_layout_compare(&frame->ch_layout, &inLayout_) != 0;
     if (changed) {
         if (swr_) {
@@ -131,6 +173,10 @@ HRESULT SampleConverter::convert(const AVFrame* frame, std::vector<std::uint8_t>
         if (HRESULT hr = configure(frame); FAILED(hr)) return hr;
     }
     inSamples_ += frame->nb_samples;
+    if (copy_) {
+        copyAcross(frame, pcm);
+        return S_OK;
+    }
     return run(const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples, pcm);
 }
 
@@ -213,10 +259,109 @@ void quantizeTo(const float* in, const float* dither, std::size_t samples, std::
     }
 }
 
+// 24 and 32 bits: deep enough that no dither is wanted, only rounding.
+template <int Bits>
+void quantizeWide(const float* in, std::size_t samples, std::uint8_t* out) {
+    constexpr double scale = Bits == 24 ? 8388608.0 : 2147483648.0;
+    for (std::size_t i = 0; i < samples; ++i) {
+        double v = static_cast<double>(in[i]) * scale;
+        v = v == v ? v : 0.0;
+        v = std::clamp(v, -scale, scale - 1.0);
+        const auto q = static_cast<std::uint32_t>(static_cast<std::int32_t>(std::nearbyint(v)));
+        for (int b = 0; b < Bits / 8; ++b) out[(Bits / 8) * i + b] = static_cast<std::uint8_t>(q >> (8 * b));
+    }
+}
+
+// One decoded sample as a 32-bit integer whose top bits are the sample.
+inline std::int32_t leftAligned(const std::uint8_t* p, AVSampleFormat packed) {
+    switch (packed) {
+        case AV_SAMPLE_FMT_U8: return static_cast<std::int32_t>((static_cast<std::uint32_t>(*p) - 128u) << 24);
+        case AV_SAMPLE_FMT_S16: {
+            std::int16_t v;
+            std::memcpy(&v, p, 2);
+            return static_cast<std::int32_t>(static_cast<std::uint32_t>(v) << 16);
+        }
+        default: {
+            std::int32_t v;
+            std::memcpy(&v, p, 4);
+            return v;
+        }
+    }
+}
+
+template <int Bytes>
+void putAligned(std::int32_t v, std::uint8_t* out) {
+    if constexpr (Bytes < 4) {
+        // Round to nearest, saturating: exact for samples that fit, which is what comes here.
+        constexpr int shift = 32 - 8 * Bytes;
+        const std::int64_t r = (static_cast<std::int64_t>(v) + (std::int64_t{1} << (shift - 1))) >> shift;
+        constexpr std::int64_t hi = (std::int64_t{1} << (8 * Bytes - 1)) - 1;
+        const auto q = static_cast<std::uint32_t>(static_cast<std::int32_t>(std::min(r, hi)));
+        if constexpr (Bytes == 1) {
+            out[0] = static_cast<std::uint8_t>(q + 128u);
+            return;
+        }
+        for (int b = 0; b < Bytes; ++b) out[b] = static_cast<std::uint8_t>(q >> (8 * b));
+    } else {
+        std::memcpy(out, &v, 4);
+    }
+}
+
+template <int Bytes>
+void copyInts(const AVFrame* frame, AVSampleFormat packed, bool planar, std::uint8_t* out) {
+    const int channels = frame->ch_layout.nb_channels;
+    const int inBytes = av_get_bytes_per_sample(packed);
+    for (int i = 0; i < frame->nb_samples; ++i)
+        for (int c = 0; c < channels; ++c) {
+            const std::uint8_t* p = planar ? frame->extended_data[c] + static_cast<std::size_t>(i) * inBytes
+                                           : frame->extended_data[0] + (static_cast<std::size_t>(i) * channels + c) * inBytes;
+            putAligned<Bytes>(leftAligned(p, packed), out);
+            out += Bytes;
+        }
+}
+
 }  // namespace
+
+void SampleConverter::copyAcross(const AVFrame* frame, std::vector<std::uint8_t>& pcm) {
+    const auto format = static_cast<AVSampleFormat>(frame->format);
+    const auto packed = av_get_packed_sample_fmt(format);
+    const bool planar = av_sample_fmt_is_planar(format);
+    const std::size_t bytes = out_.wBitsPerSample / 8;
+    const std::size_t at = pcm.size();
+    const std::size_t size = static_cast<std::size_t>(frame->nb_samples) * out_.nBlockAlign;
+    pcm.resize(at + size);
+    std::uint8_t* out = pcm.data() + at;
+    outSamples_ += frame->nb_samples;
+    if (!planar && av_get_bytes_per_sample(packed) == static_cast<int>(bytes)) {
+        std::memcpy(out, frame->extended_data[0], size);  // the very bytes
+        return;
+    }
+    if (out_.isFloat()) {
+        const int channels = frame->ch_layout.nb_channels;
+        for (int i = 0; i < frame->nb_samples; ++i)
+            for (int c = 0; c < channels; ++c, out += 4)
+                std::memcpy(out, frame->extended_data[c] + static_cast<std::size_t>(i) * 4, 4);
+        return;
+    }
+    switch (bytes) {
+        case 1: copyInts<1>(frame, packed, planar, out); break;
+        case 2: copyInts<2>(frame, packed, planar, out); break;
+        case 3: copyInts<3>(frame, packed, planar, out); break;
+        default: copyInts<4>(frame, packed, planar, out); break;
+    }
+}
 
 void SampleConverter::quantize(const float* in, std::size_t samples, std::uint8_t* out) {
     const std::size_t bytes = out_.wBitsPerSample / 8;
+    if (out_.isFloat()) {
+        for (std::size_t i = 0; i < samples; ++i) {
+            const float v = in[i] == in[i] ? in[i] : 0.0f;
+            std::memcpy(out + 4 * i, &v, 4);
+        }
+        return;
+    }
+    if (bytes == 3) return quantizeWide<24>(in, samples, out);
+    if (bytes == 4) return quantizeWide<32>(in, samples, out);
     if (exact_) {
         if (bytes == 2)
             quantizeTo<16>(in, nullptr, samples, out);

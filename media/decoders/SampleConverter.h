@@ -21,10 +21,13 @@ struct SwrContextDeleter {
     void operator()(SwrContext* p) const { swr_free(&p); }
 };
 
-// Turns decoded frames of any rate, layout and sample format into the PCM of one WAV format.
-// Mono is duplicated to stereo, anything wider is mixed down without clipping, and a
-// reduction of precision is dithered (triangular, from a fixed seed). A change of input
-// format mid-stream drains the resampler and builds a new one.
+// Turns decoded frames of any rate, layout and sample format into the PCM of one WAV format
+// (8, 16, 24 or 32-bit integers or 32-bit float, 1 to 8 channels in the order of its mask).
+// Mono is spread to the front channels, anything wider is mixed down without clipping, and a
+// reduction to 16 or 8 bits is dithered (triangular, from a fixed seed). Frames that already
+// have the output's rate and channels and no more bits than it holds are copied across
+// sample for sample, untouched. A change of input format mid-stream drains the resampler and
+// builds a new one.
 class SampleConverter {
 public:
     // seed: makes the dither of one source repeatable whatever thread converts it.
@@ -43,6 +46,7 @@ private:
     HRESULT configure(const AVFrame* frame);
     HRESULT run(const uint8_t** in, int inSamples, std::vector<std::uint8_t>& pcm);
     void quantize(const float* in, std::size_t samples, std::uint8_t* out);
+    void copyAcross(const AVFrame* frame, std::vector<std::uint8_t>& pcm);
 
     WaveFormatEx out_;
     std::unique_ptr<SwrContext, SwrContextDeleter> swr_;
@@ -50,6 +54,7 @@ private:
     int inFormat_ = -1;
     AVChannelLayout inLayout_{};
     bool exact_ = false;  // the input fits the output without loss: no dither
+    bool copy_ = false;   // the input is the output's samples in another container
     std::size_t ditherPos_ = 0;  // where this source reads the shared dither table
     std::int64_t inSamples_ = 0;   // since the resampler was built
     std::int64_t outSamples_ = 0;

@@ -566,6 +566,7 @@ Wait readProbeReply(const Worker& w, WorkerProgress& progress, const std::atomic
     r->sampleRate = reply.sampleRate;
     r->channels = reply.channels;
     r->frameSamples = reply.frameSamples;
+    r->format = reply.format;
     // The detail, the title and the artist, each ended by a NUL.
     const QByteArray texts(reinterpret_cast<const char*>(payload.data()) + sizeof reply,
                            static_cast<qsizetype>(payload.size() - sizeof reply));

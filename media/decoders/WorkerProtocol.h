@@ -52,6 +52,7 @@ struct ProbeReply {
     std::int32_t sampleRate = 0;
     std::int32_t channels = 0;
     std::int64_t frameSamples = 0;
+    SourceFormat format;
 };
 
 struct RenderRequest {

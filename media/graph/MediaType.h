@@ -63,6 +63,17 @@ struct WaveFormatEx {
     bool operator==(const WaveFormatEx&) const = default;
 };
 
+// What one source file's samples are: what an output "same as the files" is chosen from.
+struct SourceFormat {
+    std::uint32_t rate = 0;
+    int channels = 0;
+    std::uint64_t channelMask = 0;  // the speakers, when the file names them; 0 when not
+    int bits = 0;                   // significant bits per sample (32 or 64 for float)
+    bool isFloat = false;
+    bool known() const { return rate > 0 && channels > 0 && bits > 0; }
+    bool operator==(const SourceFormat&) const = default;
+};
+
 struct MediaType {
     MajorType majortype = MajorType::Null;
     SubType subtype = SubType::Null;

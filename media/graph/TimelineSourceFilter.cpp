@@ -109,7 +109,7 @@ HRESULT TimelineSourceFilter::start() {
         // Convert on behalf of the converter downstream, or deliver what the pin agreed.
         std::optional<WaveFormatEx> format = peer->filter()->conversionTarget();
         if (!format) format = out->connectionMediaType().waveFormat();
-        if (!format || !format->isSupportedPcm()) return VFW_E_TYPE_NOT_ACCEPTED;
+        if (!format || !format->isSupportedFormat()) return VFW_E_TYPE_NOT_ACCEPTED;
         std::int64_t tail = 0;
         std::vector<SlotPlan> plan = planGroup(timeline_, g, format->nSamplesPerSec, &tail);
         duration = std::max(duration, timeline_.groupDuration(g));

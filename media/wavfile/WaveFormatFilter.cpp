@@ -29,7 +29,7 @@ HRESULT WaveFormatFilter::SetFormat(const MediaType& type) {
     if (HRESULT hr = Fault::check("StreamConfig::SetFormat"); FAILED(hr)) return hr;
     if (graph() && graph()->running()) return VFW_E_NOT_STOPPED;
     const std::optional<WaveFormatEx> wfx = type.waveFormat();
-    if (type.majortype != MajorType::Audio || !wfx || !wfx->isSupportedPcm())
+    if (type.majortype != MajorType::Audio || !wfx || !wfx->isSupportedFormat())
         return VFW_E_TYPE_NOT_ACCEPTED;
     const std::optional<MediaType> previous = output_;
     output_ = MediaType::pcm(*wfx);

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <unistd.h>
 
+#include "media/wavfile/BroadcastExtension.h"
 #include "tests/support/AudioFixture.h"
 
 using namespace corvane::test;
@@ -27,6 +28,8 @@ class CliTest : public QObject {
     void filesFromStandardInputAndPlaylists();
     void undecodableInputStopsBeforeWriting();
     void probePrintsNameSecondsAndDuration();
+    void formatsBeyondTheSixteen_data();
+    void formatsBeyondTheSixteen();
     void interruptKeepsAValidFile_data();
     void interruptKeepsAValidFile();
     void ignoredSignalsStayIgnored();
@@ -104,9 +107,11 @@ void CliTest::initTestCase() {
 void CliTest::badUsageExitsTwo_data() {
     QTest::addColumn<QStringList>("args");
     QTest::newRow("no files") << QStringList{"join"};
-    QTest::newRow("bad rate") << QStringList{"join", "-r", "48000", "a.wav"};
+    QTest::newRow("bad rate") << QStringList{"join", "-r", "47999", "a.wav"};
     QTest::newRow("bad channels") << QStringList{"join", "-c", "6", "a.wav"};
-    QTest::newRow("bad bits") << QStringList{"join", "-b", "24", "a.wav"};
+    QTest::newRow("bad bits") << QStringList{"join", "-b", "20", "a.wav"};
+    QTest::newRow("integer 32 bits") << QStringList{"join", "-b", "32", "a.wav"};
+    QTest::newRow("same in capitals") << QStringList{"join", "-r", "SAME", "a.wav"};
     QTest::newRow("unknown option") << QStringList{"join", "--fast", "a.wav"};
     QTest::newRow("missing value") << QStringList{"join", "a.wav", "-o"};
     QTest::newRow("cue without file") << QStringList{"join", "a.wav", "--cue"};
@@ -159,6 +164,168 @@ void CliTest::joinWritesAndSaysDone() {
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromUtf8(f.readAll()),
              QStringLiteral("0.000000\t1.500000\ta\n1.500000\t2.500000\tBé Title\n"));
+}
+
+namespace {
+
+// What ffprobe, a reader that is not ours, sees: "sample_fmt rate channels bits frames".
+QString ffprobeView(const QString& file) {
+    QProcess p;
+    p.start(QStringLiteral("ffprobe"),
+            {"-v", "error", "-select_streams", "a:0", "-show_entries",
+             "stream=sample_rate,channels,sample_fmt,bits_per_sample,duration_ts", "-of",
+             "default=nw=1:nk=1", file});
+    if (!p.waitForFinished(60000)) return {};
+    return QString::fromUtf8(p.readAllStandardOutput()).simplified();
+}
+
+// A copy of a WAV file with a `bext` chunk before its data.
+bool withBroadcastExtension(const QString& from, const QString& to, const corvane::media::BroadcastExtension& b) {
+    std::vector<unsigned char> bytes = readBytes(from);
+    for (std::size_t pos = 12; pos + 8 <= bytes.size();) {
+        const unsigned size = bytes[pos + 4] | (bytes[pos + 5] << 8) | (bytes[pos + 6] << 16) | (unsigned(bytes[pos + 7]) << 24);
+        if (std::memcmp(&bytes[pos], "data", 4) == 0) {
+            const std::vector<std::uint8_t> chunk = b.toChunk();
+            bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(pos), chunk.begin(), chunk.end());
+            const auto riff = static_cast<unsigned>(bytes.size() - 8);
+            for (int i = 0; i < 4; ++i) bytes[4 + i] = static_cast<unsigned char>(riff >> (8 * i));
+            return writeBytes(to, bytes);
+        }
+        pos += 8 + size + (size & 1);
+    }
+    return false;
+}
+
+}  // namespace
+
+void CliTest::formatsBeyondTheSixteen_data() {
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<int>("subFormat");  // 0: the classic header
+    QTest::addColumn<unsigned>("mask");
+    QTest::addColumn<QString>("ffprobe");  // rate channels sample_fmt bits frames
+    const QStringList same{"-r", "same", "-c", "same", "-b", "same"};
+    QTest::newRow("48 kHz 24-bit WAVs, all same: their samples")
+        << QStringList{"rec1.wav", "rec2.wav"} << same << 48000 << 2 << 24 << 1 << 0x3u
+        << "s32 48000 2 24 120000";
+    QTest::newRow("96 kHz 24-bit FLAC, rate and bits same: its decode")
+        << QStringList{"hires.flac"} << QStringList{"-r", "same", "-b", "same"} << 96000 << 2 << 24 << 1
+        << 0x3u << "s32 96000 2 24 96000";
+    QTest::newRow("5.1 FLAC and a mono file, channels same")
+        << QStringList{"surround.flac", "mono.wav"} << QStringList{"-c", "same"} << 44100 << 6 << 16 << 1
+        << 0x3Fu << "s16 44100 6 16 66150";
+    QTest::newRow("32-bit float") << QStringList{"a.wav"} << QStringList{"-b", "32f", "-r", "48000"} << 48000
+                                  << 2 << 32 << 3 << 0x3u << "flt 48000 2 32 72000";
+    QTest::newRow("bext kept, time reference at the new rate")
+        << QStringList{"stamped.wav", "rec2.wav"} << QStringList{"-r", "96000", "-b", "24"} << 96000 << 2
+        << 24 << 1 << 0x3u << "s32 96000 2 24 240000";
+    QTest::newRow("sixteen formats keep the classic header")
+        << QStringList{"rec1.wav", "mono.wav"} << QStringList{"-r", "8000", "-c", "1", "-b", "8"} << 8000 << 1
+        << 8 << 0 << 0u << "u8 8000 1 8 12000";
+}
+
+void CliTest::formatsBeyondTheSixteen() {
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, options);
+    QFETCH(int, rate);
+    QFETCH(int, channels);
+    QFETCH(int, bits);
+    QFETCH(int, subFormat);
+    QFETCH(unsigned, mask);
+    QFETCH(QString, ffprobe);
+    corvane::media::BroadcastExtension stamp;
+    stamp.description = "take 3";
+    stamp.originator = "field recorder";
+    stamp.originationDate = "2026-05-01";
+    stamp.originationTime = "06:30:00";
+    stamp.timeReference = 48000ull * 23400;  // 06:30 at 48 kHz
+    if (!QFile::exists(path("rec1.wav"))) {
+        EncodeOptions o;
+        o.encoder = "pcm_s24le";
+        o.sampleRate = 48000;
+        o.frames = 48000;
+        QVERIFY(encodeFile(path("rec1.wav"), o, sine(1000, 0.9)).isEmpty());
+        o.frames = 72000;
+        QVERIFY(encodeFile(path("rec2.wav"), o, sine(317, 0.7)).isEmpty());
+        QVERIFY(withBroadcastExtension(path("rec1.wav"), path("stamped.wav"), stamp));
+        o.encoder = "flac";
+        o.sampleFormat = "s32";
+        o.bitsPerRawSample = 24;
+        o.sampleRate = 96000;
+        o.frames = 96000;
+        QVERIFY(encodeFile(path("hires.flac"), o, sine(12345, 0.99)).isEmpty());
+        o = EncodeOptions{};
+        o.encoder = "flac";
+        o.channels = 6;
+        o.channelMask = 0x3F;
+        QVERIFY(encodeFile(path("surround.flac"), o, sine(220)).isEmpty());
+        o = EncodeOptions{};
+        o.channels = 1;
+        o.frames = 22050;
+        QVERIFY(encodeFile(path("mono.wav"), o, sine(880)).isEmpty());
+    }
+    const QString out = path("formats.wav");
+    QStringList args{"join", "-y", "-o", out};
+    args << options;
+    for (const QString& f : files) args << path(f.toUtf8().constData());
+    const Run r = run(args);
+    QCOMPARE(r.status, 0);
+    const WavFile w = readWav(out);
+    QVERIFY2(w.ok, qPrintable(w.error));
+    QCOMPARE(w.sampleRate, rate);
+    QCOMPARE(w.channels, channels);
+    QCOMPARE(w.bits, bits);
+    QCOMPARE(w.blockAlign, channels * bits / 8);
+    QCOMPARE(w.formatTag, subFormat ? 0xFFFE : 1);
+    if (subFormat) {
+        QCOMPARE(w.subFormat, subFormat);
+        QCOMPARE(w.channelMask, mask);
+    } else {
+        QCOMPARE(w.dataOffset, 44ull);
+    }
+    // Float files say how many frames they hold; integer files need not.
+    QCOMPARE(w.factFrames, subFormat == 3 ? w.frames() : -1);
+    QCOMPARE(ffprobeView(out), ffprobe);
+
+    const QString name = QTest::currentDataTag();
+    if (name.startsWith(QLatin1String("48 kHz"))) {
+        // Bit for bit the two files' data chunks, one after the other.
+        const std::vector<unsigned char> joined = readWav(path("rec1.wav")).data;
+        std::vector<unsigned char> expected = joined;
+        const std::vector<unsigned char> second = readWav(path("rec2.wav")).data;
+        expected.insert(expected.end(), second.begin(), second.end());
+        QVERIFY(w.data == expected);
+    } else if (name.startsWith(QLatin1String("96 kHz"))) {
+        const Decoded d = decodeFile(path("hires.flac"));
+        QCOMPARE(static_cast<long long>(d.samples.size()), w.frames() * 2);
+        for (std::size_t i = 0; i < d.samples.size(); ++i)
+            if (std::lround(double(d.samples[i]) * 8388608.0) != std::lround(w.sample(static_cast<long long>(i / 2), int(i % 2)) * 8388608.0))
+                QFAIL(qPrintable(QStringLiteral("sample %1 differs").arg(i)));
+    } else if (name.startsWith(QLatin1String("5.1"))) {
+        // The mono file plays from every front speaker, at its own level, and nowhere else.
+        const long long at = 44100 + 1000;
+        const double m = w.sample(at, 0);
+        QVERIFY(std::abs(m) > 0.01);
+        QCOMPARE(w.sample(at, 1), m);
+        QCOMPARE(w.sample(at, 2), m);
+        for (int c = 3; c < 6; ++c) QCOMPARE(w.sample(at, c), 0.0);
+    } else if (name.startsWith(QLatin1String("32-bit"))) {
+        // 16-bit samples survive float exactly, whatever else the rate change did.
+        QVERIFY(std::abs(w.sample(1000, 0)) > 0.01);
+    } else if (name.startsWith(QLatin1String("bext"))) {
+        const auto b = corvane::media::readBroadcastExtension(std::span<const std::uint8_t>(readBytes(out)));
+        QVERIFY(b.has_value());
+        QCOMPARE(b->description, stamp.description);
+        QCOMPARE(b->originator, stamp.originator);
+        QCOMPARE(b->originationDate, stamp.originationDate);
+        QCOMPARE(b->originationTime, stamp.originationTime);
+        QCOMPARE(b->timeReference, 96000ull * 23400);
+    }
+    if (!name.startsWith(QLatin1String("bext")))
+        QVERIFY(!corvane::media::readBroadcastExtension(std::span<const std::uint8_t>(readBytes(out))));
 }
 
 void CliTest::existingOutputNeedsYes() {

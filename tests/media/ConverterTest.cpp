@@ -158,3 +158,17 @@ void ConverterTest::nanBecomesSilence() {
     QCOMPARE(s.size(), std::size_t(64));
     for (int v : s) QVERIFY(std::abs(v) <= 1);
 }
+
+void ConverterTest::unnamedChannelsKeepTheirPlaces() {
+    // Four channels of no stated meaning into a four-channel file: FFmpeg's usual 4-channel
+    // layout is not the WAV file's, and no remix may follow from that, copied or resampled.
+    TestFrame in(44100, 4, AV_SAMPLE_FMT_S16, 4000, [](int c, int) { return 0.2 * (c + 1); });
+    in.f->ch_layout.order = AV_CHANNEL_ORDER_UNSPEC;
+    for (std::uint32_t rate : {44100u, 48000u}) {
+        const auto s = samples16(convertAll(WaveFormatEx::pcm(rate, 4, 16), {in.f}));
+        QVERIFY(s.size() > 4 * 3000);
+        for (int c = 0; c < 4; ++c)
+            QVERIFY2(std::abs(s[4 * 2000 + c] - std::lround(0.2 * (c + 1) * 32767)) <= 2,
+                     qPrintable(QStringLiteral("%1 Hz, channel %2: %3").arg(rate).arg(c).arg(s[4 * 2000 + c])));
+    }
+}

@@ -64,4 +64,5 @@ class ConverterTest : public QObject {
     void wideLayoutsMixDownWithoutClipping();
     void formatChangeMidStreamKeepsConverting();
     void nanBecomesSilence();
+    void unnamedChannelsKeepTheirPlaces();
 };

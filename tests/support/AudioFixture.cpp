@@ -77,7 +77,10 @@ QString encodeFile(const QString& path, const EncodeOptions& opts, const Signal&
     AVStream* st = avformat_new_stream(o.fmt, nullptr);
     o.enc = avcodec_alloc_context3(codec);
     o.enc->sample_rate = opts.sampleRate;
-    av_channel_layout_default(&o.enc->ch_layout, opts.channels);
+    if (opts.channelMask)
+        av_channel_layout_from_mask(&o.enc->ch_layout, opts.channelMask);
+    else
+        av_channel_layout_default(&o.enc->ch_layout, opts.channels);
     o.enc->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
     if (!opts.sampleFormat.empty()) o.enc->sample_fmt = av_get_sample_fmt(opts.sampleFormat.c_str());
     if (opts.bitsPerRawSample) o.enc->bits_per_raw_sample = opts.bitsPerRawSample;
@@ -122,7 +125,7 @@ QString encodeFile(const QString& path, const EncodeOptions& opts, const Signal&
     if (err < 0) return QStringLiteral("header: ") + avErr(err);
 
     AVChannelLayout layout{};
-    av_channel_layout_default(&layout, opts.channels);
+    av_channel_layout_copy(&layout, &o.enc->ch_layout);  // the signal's channels as they are
     err = swr_alloc_set_opts2(&o.swr, &o.enc->ch_layout, o.enc->sample_fmt, opts.sampleRate, &layout,
                               AV_SAMPLE_FMT_DBL, opts.sampleRate, 0, nullptr);
     if (err < 0 || swr_init(o.swr) < 0) return QStringLiteral("swr");
@@ -268,8 +271,15 @@ Decoded decodeFile(const QString& path) {
 double WavFile::sample(long long n, int c) const {
     const std::size_t at = static_cast<std::size_t>(n) * blockAlign + static_cast<std::size_t>(c) * (bits / 8);
     if (bits == 8) return (static_cast<int>(data[at]) - 128) / 128.0;
-    const auto v = static_cast<std::int16_t>(data[at] | (data[at + 1] << 8));
-    return v / 32768.0;
+    if (bits == 16) return static_cast<std::int16_t>(data[at] | (data[at + 1] << 8)) / 32768.0;
+    std::uint32_t u = 0;
+    for (int b = 0; b < bits / 8; ++b) u |= static_cast<std::uint32_t>(data[at + b]) << (8 * b + 32 - bits);
+    if (formatTag == 3 || subFormat == 3) {
+        float f;
+        std::memcpy(&f, &u, 4);
+        return f;
+    }
+    return static_cast<std::int32_t>(u) / 2147483648.0;
 }
 
 namespace {
@@ -311,7 +321,13 @@ WavFile readWav(const QString& path) {
             w.byteRate = static_cast<int>(le32(&b[body + 8]));
             w.blockAlign = b[body + 12] | (b[body + 13] << 8);
             w.bits = b[body + 14] | (b[body + 15] << 8);
+            if (w.formatTag == 0xFFFE && size >= 40 && body + 40 <= b.size()) {
+                w.channelMask = le32(&b[body + 20]);
+                w.subFormat = b[body + 24] | (b[body + 25] << 8);
+            }
             haveFmt = true;
+        } else if (id == "fact" && body + 4 <= b.size()) {
+            w.factFrames = le32(&b[body]);
         } else if (id == "data") {
             if (w.rf64 && size == 0xFFFFFFFFull) size = ds64Data;
             w.dataOffset = body;
@@ -345,6 +361,7 @@ WavFile readWav(const QString& path) {
             }
         }
         if (w.dataOffset && id != "data") w.chunksAfterData.push_back(id);
+        if (!w.dataOffset && id != "data") w.chunksBeforeData.push_back(id);
         const unsigned long long next = body + size + (size & 1);
         if (next > b.size()) {
             // Past the declared data of a file whose writer was killed lie samples, not chunks.

@@ -20,6 +20,7 @@ struct EncodeOptions {
     std::string container;              // muxer name; empty: from the file's extension
     int sampleRate = 44100;
     int channels = 2;
+    unsigned long long channelMask = 0;  // the speakers; 0: FFmpeg's usual layout for the count
     long long frames = 44100;
     long long bitRate = 0;  // 0: the encoder's default
     std::string sampleFormat;  // e.g. "s32"; empty: the encoder's first
@@ -57,6 +58,10 @@ struct WavFile {
     unsigned long long riffSize = 0;      // as declared (ds64 value for RF64)
     unsigned long long fileSize = 0;
     int formatTag = 0, channels = 0, sampleRate = 0, byteRate = 0, blockAlign = 0, bits = 0;
+    int subFormat = 0;             // WAVE_FORMAT_EXTENSIBLE: the sub-format's tag
+    unsigned channelMask = 0;      // WAVE_FORMAT_EXTENSIBLE only
+    long long factFrames = -1;     // the fact chunk's count, -1 without one
+    std::vector<std::string> chunksBeforeData;
     unsigned long long dataOffset = 0, dataSize = 0;  // dataSize as declared (ds64 for RF64)
     std::vector<unsigned char> data;
     // Chunks after the data: cue points and their labels (adtl labl), by cue point id.
@@ -68,7 +73,7 @@ struct WavFile {
     std::map<unsigned, std::string> labels;
     std::vector<std::string> chunksAfterData;
     long long frames() const { return blockAlign ? static_cast<long long>(dataSize / blockAlign) : 0; }
-    // Sample of channel c at frame n, scaled to [-1, 1).
+    // Sample of channel c at frame n, scaled to [-1, 1) (float as it is).
     double sample(long long n, int c) const;
 };
 WavFile readWav(const QString& path);
