@@ -58,6 +58,9 @@ int main(int argc, char** argv) {
     NoFileDialogs files;
     corvane::OptionsDialog options(store, boxes, files);
     options.format().outputPath = QStringLiteral("/home/alex/Music/corvane.wav");
+    // A rejoined field recording: its own rate and depth.
+    options.format().sampleRateIndex = corvane::kSameRateIndex;
+    options.format().bitsIndex = corvane::kSameBitsIndex;
     ok = grab(options, out.filePath(QStringLiteral("options.png"))) && ok;
     QFile::remove(settingsFile);
 

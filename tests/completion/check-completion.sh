@@ -29,8 +29,8 @@ offer corvane join -- -
 '
 expected="complete -F _corvane corvane
 join 
-11025 22050 44100 8000 
-1 2 
+11025 192000 22050 44100 48000 8000 88200 96000 same 
+1 2 same 
 16 
 --no-markers 
 --help 

@@ -106,7 +106,9 @@ void OptionsDialogTest::opensWithRecordInControlsAndVideoBlockHidden() {
     QVERIFY(edit(d, OptionsDialog::kOutputPathEdit)->hasFocus() ||
             QApplication::focusWidget() == nullptr);
     QCOMPARE(list(d, OptionsDialog::kSampleRateList)->currentText(), QStringLiteral("11025"));
-    QCOMPARE(list(d, OptionsDialog::kSampleRateList)->count(), 4);
+    QCOMPARE(list(d, OptionsDialog::kSampleRateList)->count(), 9);
+    QCOMPARE(list(d, OptionsDialog::kSampleRateList)->itemText(8), QStringLiteral("Same as the files"));
+    QCOMPARE(list(d, OptionsDialog::kBitsList)->itemText(3), QStringLiteral("32 (float)"));
     QCOMPARE(list(d, OptionsDialog::kChannelsList)->currentText(), QStringLiteral("Mono"));
     QCOMPARE(list(d, OptionsDialog::kBitsList)->currentText(), QStringLiteral("8"));
     QCOMPARE(edit(d, OptionsDialog::kFrameRateEdit)->text(), QStringLiteral("29.970"));
