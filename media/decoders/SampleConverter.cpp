@@ -273,24 +273,23 @@ void quantizeWide(const float* in, std::size_t samples, std::uint8_t* out) {
 }
 
 // One decoded sample as a 32-bit integer whose top bits are the sample.
-inline std::int32_t leftAligned(const std::uint8_t* p, AVSampleFormat packed) {
-    switch (packed) {
-        case AV_SAMPLE_FMT_U8: return static_cast<std::int32_t>((static_cast<std::uint32_t>(*p) - 128u) << 24);
-        case AV_SAMPLE_FMT_S16: {
-            std::int16_t v;
-            std::memcpy(&v, p, 2);
-            return static_cast<std::int32_t>(static_cast<std::uint32_t>(v) << 16);
-        }
-        default: {
-            std::int32_t v;
-            std::memcpy(&v, p, 4);
-            return v;
-        }
+template <AVSampleFormat Packed>
+inline std::int32_t leftAligned(const std::uint8_t* p) {
+    if constexpr (Packed == AV_SAMPLE_FMT_U8) {
+        return static_cast<std::int32_t>((static_cast<std::uint32_t>(*p) - 128u) << 24);
+    } else if constexpr (Packed == AV_SAMPLE_FMT_S16) {
+        std::int16_t v;
+        std::memcpy(&v, p, 2);
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(v) << 16);
+    } else {
+        std::int32_t v;
+        std::memcpy(&v, p, 4);
+        return v;
     }
 }
 
 template <int Bytes>
-void putAligned(std::int32_t v, std::uint8_t* out) {
+inline void putAligned(std::int32_t v, std::uint8_t* out) {
     if constexpr (Bytes < 4) {
         // Round to nearest, saturating: exact for samples that fit, which is what comes here.
         constexpr int shift = 32 - 8 * Bytes;
@@ -307,17 +306,31 @@ void putAligned(std::int32_t v, std::uint8_t* out) {
     }
 }
 
-template <int Bytes>
-void copyInts(const AVFrame* frame, AVSampleFormat packed, bool planar, std::uint8_t* out) {
+template <AVSampleFormat Packed, int Bytes>
+void copyInts(const AVFrame* frame, bool planar, std::uint8_t* out) {
     const int channels = frame->ch_layout.nb_channels;
-    const int inBytes = av_get_bytes_per_sample(packed);
-    for (int i = 0; i < frame->nb_samples; ++i)
-        for (int c = 0; c < channels; ++c) {
-            const std::uint8_t* p = planar ? frame->extended_data[c] + static_cast<std::size_t>(i) * inBytes
-                                           : frame->extended_data[0] + (static_cast<std::size_t>(i) * channels + c) * inBytes;
-            putAligned<Bytes>(leftAligned(p, packed), out);
-            out += Bytes;
-        }
+    constexpr std::size_t inBytes = Packed == AV_SAMPLE_FMT_U8 ? 1 : Packed == AV_SAMPLE_FMT_S16 ? 2 : 4;
+    const auto n = static_cast<std::size_t>(frame->nb_samples);
+    if (!planar) {
+        const std::uint8_t* in = frame->extended_data[0];
+        for (std::size_t i = 0; i < n * channels; ++i) putAligned<Bytes>(leftAligned<Packed>(in + i * inBytes), out + i * Bytes);
+        return;
+    }
+    for (int c = 0; c < channels; ++c) {
+        const std::uint8_t* in = frame->extended_data[c];
+        std::uint8_t* to = out + static_cast<std::size_t>(c) * Bytes;
+        for (std::size_t i = 0; i < n; ++i)
+            putAligned<Bytes>(leftAligned<Packed>(in + i * inBytes), to + i * channels * Bytes);
+    }
+}
+
+template <int Bytes>
+void copyIntsFrom(AVSampleFormat packed, const AVFrame* frame, bool planar, std::uint8_t* out) {
+    switch (packed) {
+        case AV_SAMPLE_FMT_U8: return copyInts<AV_SAMPLE_FMT_U8, Bytes>(frame, planar, out);
+        case AV_SAMPLE_FMT_S16: return copyInts<AV_SAMPLE_FMT_S16, Bytes>(frame, planar, out);
+        default: return copyInts<AV_SAMPLE_FMT_S32, Bytes>(frame, planar, out);
+    }
 }
 
 }  // namespace
@@ -344,10 +357,10 @@ void SampleConverter::copyAcross(const AVFrame* frame, std::vector<std::uint8_t>
         return;
     }
     switch (bytes) {
-        case 1: copyInts<1>(frame, packed, planar, out); break;
-        case 2: copyInts<2>(frame, packed, planar, out); break;
-        case 3: copyInts<3>(frame, packed, planar, out); break;
-        default: copyInts<4>(frame, packed, planar, out); break;
+        case 1: copyIntsFrom<1>(packed, frame, planar, out); break;
+        case 2: copyIntsFrom<2>(packed, frame, planar, out); break;
+        case 3: copyIntsFrom<3>(packed, frame, planar, out); break;
+        default: copyIntsFrom<4>(packed, frame, planar, out); break;
     }
 }
 
