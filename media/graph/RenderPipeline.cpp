@@ -95,6 +95,7 @@ std::vector<std::uint8_t> RenderPipeline::takeBuffer() {
         if (!pool_.empty()) {
             std::vector<std::uint8_t> b = std::move(pool_.back());
             pool_.pop_back();
+            poolBytes_ -= b.capacity();
             b.clear();
             return b;
         }
@@ -108,7 +109,10 @@ std::vector<std::uint8_t> RenderPipeline::takeBuffer() {
 void RenderPipeline::giveBuffer(std::vector<std::uint8_t>&& buffer) {
     // Reused buffers spare the page faults of fresh ones; a few are enough to go round.
     std::lock_guard lock(mutex_);
-    if (pool_.size() < kPoolBuffers) pool_.push_back(std::move(buffer));
+    if (pool_.size() < kPoolBuffers || poolBytes_ + buffer.capacity() <= kPoolBytes) {
+        poolBytes_ += buffer.capacity();
+        pool_.push_back(std::move(buffer));
+    }
 }
 
 void RenderPipeline::finishSlot(std::size_t index, HRESULT hr, const QString& detail, REFERENCE_TIME decoded,
@@ -224,6 +228,7 @@ HRESULT RenderPipeline::renderSlot(std::size_t index) {
         std::vector<std::uint8_t> block(static_cast<std::size_t>(gap) * frameBytes, silenceByte(format_));
         if (!push(index, std::move(block))) return E_ABORT;
     }
+    giveBuffer(std::move(pcm));  // taken for more audio that never came
     const REFERENCE_TIME length = decoded.duration;
     const REFERENCE_TIME frameTime =
         decoded.rate > 0 ? av_rescale(decoded.largestFrame, kUnitsPerSecond, decoded.rate) : 0;

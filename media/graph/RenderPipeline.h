@@ -52,7 +52,10 @@ public:
     static int workerCount();
     static constexpr std::size_t kBudgetBytes = 12u << 20;
     static constexpr std::size_t kHeadBlocks = 8;
-    static constexpr std::size_t kPoolBuffers = 8;
+    // Spare buffers kept for reuse, in bytes of capacity: many short sources in flight at once
+    // would otherwise each map and unmap fresh memory.
+    static constexpr std::size_t kPoolBytes = 16u << 20;
+    static constexpr std::size_t kPoolBuffers = 8;  // kept whatever their size
 
 private:
     struct Block {
@@ -97,6 +100,7 @@ private:
     bool aborted_ = false;
     std::atomic<bool> stopping_{false};  // read by the sources' waits on their workers
     std::vector<std::vector<std::uint8_t>> pool_;
+    std::size_t poolBytes_ = 0;
 
     std::vector<std::thread> workers_;
     std::thread writer_;
