@@ -15,6 +15,7 @@
 #include "media/ErrorText.h"
 #include "media/wavfile/FileWriterFilter.h"
 #include "media/graph/MediaEvent.h"
+#include "media/graph/TimelineSourceFilter.h"
 #include "media/wavfile/OutputFile.h"
 #include "media/PathCodec.h"
 
@@ -115,6 +116,9 @@ void JoinJob::onJoinCommand() {
         builder_.currentTimeline.reset();
         return;
     }
+    // Said before the join, not after it: the user may rather change the length.
+    if (const QString shortened = shortenedCrossfadesText(*builder_.currentTimeline, format_); !shortened.isEmpty())
+        boxes_.appMessage(shortened);
     writtenPath_ = format_.outputPath;
     titles_ = sourceTitles(*builder_.currentTimeline, items_);
     lastOutcomes_.clear();
@@ -335,6 +339,32 @@ QString JoinJob::writeSideFiles() {
             !why.isEmpty())
             return why;
     return {};
+}
+
+QString JoinJob::shortenedCrossfadesText(const Timeline& timeline, const OutputFormat& format) {
+    const Seam seam = seamOf(format);
+    if (seam.kind != Seam::Kind::Crossfade || !seam.isOn()) return {};
+    const std::uint32_t rate =
+        WaveFormatFromIndexes(format.sampleRateIndex, format.channelsIndex, format.bitsIndex).nSamplesPerSec;
+    std::int64_t tail = 0;
+    std::vector<std::int64_t> fades;
+    const std::vector<SlotPlan> plan = TimelineSourceFilter::planGroup(timeline, 0, rate, &tail, seam, &fades);
+    const std::int64_t wanted = seam.frames(rate);
+    constexpr int kShownLines = 10;
+    QStringList lines;
+    int more = 0;
+    for (std::size_t i = 0; i < fades.size(); ++i) {
+        if (fades[i] >= wanted || plan[i + 1].leadSilence > 0) continue;
+        if (lines.size() == kShownLines) {
+            ++more;
+            continue;
+        }
+        lines << tr("The crossfade between %1 and %2 is shortened to %3 s, half of the shorter file.")
+                     .arg(pathToQString(plan[i].path), pathToQString(plan[i + 1].path))
+                     .arg(static_cast<double>(fades[i]) / rate, 0, 'f', 3);
+    }
+    if (more > 0) lines << tr("%1 more crossfades are shortened likewise.").arg(more);
+    return lines.join(QLatin1Char('\n'));
 }
 
 void JoinJob::stopJoin() { endJoin(Ending::Done, {}); }

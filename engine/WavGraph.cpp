@@ -70,6 +70,7 @@ HRESULT WavGraph::startWavRender(Timeline* timeline) {
         return S_OK;
     }
     engine->SetDynamicReconnectLevel(CONNECTF_DYNAMIC_SOURCES);
+    engine->SetSeam(seamOf(format_));
     if (FAILED(engine->ConnectFrontEnd())) {
         boxes_.appMessage(QStringLiteral("Could not ConnectFrontEnd"));
         return S_OK;
@@ -112,7 +113,7 @@ HRESULT WavGraph::buildWavGraph(RenderEngine* engine, const std::u16string& path
     const WaveFormatEx out =
         WaveFormatFromIndexes(format_.sampleRateIndex, format_.channelsIndex, format_.bitsIndex);
     const std::int64_t plannedFrames =
-        TimelineSourceFilter::framesAt(timeline->groupDuration(0), out.nSamplesPerSec);
+        TimelineSourceFilter::plannedFrames(*timeline, 0, out.nSamplesPerSec, engine->seam());
     mux->setPlannedDataBytes(static_cast<std::uint64_t>(std::max<std::int64_t>(0, plannedFrames)) *
                              out.nBlockAlign);
     if (format_.markers) mux->setMarkerTitles(markerTitles_);

@@ -23,6 +23,15 @@ const QStringList& bitsTexts() {
     return t;
 }
 
+media::Seam seamOf(const OutputFormat& format) {
+    media::Seam seam;
+    seam.kind = format.betweenFiles;
+    seam.curve = format.crossfadeCurve;
+    if (seam.kind == media::Seam::Kind::Silence) seam.seconds = format.silenceSeconds;
+    if (seam.kind == media::Seam::Kind::Crossfade) seam.seconds = format.crossfadeSeconds;
+    return seam;
+}
+
 media::WaveFormatEx WaveFormatFromIndexes(int sampleRateIndex, int channelsIndex, int bitsIndex) {
     media::WaveFormatEx w;
     switch (sampleRateIndex) {
