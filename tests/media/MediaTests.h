@@ -64,4 +64,8 @@ class ConverterTest : public QObject {
     void wideLayoutsMixDownWithoutClipping();
     void formatChangeMidStreamKeepsConverting();
     void nanBecomesSilence();
+    void crossfadeMixesEveryFormat_data();
+    void crossfadeMixesEveryFormat();
+    void crossfadeStreamsInAnyBlocks_data();
+    void crossfadeStreamsInAnyBlocks();
 };
