@@ -71,16 +71,49 @@ struct F32 {
     }
 };
 
+// The gains frame by frame along a fade. Equal power turns a phasor by one frame's angle
+// instead of calling sin and cos for every frame; started exactly at each call, so rounding
+// cannot build up past one block.
+class GainWalk {
+  public:
+    GainWalk(Seam::Curve curve, std::int64_t k, std::int64_t length) : curve_(curve), k_(k), length_(length) {
+        Crossfade::gains(curve, k, length, in_, out_);
+        if (curve == Seam::Curve::EqualPower && length > 0) {
+            const double step = std::numbers::pi / 2 / static_cast<double>(length);
+            cosStep_ = std::cos(step);
+            sinStep_ = std::sin(step);
+        }
+    }
+    double in() const { return in_; }
+    double out() const { return out_; }
+    void next() {
+        ++k_;
+        if (curve_ == Seam::Curve::Linear || length_ <= 0) {
+            Crossfade::gains(curve_, k_, length_, in_, out_);
+            return;
+        }
+        const double in = in_ * cosStep_ + out_ * sinStep_;
+        out_ = out_ * cosStep_ - in_ * sinStep_;
+        in_ = in;
+    }
+
+  private:
+    Seam::Curve curve_;
+    std::int64_t k_;
+    std::int64_t length_;
+    double in_ = 0, out_ = 0;
+    double cosStep_ = 1, sinStep_ = 0;
+};
+
 template <typename S>
 void mixAs(int channels, Seam::Curve curve, const std::uint8_t* from, std::uint8_t* into, std::int64_t frames,
            std::int64_t offset, std::int64_t length) {
-    for (std::int64_t f = 0; f < frames; ++f) {
-        double in = 0, out = 0;
-        Crossfade::gains(curve, offset + f, length, in, out);
+    GainWalk g(curve, offset, length);
+    for (std::int64_t f = 0; f < frames; ++f, g.next()) {
         for (int c = 0; c < channels; ++c) {
             std::uint8_t* p = into + (f * channels + c) * S::kBytes;
-            const double a = from ? S::read(from + (f * channels + c) * S::kBytes) * out : 0.0;
-            S::write(p, S::read(p) * in + a);
+            const double a = S::read(from + (f * channels + c) * S::kBytes) * g.out();
+            S::write(p, S::read(p) * g.in() + a);
         }
     }
 }
@@ -88,12 +121,11 @@ void mixAs(int channels, Seam::Curve curve, const std::uint8_t* from, std::uint8
 template <typename S>
 void fadeOutAs(int channels, Seam::Curve curve, std::uint8_t* data, std::int64_t frames, std::int64_t offset,
                std::int64_t length) {
-    for (std::int64_t f = 0; f < frames; ++f) {
-        double in = 0, out = 0;
-        Crossfade::gains(curve, offset + f, length, in, out);
+    GainWalk g(curve, offset, length);
+    for (std::int64_t f = 0; f < frames; ++f, g.next()) {
         for (int c = 0; c < channels; ++c) {
             std::uint8_t* p = data + (f * channels + c) * S::kBytes;
-            S::write(p, S::read(p) * out);
+            S::write(p, S::read(p) * g.out());
         }
     }
 }
