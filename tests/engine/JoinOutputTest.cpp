@@ -342,6 +342,22 @@ void JoinOutputTest::rf64WhenPastTheLimit() {
     QCOMPARE(decodeFile(j.format.outputPath).frames(), 44100LL + 22050);
     // The markers follow the data in RF64 too, counted in the ds64 sizes.
     checkMarkers(out, {0, 44100}, {QStringLiteral("Wave Title"), QStringLiteral("mono")});
+
+    // Silence between files counts in the plan: a join past the limit only with it gets its
+    // RF64 header from the start instead of failing when the data outgrows a classic one.
+    WaveMuxFilter::setRiffLimit(300000);
+    JoinRunner g;
+    g.add({fixture("s16.wav"), fixture("mono.wav")});
+    g.format.outputPath = dir_.filePath("rf64-gap.wav");
+    g.format.betweenFiles = Seam::Kind::Silence;
+    g.format.silenceSeconds = 2;
+    QVERIFY(g.join());
+    QVERIFY2(g.finishedOk, qPrintable(g.boxes.texts().join('|')));
+    const WavFile gapped = readWav(g.format.outputPath);
+    QVERIFY2(gapped.ok, qPrintable(gapped.error));
+    QVERIFY(gapped.rf64);
+    QCOMPARE(gapped.dataSize, 176400ULL + 352800 + 88200);
+    checkMarkers(gapped, {0, 44100 + 88200}, {QStringLiteral("Wave Title"), QStringLiteral("mono")});
 }
 
 void JoinOutputTest::classicHeaderNeverOverflows() {
