@@ -199,6 +199,12 @@ HRESULT Crossfade::write(std::uint8_t* data, std::size_t size) {
         mix(format_, curve_, held_.data() + mixed_ * static_cast<std::int64_t>(frameBytes_), data, m, mixed_,
             heldFrames_);
         mixed_ += m;
+        // The previous tail is used up: its buffer takes this source's tail, so no more than
+        // one fade is ever held.
+        if (mixed_ == heldFrames_ && next_.empty()) {
+            held_.swap(next_);
+            next_.clear();
+        }
     }
     const std::int64_t pass = fadeOut_ > 0 ? std::clamp<std::int64_t>(holdFrom_ - position_, 0, n) : n;
     position_ += n;
