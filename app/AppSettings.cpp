@@ -65,7 +65,29 @@ OutputFormat readOutputFormat(SettingsStore& store, const QString& defaultPath) 
     f.frameRate = frameRateForIndex(f.frameRateIndex, custom);
     f.markers = store.readInt(kSettings, kMarkers, 1) != 0;
     f.cueSheet = store.readInt(kSettings, kCueSheet, 0) != 0;
+    readSeam(store, f);
     return f;
+}
+
+void readSeam(SettingsStore& store, OutputFormat& format) {
+    using media::Seam;
+    const int kind = store.readInt(kSettings, kBetweenFiles, 0);
+    format.betweenFiles = kind == 1 ? Seam::Kind::Silence : kind == 2 ? Seam::Kind::Crossfade : Seam::Kind::Nothing;
+    const auto seconds = [&](const QString& key, double fallback) {
+        const double v = leadingDecimal(store.readString(kSettings, key, QString()));
+        return v >= Seam::kMinSeconds && v <= Seam::kMaxSeconds ? v : fallback;
+    };
+    format.silenceSeconds = seconds(kSilenceSeconds, Seam::kDefaultSilence);
+    format.crossfadeSeconds = seconds(kCrossfadeSeconds, Seam::kDefaultCrossfade);
+    format.crossfadeCurve = store.readInt(kSettings, kCrossfadeCurve, 0) == 1 ? Seam::Curve::Linear
+                                                                              : Seam::Curve::EqualPower;
+}
+
+void writeSeam(SettingsStore& store, const OutputFormat& format) {
+    store.writeInt(kSettings, kBetweenFiles, static_cast<int>(format.betweenFiles));
+    store.writeString(kSettings, kSilenceSeconds, QString::number(format.silenceSeconds, 'g', 6));
+    store.writeString(kSettings, kCrossfadeSeconds, QString::number(format.crossfadeSeconds, 'g', 6));
+    store.writeInt(kSettings, kCrossfadeCurve, format.crossfadeCurve == media::Seam::Curve::Linear ? 1 : 0);
 }
 
 QString decoderStoreFile() {

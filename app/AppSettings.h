@@ -20,6 +20,10 @@ inline const QString kDexAudioCompress = QStringLiteral("DexAudioCompress");
 inline const QString kCompressorNumber = QStringLiteral("CompressorNumber");
 inline const QString kMarkers = QStringLiteral("Markers");
 inline const QString kCueSheet = QStringLiteral("CueSheet");
+inline const QString kBetweenFiles = QStringLiteral("BetweenFiles");
+inline const QString kSilenceSeconds = QStringLiteral("SilenceSeconds");
+inline const QString kCrossfadeSeconds = QStringLiteral("CrossfadeSeconds");
+inline const QString kCrossfadeCurve = QStringLiteral("CrossfadeCurve");
 inline const QString kOption = QStringLiteral("Option");
 inline const QString kLastPhotoFolder = QStringLiteral("LastPhotoFolder");
 inline const QString kSetup = QStringLiteral("Setup");
@@ -39,6 +43,11 @@ void makeDefaultFolder(const QString& outputPath);
 // picture size, frame rate, "Markers" (1) and "CueSheet" (0); the wave-format indexes start at
 // 0 on every run.
 OutputFormat readOutputFormat(SettingsStore& store, const QString& defaultPath);
+
+// "Between files" (0 nothing, 1 silence, 2 crossfade), the two lengths in seconds and the
+// curve (0 equal power, 1 linear): what a value out of range stands for is the default.
+void readSeam(SettingsStore& store, OutputFormat& format);
+void writeSeam(SettingsStore& store, const OutputFormat& format);
 
 // The outside decoder's "Disable feedback" value, in its own store: when present, its first
 // byte becomes 1 and the rest is kept; when absent nothing is created.

@@ -29,7 +29,9 @@ const char* const kUsage =
     "Usage: corvane                      open the window\n"
     "       corvane FILE...              open the window with these files in the list\n"
     "       corvane join [-o OUT.wav] [-r RATE|same] [-c 2|1|same] [-b 16|8|24|32f|same] [-y]\n"
-    "                    [--no-markers] [--cue FILE.cue] [--labels FILE.txt] [-0] FILE...|-\n"
+    "                    [--no-markers] [--cue FILE.cue] [--labels FILE.txt]\n"
+    "                    [--gap SECONDS | --crossfade SECONDS [--crossfade-curve power|linear]]\n"
+    "                    [-0] FILE...|-\n"
     "       corvane probe [--json] FILE...\n"
     "\n"
     "join   lays the files end to end into one PCM WAV file.\n"
@@ -45,6 +47,12 @@ const char* const kUsage =
     "       --no-markers      no cue point and label per file in the WAV file\n"
     "       --cue FILE.cue    also write a cue sheet (- for standard output)\n"
     "       --labels FILE.txt also write a label track: start, end, title (- for standard output)\n"
+    "       --gap SECONDS       silence between files, 0.1 to 30 seconds\n"
+    "       --crossfade SECONDS crossfade between files, 0.1 to 30 seconds; one longer than half\n"
+    "                           of the shorter of its two files is shortened to that\n"
+    "       --crossfade-curve power|linear\n"
+    "                           equal power (default, for unrelated pieces) or linear (equal\n"
+    "                           gain, for pieces of one recording)\n"
     "       -           read the files to join from standard input, one per line\n"
     "       -0          read them from standard input separated by NUL (find -print0)\n"
     "       Playlists (.m3u, .m3u8, .pls) among the files join the files they list.\n"
@@ -79,6 +87,8 @@ struct JoinArgs {
     bool markers = true;
     QString cue;
     QString labels;
+    media::Seam seam;
+    bool curveGiven = false;
     QStringList files;
     bool nulSeparated = false;
 };
@@ -123,6 +133,28 @@ std::optional<int> parseJoin(int argc, char** argv, JoinArgs& a) {
             (arg[2] == 'c' ? a.cue : a.labels) = argText(argv[++i]);
             continue;
         }
+        if (std::strcmp(arg, "--gap") == 0 || std::strcmp(arg, "--crossfade") == 0) {
+            const bool gap = arg[2] == 'g';
+            if (i + 1 >= argc) return usageError(QStringLiteral("%1 needs a value").arg(argText(arg)));
+            const QString value = argText(argv[++i]);
+            bool ok = false;
+            const double seconds = value.toDouble(&ok);
+            if (!ok || !(seconds >= media::Seam::kMinSeconds && seconds <= media::Seam::kMaxSeconds))
+                return usageError(QStringLiteral("%1 takes seconds from 0.1 to 30, not %2").arg(argText(arg), value));
+            if (a.seam.kind != media::Seam::Kind::Nothing)
+                return usageError(QStringLiteral("give either --gap or --crossfade, once"));
+            a.seam.kind = gap ? media::Seam::Kind::Silence : media::Seam::Kind::Crossfade;
+            a.seam.seconds = seconds;
+            continue;
+        }
+        if (std::strcmp(arg, "--crossfade-curve") == 0) {
+            if (i + 1 >= argc) return usageError(QStringLiteral("--crossfade-curve needs a value"));
+            const auto idx = indexOf(argv[++i], {"power", "linear"});
+            if (!idx) return usageError(QStringLiteral("--crossfade-curve takes power or linear"));
+            a.seam.curve = *idx == 0 ? media::Seam::Curve::EqualPower : media::Seam::Curve::Linear;
+            a.curveGiven = true;
+            continue;
+        }
         if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0) {
             std::fputs(kUsage, stdout);
             return kExitOk;
@@ -158,6 +190,8 @@ std::optional<int> parseJoin(int argc, char** argv, JoinArgs& a) {
                 break;
         }
     }
+    if (a.curveGiven && a.seam.kind != media::Seam::Kind::Crossfade)
+        return usageError(QStringLiteral("--crossfade-curve needs --crossfade"));
     // -0 alone reads the list from standard input, as "-0 -" does.
     if (a.nulSeparated && !a.files.contains(QStringLiteral("-"))) a.files << QStringLiteral("-");
     if (a.files.count(QStringLiteral("-")) > 1)
@@ -223,6 +257,11 @@ int runJoin(int argc, char** argv) {
     format.cueSheet = false;  // the window's setting; here only --cue asks for one
     format.cuePath = args.cue;
     format.labelsPath = args.labels;
+    // Only what the command line asks for goes between files, whatever the window keeps.
+    format.betweenFiles = args.seam.kind;
+    format.crossfadeCurve = args.seam.curve;
+    if (args.seam.kind == media::Seam::Kind::Silence) format.silenceSeconds = args.seam.seconds;
+    if (args.seam.kind == media::Seam::Kind::Crossfade) format.crossfadeSeconds = args.seam.seconds;
     // Standard output may carry a cue sheet or labels: the closing line goes aside then.
     FILE* const doneStream =
         args.cue == QStringLiteral("-") || args.labels == QStringLiteral("-") ? stderr : stdout;

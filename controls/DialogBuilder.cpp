@@ -44,6 +44,9 @@ namespace {
     QT_TRANSLATE_NOOP("DialogTemplate", "Settings"),
     QT_TRANSLATE_NOOP("DialogTemplate", "Mark where each file starts"),
     QT_TRANSLATE_NOOP("DialogTemplate", "Also write a cue sheet"),
+    QT_TRANSLATE_NOOP("DialogTemplate", "Between files:"),
+    QT_TRANSLATE_NOOP("DialogTemplate", "Length in seconds:"),
+    QT_TRANSLATE_NOOP("DialogTemplate", "Crossfade curve:"),
 };
 
 }  // namespace

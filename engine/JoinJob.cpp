@@ -15,6 +15,7 @@
 #include "media/ErrorText.h"
 #include "media/wavfile/FileWriterFilter.h"
 #include "media/graph/MediaEvent.h"
+#include "media/graph/TimelineSourceFilter.h"
 #include "media/wavfile/OutputFile.h"
 #include "media/PathCodec.h"
 
@@ -115,14 +116,19 @@ void JoinJob::onJoinCommand() {
         builder_.currentTimeline.reset();
         return;
     }
-    writtenPath_ = format_.outputPath;
-    titles_ = sourceTitles(*builder_.currentTimeline, items_);
-    lastOutcomes_.clear();
-    markers_.clear();
     std::vector<media::SourceFormat> formats;
     for (int i = 0; i < items_.musicCount(); ++i) formats.push_back(items_.musicItem(i).format);
     outputWave_ = WaveFormatFromIndexes(format_.sampleRateIndex, format_.channelsIndex,
                                         format_.bitsIndex, formats);
+    // Said before the join, not after it: the user may rather change the length.
+    if (const QString shortened =
+            shortenedCrossfadesText(*builder_.currentTimeline, format_, outputWave_.nSamplesPerSec);
+        !shortened.isEmpty())
+        boxes_.appMessage(shortened);
+    writtenPath_ = format_.outputPath;
+    titles_ = sourceTitles(*builder_.currentTimeline, items_);
+    lastOutcomes_.clear();
+    markers_.clear();
     WavGraph graph(render_, format_, boxes_, this);
     graph.setOutputWave(outputWave_);
     graph.setBroadcastExtension(firstBroadcastExtension());
@@ -354,6 +360,31 @@ std::optional<media::BroadcastExtension> JoinJob::firstBroadcastExtension() cons
     if (bext && rate > 0)
         bext->timeReference = media::convertTimeReference(bext->timeReference, rate, outputWave_.nSamplesPerSec);
     return bext;
+}
+
+QString JoinJob::shortenedCrossfadesText(const Timeline& timeline, const OutputFormat& format,
+                                        std::uint32_t rate) {
+    const Seam seam = seamOf(format);
+    if (seam.kind != Seam::Kind::Crossfade || !seam.isOn()) return {};
+    std::int64_t tail = 0;
+    std::vector<std::int64_t> fades;
+    const std::vector<SlotPlan> plan = TimelineSourceFilter::planGroup(timeline, 0, rate, &tail, seam, &fades);
+    const std::int64_t wanted = seam.frames(rate);
+    constexpr int kShownLines = 10;
+    QStringList lines;
+    int more = 0;
+    for (std::size_t i = 0; i < fades.size(); ++i) {
+        if (fades[i] >= wanted || plan[i + 1].leadSilence > 0) continue;
+        if (lines.size() == kShownLines) {
+            ++more;
+            continue;
+        }
+        lines << tr("The crossfade between %1 and %2 is shortened to %3 s, half of the shorter file.")
+                     .arg(pathToQString(plan[i].path), pathToQString(plan[i + 1].path))
+                     .arg(static_cast<double>(fades[i]) / rate, 0, 'f', 3);
+    }
+    if (more > 0) lines << tr("%1 more crossfades are shortened likewise.").arg(more);
+    return lines.join(QLatin1Char('\n'));
 }
 
 void JoinJob::stopJoin() { endJoin(Ending::Done, {}); }

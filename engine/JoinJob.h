@@ -70,6 +70,10 @@ class JoinJob : public QObject {
     static QString differencesText(const std::vector<media::SourceOutcome>& outcomes);
     // The cue sheet and label track files the join writes ("-": standard output).
     static QString cueSheetPath(const OutputFormat& format);
+    // Which crossfades of a join with these options are shortened to half of the shorter file
+    // and to what; "" when none is.
+    static QString shortenedCrossfadesText(const media::Timeline& timeline, const OutputFormat& format,
+                                           std::uint32_t rate);
     // The markers of the last join: the sources it reached, where their audio begins.
     const std::vector<Marker>& markers() const { return markers_; }
     // The format the running (or last) join writes.

@@ -78,6 +78,7 @@ HRESULT WavGraph::startWavRender(Timeline* timeline) {
         return S_OK;
     }
     engine->SetDynamicReconnectLevel(CONNECTF_DYNAMIC_SOURCES);
+    engine->SetSeam(seamOf(format_));
     if (FAILED(engine->ConnectFrontEnd())) {
         boxes_.appMessage(QStringLiteral("Could not ConnectFrontEnd"));
         return S_OK;
@@ -119,7 +120,7 @@ HRESULT WavGraph::buildWavGraph(RenderEngine* engine, const std::u16string& path
     // The whole length is known before the first byte: it decides the header's layout.
     const WaveFormatEx out = outputWave();
     const std::int64_t plannedFrames =
-        TimelineSourceFilter::framesAt(timeline->groupDuration(0), out.nSamplesPerSec);
+        TimelineSourceFilter::plannedFrames(*timeline, 0, out.nSamplesPerSec, engine->seam());
     mux->setPlannedDataBytes(static_cast<std::uint64_t>(std::max<std::int64_t>(0, plannedFrames)) *
                              out.nBlockAlign);
     if (format_.markers) mux->setMarkerTitles(markerTitles_);

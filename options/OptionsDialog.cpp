@@ -80,6 +80,10 @@ OptionsDialog::OptionsDialog(SettingsStore& store, MessageBoxes& boxes, FileDial
         connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     if (auto* browse = builder_.control<QPushButton>(kBrowseButton))
         connect(browse, &QPushButton::clicked, this, &OptionsDialog::onBrowse);
+    if (auto* between = builder_.control<QComboBox>(kBetweenFilesList))
+        connect(between, &QComboBox::currentIndexChanged, this, [this] {
+            if (initialised_) showSeamChoice();
+        });
 }
 
 void OptionsDialog::showEvent(QShowEvent* event) {
@@ -157,8 +161,48 @@ void OptionsDialog::initialise() {
     if (auto* markers = builder_.control<QCheckBox>(kMarkersCheck))
         markers->setChecked(format_.markers);
     if (auto* cue = builder_.control<QCheckBox>(kCueSheetCheck)) cue->setChecked(format_.cueSheet);
+    select(kBetweenFilesList, {tr("Nothing"), tr("Silence"), tr("Crossfade")},
+           static_cast<int>(format_.betweenFiles));
+    select(kCrossfadeCurveList, {tr("Equal power"), tr("Linear")}, static_cast<int>(format_.crossfadeCurve));
+    showSeamChoice();
 
     if (QWidget* first = control(kOutputPathEdit)) first->setFocus(Qt::OtherFocusReason);
+}
+
+void OptionsDialog::showSeamChoice() {
+    using media::Seam;
+    // What was typed for the previous choice is kept for it while the dialog is open.
+    if (shownSeamKind_ > 0) {
+        const double typed = leadingDecimal(editText(control(kSeamLengthEdit)));
+        if (typed >= Seam::kMinSeconds && typed <= Seam::kMaxSeconds)
+            (shownSeamKind_ == static_cast<int>(Seam::Kind::Silence) ? format_.silenceSeconds
+                                                                     : format_.crossfadeSeconds) = typed;
+    }
+    const int kind = std::max(0, selection(control(kBetweenFilesList)));
+    shownSeamKind_ = kind;
+    auto* length = builder_.control<QLineEdit>(kSeamLengthEdit);
+    if (length) {
+        length->setEnabled(kind != static_cast<int>(Seam::Kind::Nothing));
+        const double seconds = kind == static_cast<int>(Seam::Kind::Silence)     ? format_.silenceSeconds
+                               : kind == static_cast<int>(Seam::Kind::Crossfade) ? format_.crossfadeSeconds
+                                                                                 : 0.0;
+        length->setText(seconds > 0 ? QLocale::c().toString(seconds, 'g', 6) : QString());
+    }
+    if (QWidget* curve = control(kCrossfadeCurveList))
+        curve->setEnabled(kind == static_cast<int>(Seam::Kind::Crossfade));
+}
+
+bool OptionsDialog::takeSeamLength() {
+    using media::Seam;
+    const int kind = std::max(0, selection(control(kBetweenFilesList)));
+    if (kind == static_cast<int>(Seam::Kind::Nothing)) return true;
+    const double seconds = leadingDecimal(editText(control(kSeamLengthEdit)));
+    if (!(seconds >= Seam::kMinSeconds && seconds <= Seam::kMaxSeconds)) {
+        boxes_.appMessage(tr("The length between files must be from 0.1 to 30 seconds."));
+        return false;
+    }
+    (kind == static_cast<int>(Seam::Kind::Silence) ? format_.silenceSeconds : format_.crossfadeSeconds) = seconds;
+    return true;
 }
 
 void OptionsDialog::fillCompressorList(int listId, const QString& firstEntry, int mediaType) {
@@ -193,6 +237,7 @@ void OptionsDialog::onOk() {
     // Checked before anything is written, so a refused path leaves the settings untouched.
     const QString path = editText(control(kOutputPathEdit));
     if (!pathFits(path)) return;
+    if (!takeSeamLength()) return;
 
     format_.frameRateIndex = selection(control(kFrameRateList));
     store_.writeInt(settings::kSettings, settings::kOutputFrameRateIndex, format_.frameRateIndex);
@@ -227,6 +272,11 @@ void OptionsDialog::onOk() {
         format_.cueSheet = cue->isChecked();
     store_.writeInt(settings::kSettings, settings::kMarkers, format_.markers ? 1 : 0);
     store_.writeInt(settings::kSettings, settings::kCueSheet, format_.cueSheet ? 1 : 0);
+
+    format_.betweenFiles = static_cast<media::Seam::Kind>(std::clamp(selection(control(kBetweenFilesList)), 0, 2));
+    format_.crossfadeCurve = selection(control(kCrossfadeCurveList)) == 1 ? media::Seam::Curve::Linear
+                                                                          : media::Seam::Curve::EqualPower;
+    settings::writeSeam(store_, format_);
     accept();
 }
 
@@ -281,6 +331,10 @@ bool runOptionsCommand(QWidget* parent, OutputFormat& mainFormat, SettingsStore&
     mainFormat.bitsIndex = dialog.format().bitsIndex;
     mainFormat.markers = dialog.format().markers;
     mainFormat.cueSheet = dialog.format().cueSheet;
+    mainFormat.betweenFiles = dialog.format().betweenFiles;
+    mainFormat.silenceSeconds = dialog.format().silenceSeconds;
+    mainFormat.crossfadeSeconds = dialog.format().crossfadeSeconds;
+    mainFormat.crossfadeCurve = dialog.format().crossfadeCurve;
     return true;
 }
 

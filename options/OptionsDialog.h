@@ -39,6 +39,9 @@ public:
     static constexpr int kSettingsButton = 1053;
     static constexpr int kMarkersCheck = 1061;
     static constexpr int kCueSheetCheck = 1062;
+    static constexpr int kBetweenFilesList = 1063;
+    static constexpr int kSeamLengthEdit = 1064;
+    static constexpr int kCrossfadeCurveList = 1065;
 
     OptionsDialog(SettingsStore& store, MessageBoxes& boxes, FileDialogs& fileDialogs,
                   QWidget* parent = nullptr);
@@ -72,6 +75,10 @@ private:
     void fillCompressorList(int listId, const QString& firstEntry, int mediaType);
     bool pathFits(const QString& path);
     double shownFrameRate() const;
+    // Shows the length kept for the choice and enables what applies to it.
+    void showSeamChoice();
+    // The length typed for the current choice, or false (with the message shown).
+    bool takeSeamLength();
 
     SettingsStore& store_;
     MessageBoxes& boxes_;
@@ -79,6 +86,7 @@ private:
     DialogBuilder builder_;
     OutputFormat format_;
     bool initialised_ = false;
+    int shownSeamKind_ = -1;
 };
 
 // The Options command: a dialog on a copy of the main window's record; on OK the main record

@@ -31,6 +31,15 @@ const QStringList& bitsTexts() {
     return t;
 }
 
+media::Seam seamOf(const OutputFormat& format) {
+    media::Seam seam;
+    seam.kind = format.betweenFiles;
+    seam.curve = format.crossfadeCurve;
+    if (seam.kind == media::Seam::Kind::Silence) seam.seconds = format.silenceSeconds;
+    if (seam.kind == media::Seam::Kind::Crossfade) seam.seconds = format.crossfadeSeconds;
+    return seam;
+}
+
 namespace {
 
 constexpr std::uint32_t kWaveSpeakers = 0x3FFFF;  // the speakers a WAV channel mask names

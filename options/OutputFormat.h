@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "media/graph/MediaType.h"
+#include "media/graph/Seam.h"
 
 namespace corvane {
 
@@ -26,7 +27,15 @@ struct OutputFormat {
     // Where the cue sheet and the label track go instead ("-": standard output); "" for none.
     QString cuePath;
     QString labelsPath;
+    // "Between files": nothing, silence or a crossfade, each remembering its own length.
+    media::Seam::Kind betweenFiles = media::Seam::Kind::Nothing;
+    double silenceSeconds = media::Seam::kDefaultSilence;
+    double crossfadeSeconds = media::Seam::kDefaultCrossfade;
+    media::Seam::Curve crossfadeCurve = media::Seam::Curve::EqualPower;
 };
+
+// What goes between the files of a join with these options.
+media::Seam seamOf(const OutputFormat& format);
 
 // The list entries of the three wave-format choices, in index order. The last of each is
 // "Same as the files".

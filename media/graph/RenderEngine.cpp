@@ -37,6 +37,11 @@ HRESULT RenderEngine::SetDynamicReconnectLevel(int level) {
     return S_OK;
 }
 
+void RenderEngine::SetSeam(const Seam& seam) {
+    seam_ = seam;
+    if (frontEnd_) frontEnd_->setSeam(seam);
+}
+
 HRESULT RenderEngine::ConnectFrontEnd() {
     if (HRESULT hr = Fault::check("RenderEngine::ConnectFrontEnd"); FAILED(hr)) return hr;
     if (!timeline_) return E_UNEXPECTED;
@@ -44,6 +49,7 @@ HRESULT RenderEngine::ConnectFrontEnd() {
     auto graph = std::make_unique<FilterGraph>();
     auto frontEnd = std::make_unique<TimelineSourceFilter>(*timeline_);
     TimelineSourceFilter* raw = frontEnd.get();
+    raw->setSeam(seam_);
     if (HRESULT hr = graph->AddFilter(std::move(frontEnd), "Render Engine Front End"); FAILED(hr))
         return hr;
     graph_ = std::move(graph);

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "media/graph/FilterGraph.h"
+#include "media/graph/Seam.h"
 #include "media/graph/Timeline.h"
 
 namespace corvane::media {
@@ -22,6 +23,9 @@ public:
     HRESULT SetTimelineObject(Timeline* timeline);
     HRESULT GetTimelineObject(Timeline** timeline) const;
     HRESULT SetDynamicReconnectLevel(int level);
+    // What the front end puts between the sources (nothing unless set).
+    void SetSeam(const Seam& seam);
+    const Seam& seam() const { return seam_; }
     HRESULT ConnectFrontEnd();
     HRESULT GetFilterGraph(FilterGraph** graph) const;
     HRESULT GetGroupOutputPin(long group, Pin** pin) const;
@@ -31,6 +35,7 @@ public:
 private:
     Timeline* timeline_ = nullptr;
     int reconnectLevel_ = CONNECTF_DYNAMIC_NONE;
+    Seam seam_;
     std::unique_ptr<FilterGraph> graph_;
     TimelineSourceFilter* frontEnd_ = nullptr;
 };

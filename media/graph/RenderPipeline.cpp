@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 
 #include "media/PathCodec.h"
+#include "media/graph/Crossfade.h"
 #include "media/decoders/WorkerSource.h"
 
 extern "C" {
@@ -54,6 +56,11 @@ RenderPipeline::RenderPipeline(std::vector<SlotPlan> slotList, std::int64_t tail
 }
 
 RenderPipeline::~RenderPipeline() { abort(); }
+
+void RenderPipeline::setCrossfades(std::vector<std::int64_t> fades, Seam::Curve curve) {
+    fades_ = std::move(fades);
+    curve_ = curve;
+}
 
 void RenderPipeline::start() {
     const int n = std::min<int>(workerCount(), std::max<int>(1, static_cast<int>(plan_.size())));
@@ -261,7 +268,13 @@ void RenderPipeline::fail(HRESULT hr, const QString& detail) {
 }
 
 void RenderPipeline::writerMain() {
-    std::int64_t written = 0;  // output frames
+    // With crossfades the seam stage sits between the sources and the output; without, it is
+    // not there at all and blocks go out as they came.
+    std::optional<Crossfade> crossfade;
+    if (!fades_.empty()) crossfade.emplace(format_, curve_, deliver_);
+    std::int64_t silence = 0;  // output frames of silence written
+    std::int64_t passed = 0;   // output frames of sources written straight through
+    auto written = [&] { return silence + (crossfade ? crossfade->delivered() : passed); };
     for (std::size_t i = 0; i < plan_.size(); ++i) {
         {
             std::lock_guard lock(mutex_);
@@ -269,14 +282,26 @@ void RenderPipeline::writerMain() {
             head_ = i;
         }
         changed_.notify_all();
-        if (HRESULT hr = writeSilence(plan_[i].leadSilence); FAILED(hr)) {
+        const std::int64_t lead = std::max<std::int64_t>(0, plan_[i].leadSilence);
+        if (crossfade && lead > 0) {
+            // Nothing fades across silence: a tail still held goes out first.
+            if (HRESULT hr = crossfade->flush(); FAILED(hr)) {
+                fail(hr, {});
+                return;
+            }
+        }
+        if (HRESULT hr = writeSilence(lead); FAILED(hr)) {
             fail(hr, {});
             return;
         }
-        written += std::max<std::int64_t>(0, plan_[i].leadSilence);
+        silence += lead;
+        if (crossfade) {
+            const std::int64_t fadeOut = i < fades_.size() ? fades_[i] : 0;
+            crossfade->beginSource(plan_[i].frames - fadeOut, fadeOut);
+        }
         SourceOutcome outcome;
         outcome.path = plan_[i].path;
-        outcome.startFrame = written;
+        outcome.startFrame = written();
         outcome.measured = plan_[i].measured;
         if (report_) report_(i, outcome);
         for (;;) {
@@ -303,6 +328,12 @@ void RenderPipeline::writerMain() {
                     fail(slotHr, detail);
                     return;
                 }
+                if (crossfade) {
+                    if (HRESULT hr = crossfade->endSource(); FAILED(hr)) {
+                        fail(hr, {});
+                        return;
+                    }
+                }
                 {
                     std::lock_guard lock(mutex_);
                     outcome.decoded = slots_[i].decoded;
@@ -313,14 +344,22 @@ void RenderPipeline::writerMain() {
                 break;
             }
             changed_.notify_all();
-            if (HRESULT hr = deliver_(block.bytes.data(), block.bytes.size()); FAILED(hr)) {
+            const HRESULT hr = crossfade ? crossfade->write(block.bytes.data(), block.bytes.size())
+                                         : deliver_(block.bytes.data(), block.bytes.size());
+            if (FAILED(hr)) {
                 fail(hr, {});
                 return;
             }
             const auto frames = static_cast<std::int64_t>(block.bytes.size() / format_.nBlockAlign);
-            written += frames;
+            passed += frames;
             outcome.frames += frames;
             giveBuffer(std::move(block.bytes));
+        }
+    }
+    if (crossfade) {
+        if (HRESULT hr = crossfade->flush(); FAILED(hr)) {
+            fail(hr, {});
+            return;
         }
     }
     if (HRESULT hr = writeSilence(tailSilence_); FAILED(hr)) {

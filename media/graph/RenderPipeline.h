@@ -14,6 +14,7 @@
 
 #include "media/HResult.h"
 #include "media/graph/MediaType.h"
+#include "media/graph/Seam.h"
 #include "media/graph/SourceOutcome.h"
 
 namespace corvane::media {
@@ -45,6 +46,8 @@ public:
                    Deliver deliver, Finish finish, Report report = {});
     ~RenderPipeline();
 
+    // Crossfades the sources: fades[i] frames between source i and i + 1. Before start().
+    void setCrossfades(std::vector<std::int64_t> fades, Seam::Curve curve);
     void start();
     // Stops every thread and waits for them; Finish is not called after an abort.
     void abort();
@@ -84,6 +87,8 @@ private:
 
     std::vector<SlotPlan> plan_;
     std::int64_t tailSilence_;
+    std::vector<std::int64_t> fades_;
+    Seam::Curve curve_ = Seam::Curve::EqualPower;
     WaveFormatEx format_;
     Deliver deliver_;
     Finish finish_;

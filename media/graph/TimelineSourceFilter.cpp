@@ -71,6 +71,38 @@ std::vector<SlotPlan> TimelineSourceFilter::planGroup(const Timeline& timeline, 
     return plan;
 }
 
+std::vector<SlotPlan> TimelineSourceFilter::planGroup(const Timeline& timeline, long group, std::uint32_t rate,
+                                                      std::int64_t* tailSilence, const Seam& seam,
+                                                      std::vector<std::int64_t>* fades) {
+    std::vector<SlotPlan> plan = planGroup(timeline, group, rate, tailSilence);
+    if (fades) fades->clear();
+    if (!seam.isOn() || plan.size() < 2) return plan;
+    const std::int64_t frames = seam.frames(rate);
+    if (seam.kind == Seam::Kind::Silence) {
+        for (std::size_t i = 1; i < plan.size(); ++i) plan[i].leadSilence += frames;
+        return plan;
+    }
+    std::vector<std::int64_t> lengths;
+    for (const SlotPlan& p : plan) lengths.push_back(p.frames);
+    std::vector<std::int64_t> lengthsFaded = crossfadeLengths(lengths, frames);
+    // Nothing fades across silence on the timeline.
+    for (std::size_t i = 1; i < plan.size(); ++i)
+        if (plan[i].leadSilence > 0) lengthsFaded[i - 1] = 0;
+    if (fades) *fades = std::move(lengthsFaded);
+    return plan;
+}
+
+std::int64_t TimelineSourceFilter::plannedFrames(const Timeline& timeline, long group, std::uint32_t rate,
+                                                 const Seam& seam) {
+    std::int64_t tail = 0;
+    std::vector<std::int64_t> fades;
+    std::int64_t total = 0;
+    for (const SlotPlan& p : planGroup(timeline, group, rate, &tail, seam, &fades))
+        total += std::max<std::int64_t>(0, p.leadSilence) + p.frames;
+    for (std::int64_t f : fades) total -= f;
+    return total + tail;
+}
+
 QString TimelineSourceFilter::downstreamDetail(Pin* output) const {
     for (Pin* p = output ? output->connectedTo() : nullptr; p;) {
         if (auto* writer = dynamic_cast<FileWriterFilter*>(p->filter()); writer && !writer->detail().isEmpty())
@@ -111,8 +143,11 @@ HRESULT TimelineSourceFilter::start() {
         if (!format) format = out->connectionMediaType().waveFormat();
         if (!format || !format->isSupportedFormat()) return VFW_E_TYPE_NOT_ACCEPTED;
         std::int64_t tail = 0;
-        std::vector<SlotPlan> plan = planGroup(timeline_, g, format->nSamplesPerSec, &tail);
-        duration = std::max(duration, timeline_.groupDuration(g));
+        std::vector<std::int64_t> fades;
+        std::vector<SlotPlan> plan = planGroup(timeline_, g, format->nSamplesPerSec, &tail, seam_, &fades);
+        // What the output will hold, seams included: progress is measured against it.
+        duration = std::max(duration, av_rescale(plannedFrames(timeline_, g, format->nSamplesPerSec, seam_),
+                                                 kUnitsPerSecond, format->nSamplesPerSec));
         const std::uint32_t bytesPerSecond = format->nAvgBytesPerSec;
         auto written = std::make_shared<std::int64_t>(0);
         FilterGraph* graph = this->graph();
@@ -127,6 +162,7 @@ HRESULT TimelineSourceFilter::start() {
             },
             [this, out](HRESULT hr, const QString& detail) { finished(out, hr, detail); },
             [graph](std::size_t index, const SourceOutcome& outcome) { graph->events().setOutcome(index, outcome); });
+        if (!fades.empty()) pipeline->setCrossfades(std::move(fades), seam_.curve);
         pipelines_.push_back(std::move(pipeline));
     }
     graph()->duration = duration;

@@ -5,6 +5,7 @@
 
 #include "media/graph/Filter.h"
 #include "media/graph/RenderPipeline.h"
+#include "media/graph/Seam.h"
 
 namespace corvane::media {
 
@@ -18,6 +19,8 @@ public:
     explicit TimelineSourceFilter(const Timeline& timeline);
 
     Pin* groupPin(long group) const;
+    // What goes between the sources; before the render starts.
+    void setSeam(const Seam& seam) { seam_ = seam; }
 
     std::optional<MediaType> proposedType(const Pin* output) const override;
     HRESULT start() override;
@@ -29,6 +32,14 @@ public:
     static std::int64_t framesAt(REFERENCE_TIME t, std::uint32_t rate);
     static std::vector<SlotPlan> planGroup(const Timeline& timeline, long group, std::uint32_t rate,
                                            std::int64_t* tailSilence);
+    // The plan with its seams: silence between sources becomes their lead silence; the
+    // crossfade of each seam, in frames, goes into `fades` (empty without crossfades).
+    static std::vector<SlotPlan> planGroup(const Timeline& timeline, long group, std::uint32_t rate,
+                                           std::int64_t* tailSilence, const Seam& seam,
+                                           std::vector<std::int64_t>* fades);
+    // The output frames a group fills when every source decodes as measured.
+    static std::int64_t plannedFrames(const Timeline& timeline, long group, std::uint32_t rate,
+                                      const Seam& seam);
 
 private:
     void finished(Pin* output, HRESULT hr, const QString& detail);
@@ -36,6 +47,7 @@ private:
 
     const Timeline& timeline_;
     std::vector<Pin*> groupPins_;
+    Seam seam_;
     std::vector<std::unique_ptr<RenderPipeline>> pipelines_;
 };
 

@@ -91,6 +91,18 @@
         <source>Also write a cue sheet</source>
         <translation>Auch ein Cue-Sheet schreiben</translation>
     </message>
+    <message>
+        <source>Between files:</source>
+        <translation>Zwischen den Dateien:</translation>
+    </message>
+    <message>
+        <source>Length in seconds:</source>
+        <translation>Länge in Sekunden:</translation>
+    </message>
+    <message>
+        <source>Crossfade curve:</source>
+        <translation>Überblendkurve:</translation>
+    </message>
 </context>
 <context>
     <name>corvane::FileAdder</name>
@@ -137,6 +149,14 @@ Oder die Datei ist beschädigt.</translation>
     <message>
         <source>%1 is one of the files to join; choose another output file.</source>
         <translation>%1 ist eine der zu verbindenden Dateien; wählen Sie eine andere Ausgabedatei.</translation>
+    </message>
+    <message>
+        <source>The crossfade between %1 and %2 is shortened to %3 s, half of the shorter file.</source>
+        <translation>Die Überblendung zwischen %1 und %2 wird auf %3 s gekürzt, die Hälfte der kürzeren Datei.</translation>
+    </message>
+    <message>
+        <source>%1 more crossfades are shortened likewise.</source>
+        <translation>%1 weitere Überblendungen werden ebenso gekürzt.</translation>
     </message>
     <message>
         <source>Please add wav files into the list</source>
@@ -481,6 +501,30 @@ Bitte starten Sie Ihren Webbrowser und geben Sie die Adresse selbst ein.</transl
     <message>
         <source>WAV file (*.wav)</source>
         <translation>WAV-Datei (*.wav)</translation>
+    </message>
+    <message>
+        <source>Nothing</source>
+        <translation>Nichts</translation>
+    </message>
+    <message>
+        <source>Silence</source>
+        <translation>Stille</translation>
+    </message>
+    <message>
+        <source>Crossfade</source>
+        <translation>Überblendung</translation>
+    </message>
+    <message>
+        <source>Equal power</source>
+        <translation>Gleiche Leistung</translation>
+    </message>
+    <message>
+        <source>Linear</source>
+        <translation>Linear</translation>
+    </message>
+    <message>
+        <source>The length between files must be from 0.1 to 30 seconds.</source>
+        <translation>Die Länge zwischen den Dateien muss 0,1 bis 30 Sekunden betragen.</translation>
     </message>
 </context>
 <context>

@@ -385,6 +385,28 @@ void AppTest::outputFormatFromSettings() {
         QVERIFY2(qFuzzyCompare(f.frameRate, rate), text);
         QCOMPARE(f.frameRateIndex, 5);
     }
+    // Between files: nothing unless stored; a choice or length out of range (hand-edited, or
+    // from a newer version) is the default, never a seam the options dialog would refuse.
+    QCOMPARE(f.betweenFiles, media::Seam::Kind::Nothing);
+    QCOMPARE(f.silenceSeconds, 2.0);
+    QCOMPARE(f.crossfadeSeconds, 3.0);
+    const std::tuple<int, const char*, const char*, int, media::Seam::Kind, double, double, media::Seam::Curve> seams[] = {
+        {1, "0.5", "12", 1, media::Seam::Kind::Silence, 0.5, 12.0, media::Seam::Curve::Linear},
+        {2, "30", "0.1", 0, media::Seam::Kind::Crossfade, 30.0, 0.1, media::Seam::Curve::EqualPower},
+        {7, "0.05", "31", 4, media::Seam::Kind::Nothing, 2.0, 3.0, media::Seam::Curve::EqualPower},
+        {-1, "nan", "", 1, media::Seam::Kind::Nothing, 2.0, 3.0, media::Seam::Curve::Linear},
+    };
+    for (const auto& [kind, silence, crossfade, curve, wantKind, wantSilence, wantCrossfade, wantCurve] : seams) {
+        store.writeInt(settings::kSettings, settings::kBetweenFiles, kind);
+        store.writeString(settings::kSettings, settings::kSilenceSeconds, silence);
+        store.writeString(settings::kSettings, settings::kCrossfadeSeconds, crossfade);
+        store.writeInt(settings::kSettings, settings::kCrossfadeCurve, curve);
+        f = settings::readOutputFormat(store, "/d.wav");
+        QCOMPARE(f.betweenFiles, wantKind);
+        QCOMPARE(f.silenceSeconds, wantSilence);
+        QCOMPARE(f.crossfadeSeconds, wantCrossfade);
+        QCOMPARE(f.crossfadeCurve, wantCurve);
+    }
 }
 
 void AppTest::defaultOutputPathIsUsable() {

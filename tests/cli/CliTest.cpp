@@ -117,6 +117,12 @@ void CliTest::badUsageExitsTwo_data() {
     QTest::newRow("cue without file") << QStringList{"join", "a.wav", "--cue"};
     QTest::newRow("labels empty") << QStringList{"join", "--labels", "", "a.wav"};
     QTest::newRow("standard input twice") << QStringList{"join", "-", "a.wav", "-"};
+    QTest::newRow("gap too short") << QStringList{"join", "--gap", "0.05", "a.wav"};
+    QTest::newRow("crossfade too long") << QStringList{"join", "--crossfade", "31", "a.wav"};
+    QTest::newRow("gap not a number") << QStringList{"join", "--gap", "2s", "a.wav"};
+    QTest::newRow("gap and crossfade") << QStringList{"join", "--gap", "1", "--crossfade", "1", "a.wav"};
+    QTest::newRow("unknown curve") << QStringList{"join", "--crossfade", "1", "--crossfade-curve", "cubic", "a.wav"};
+    QTest::newRow("curve without crossfade") << QStringList{"join", "--crossfade-curve", "linear", "a.wav"};
     QTest::newRow("probe nothing") << QStringList{"probe"};
     QTest::newRow("probe, options only") << QStringList{"probe", "--"};
     QTest::newRow("probe unknown option") << QStringList{"probe", "--fast", "a.wav"};
@@ -164,6 +170,24 @@ void CliTest::joinWritesAndSaysDone() {
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromUtf8(f.readAll()),
              QStringLiteral("0.000000\t1.500000\ta\n1.500000\t2.500000\tBé Title\n"));
+
+    // Half a second of silence between the files; then a crossfade too long for the second
+    // file (1 s), shortened to half of it with a word on standard error.
+    Run g = run({"join", "-y", "--gap", "0.5", "-o", out, path("a.wav"), path("b.mp3")});
+    QCOMPARE(g.status, 0);
+    QCOMPARE(readWav(out).frames(), 66150LL + 22050 + 44100);
+    QCOMPARE(readWav(out).cues[1].sampleOffset, 88200u);
+    Run x = run({"join", "-y", "--crossfade", "3", "--crossfade-curve", "linear", "--labels", labels, "-o", out,
+                 path("a.wav"), path("b.mp3")});
+    QCOMPARE(x.status, 0);
+    QVERIFY2(x.err.contains(QStringLiteral("The crossfade between %1 and %2 is shortened to 0.500 s")
+                                .arg(path("a.wav"), path("b.mp3"))),
+             qPrintable(x.err));
+    QCOMPARE(readWav(out).frames(), 66150LL + 44100 - 22050);
+    f.close();
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(f.readAll()),
+             QStringLiteral("0.000000\t1.500000\ta\n1.000000\t2.000000\tBé Title\n"));
 }
 
 namespace {

@@ -22,6 +22,7 @@ offer corvane join -r ""
 offer corvane join -c ""
 offer corvane join -b 1
 offer corvane join --no
+offer corvane join --crossfade-curve ""
 offer corvane probe --h
 cd "$1"
 offer corvane join -y so
@@ -33,6 +34,7 @@ join
 1 2 same 
 16 
 --no-markers 
+linear power 
 --help 
 song one.mp3 
 -odd.wav "

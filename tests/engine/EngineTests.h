@@ -38,6 +38,12 @@ class JoinOutputTest : public QObject {
     void tinySourcesKeepTheirFrames_data();
     void tinySourcesKeepTheirFrames();
     void cueSheetAndLabelText();
+    void seamsGiveExactLengthsAndMarkers_data();
+    void seamsGiveExactLengthsAndMarkers();
+    void crossfadeKeepsTheLevel_data();
+    void crossfadeKeepsTheLevel();
+    void longCrossfadesAreShortened_data();
+    void longCrossfadesAreShortened();
 
   private:
     QString fixture(const char* name) const;

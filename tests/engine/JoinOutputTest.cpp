@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <QFile>
+#include <QFileInfo>
 #include <QTest>
 #include <cmath>
 
@@ -340,6 +342,22 @@ void JoinOutputTest::rf64WhenPastTheLimit() {
     QCOMPARE(decodeFile(j.format.outputPath).frames(), 44100LL + 22050);
     // The markers follow the data in RF64 too, counted in the ds64 sizes.
     checkMarkers(out, {0, 44100}, {QStringLiteral("Wave Title"), QStringLiteral("mono")});
+
+    // Silence between files counts in the plan: a join past the limit only with it gets its
+    // RF64 header from the start instead of failing when the data outgrows a classic one.
+    WaveMuxFilter::setRiffLimit(300000);
+    JoinRunner g;
+    g.add({fixture("s16.wav"), fixture("mono.wav")});
+    g.format.outputPath = dir_.filePath("rf64-gap.wav");
+    g.format.betweenFiles = Seam::Kind::Silence;
+    g.format.silenceSeconds = 2;
+    QVERIFY(g.join());
+    QVERIFY2(g.finishedOk, qPrintable(g.boxes.texts().join('|')));
+    const WavFile gapped = readWav(g.format.outputPath);
+    QVERIFY2(gapped.ok, qPrintable(gapped.error));
+    QVERIFY(gapped.rf64);
+    QCOMPARE(gapped.dataSize, 176400ULL + 352800 + 88200);
+    checkMarkers(gapped, {0, 44100 + 88200}, {QStringLiteral("Wave Title"), QStringLiteral("mono")});
 }
 
 void JoinOutputTest::classicHeaderNeverOverflows() {
@@ -531,4 +549,207 @@ void JoinOutputTest::cueSheetAndLabelText() {
     QCOMPARE(markerTitle(QStringLiteral("/m/.hidden"), QString()), QStringLiteral(".hidden"));
     QCOMPARE(markerTitle(QStringLiteral("/m/x.flac"), QStringLiteral(" Tag\nTitle ")),
              QStringLiteral("Tag Title"));
+}
+
+namespace {
+
+// The label track's start and end of each line, in seconds.
+std::vector<std::pair<double, double>> labelTimes(const QString& path) {
+    std::vector<std::pair<double, double>> times;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return times;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split('\t');
+        if (fields.size() == 3) times.emplace_back(fields[0].toDouble(), fields[1].toDouble());
+    }
+    return times;
+}
+
+// The INDEX 01 of each track of a cue sheet, in CD frames.
+std::vector<long long> cueIndexes(const QString& path) {
+    std::vector<long long> frames;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return frames;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        const QByteArray t = line.trimmed();
+        if (!t.startsWith("INDEX 01 ")) continue;
+        const QList<QByteArray> msf = t.mid(9).split(':');
+        frames.push_back((msf[0].toLongLong() * 60 + msf[1].toLongLong()) * 75 + msf[2].toLongLong());
+    }
+    return frames;
+}
+
+}  // namespace
+
+void JoinOutputTest::seamsGiveExactLengthsAndMarkers_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("rateIndex");
+    QTest::addColumn<int>("channelsIndex");
+    QTest::addColumn<int>("bitsIndex");
+    for (int kind : {int(Seam::Kind::Silence), int(Seam::Kind::Crossfade)})
+        for (int r : {0, 1, 3})
+            for (int cb : {0, 1})
+                QTest::addRow("%s-%d-%s", kind == int(Seam::Kind::Silence) ? "gap" : "crossfade", r,
+                              cb ? "mono8" : "stereo16")
+                    << kind << r << cb << cb;
+}
+
+void JoinOutputTest::seamsGiveExactLengthsAndMarkers() {
+    QFETCH(int, kind);
+    QFETCH(int, rateIndex);
+    QFETCH(int, channelsIndex);
+    QFETCH(int, bitsIndex);
+    const bool gap = kind == int(Seam::Kind::Silence);
+    JoinRunner j;
+    // Seven files of six codecs and five rates: every seam joins unlike formats.
+    const QStringList files = mixedSet(this, dir_);
+    QCOMPARE(j.add(files), int(files.size()));
+    const QString name = QStringLiteral("seam-%1-%2-%3").arg(kind).arg(rateIndex).arg(channelsIndex);
+    j.format.outputPath = dir_.filePath(name + QStringLiteral(".wav"));
+    j.format.labelsPath = dir_.filePath(name + QStringLiteral(".txt"));
+    j.format.cuePath = dir_.filePath(name + QStringLiteral(".cue"));
+    j.format.sampleRateIndex = rateIndex;
+    j.format.channelsIndex = channelsIndex;
+    j.format.bitsIndex = bitsIndex;
+    j.format.betweenFiles = static_cast<Seam::Kind>(kind);
+    // Short enough for the shortest file (0.25 s): nothing is shortened.
+    j.format.silenceSeconds = 0.1;
+    j.format.crossfadeSeconds = 0.1;
+    QVERIFY(j.join());
+    QVERIFY2(j.finishedOk, qPrintable(j.boxes.texts().join('|')));
+    QVERIFY2(j.boxes.shown.isEmpty(), qPrintable(j.boxes.texts().join('|')));
+    QCOMPARE(j.view.statuses.last(), QStringLiteral("Done. Output File: ") + j.format.outputPath);
+
+    const WaveFormatEx w = WaveFormatFromIndexes(rateIndex, channelsIndex, bitsIndex);
+    const int rate = int(w.nSamplesPerSec);
+    const long long seam = std::llround(0.1 * rate);
+    const WavFile out = readWav(j.format.outputPath);
+    QVERIFY2(out.ok, qPrintable(out.error));
+    QCOMPARE(out.dataOffset, 44ULL);
+    // Each file starts a gap after the end of the one before, or a crossfade before it.
+    std::vector<long long> starts, lengths;
+    long long at = 0;
+    for (int i = 0; i < j.items.musicCount(); ++i) {
+        if (i > 0) at += gap ? seam : -seam;
+        starts.push_back(at);
+        lengths.push_back(TimelineSourceFilter::framesAt(j.items.musicDuration(i), w.nSamplesPerSec));
+        at += lengths.back();
+    }
+    QCOMPARE(out.frames(), at);
+    checkMarkers(out, starts, kMixedTitles);
+    // Labels run from a file's first frame to its last: crossfaded ones overlap by the fade.
+    const auto labels = labelTimes(j.format.labelsPath);
+    QCOMPARE(labels.size(), starts.size());
+    const auto cues = cueIndexes(j.format.cuePath);
+    QCOMPARE(cues.size(), starts.size());
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        QVERIFY(std::abs(labels[i].first - double(starts[i]) / rate) < 1e-6);
+        QVERIFY(std::abs(labels[i].second - double(starts[i] + lengths[i]) / rate) < 1e-6);
+        QCOMPARE(cues[i], (starts[i] * 150 + rate) / (2LL * rate));
+        if (i > 0 && !gap) QVERIFY(labels[i - 1].second > labels[i].first);
+    }
+    if (!gap) return;
+    // The gaps are digital silence in the output format.
+    const unsigned char silence = w.wBitsPerSample == 8 ? 0x80 : 0x00;
+    for (std::size_t i = 1; i < starts.size(); ++i)
+        for (long long b = (starts[i] - seam) * out.blockAlign; b < starts[i] * out.blockAlign; ++b)
+            QVERIFY2(out.data[std::size_t(b)] == silence, qPrintable(QStringLiteral("seam %1 byte %2").arg(i).arg(b)));
+}
+
+void JoinOutputTest::crossfadeKeepsTheLevel_data() {
+    QTest::addColumn<bool>("tone");
+    QTest::addColumn<double>("toleranceDb");
+    // Unrelated material under equal power: two noises that share nothing.
+    QTest::newRow("noises, equal power") << false << 1.0;
+    // Pieces of one recording under a linear fade: a tone cut with an overlap as long as the
+    // fade and rejoined comes back whole.
+    QTest::newRow("tone, linear") << true << 0.1;
+}
+
+void JoinOutputTest::crossfadeKeepsTheLevel() {
+    QFETCH(bool, tone);
+    QFETCH(double, toleranceDb);
+    constexpr int kRate = 44100;
+    constexpr long long kFade = kRate;  // 1 s
+    const long long firstLength = 2 * kRate + kRate / 2, secondLength = 3 * kRate;
+    const QString a = dir_.filePath(tone ? "tone-a.wav" : "noise-a.wav");
+    const QString b = dir_.filePath(tone ? "tone-b.wav" : "noise-b.wav");
+    const auto noise = [](std::uint64_t seed) {
+        return [seed](int c, long long n, int) {
+            std::uint64_t x = (static_cast<std::uint64_t>(n) * 2 + static_cast<std::uint64_t>(c)) * 0x9E3779B97F4A7C15ull ^ seed;
+            x ^= x >> 31;
+            x *= 0xBF58476D1CE4E5B9ull;
+            x ^= x >> 29;
+            return 0.5 * (static_cast<double>(x >> 11) / 9007199254740992.0 * 2 - 1);
+        };
+    };
+    const long long offset = firstLength - kFade;  // where the second piece starts in the tone
+    const auto toneAt = [](long long shift) {
+        return [shift](int, long long n, int rate) { return 0.5 * std::sin(2 * M_PI * 1000.0 * double(n + shift) / rate); };
+    };
+    QVERIFY(encodeFile(a, encoding("pcm_s16le", kRate, 2, firstLength), tone ? Signal(toneAt(0)) : Signal(noise(1))).isEmpty());
+    QVERIFY(encodeFile(b, encoding("pcm_s16le", kRate, 2, secondLength), tone ? Signal(toneAt(offset)) : Signal(noise(2))).isEmpty());
+    JoinRunner j;
+    QCOMPARE(j.add({a, b}), 2);
+    j.format.outputPath = dir_.filePath(tone ? "tone-faded.wav" : "noise-faded.wav");
+    j.format.betweenFiles = Seam::Kind::Crossfade;
+    j.format.crossfadeSeconds = 1.0;
+    j.format.crossfadeCurve = tone ? Seam::Curve::Linear : Seam::Curve::EqualPower;
+    QVERIFY(j.join());
+    QVERIFY2(j.finishedOk, qPrintable(j.boxes.texts().join('|')));
+    const WavFile out = readWav(j.format.outputPath);
+    QVERIFY2(out.ok, qPrintable(out.error));
+    QCOMPARE(out.frames(), firstLength + secondLength - kFade);
+    // Short-term level (50 ms, a whole number of the tone's periods) from before the fade to
+    // after it, against the level of the files themselves.
+    const long long window = kRate / 20;
+    const auto levelDb = [&](long long from) {
+        double sum = 0;
+        for (long long n = from; n < from + window; ++n)
+            for (int c = 0; c < 2; ++c) sum += out.sample(n, c) * out.sample(n, c);
+        return 10 * std::log10(sum / double(2 * window));
+    };
+    const double reference = tone ? 20 * std::log10(0.5 / std::sqrt(2.0)) : 20 * std::log10(0.5 / std::sqrt(3.0));
+    double worst = 0;
+    for (long long from = offset - kRate / 2; from + window <= offset + kFade + kRate / 2; from += window / 2)
+        worst = std::max(worst, std::abs(levelDb(from) - reference));
+    QVERIFY2(worst <= toleranceDb, qPrintable(QStringLiteral("%1 dB off").arg(worst)));
+}
+
+void JoinOutputTest::longCrossfadesAreShortened_data() {
+    QTest::addColumn<long long>("firstFrames");
+    QTest::addColumn<long long>("secondFrames");
+    QTest::addColumn<long long>("expectedFade");
+    QTest::newRow("half of the shorter") << 4LL * 44100 << 44101LL << 22050LL;
+    QTest::newRow("shorter first") << 30001LL << 2LL * 44100 << 15000LL;
+    // A file of one frame has no half to fade: its seam has no crossfade at all.
+    QTest::newRow("one frame") << 1LL << 44100LL << 0LL;
+}
+
+void JoinOutputTest::longCrossfadesAreShortened() {
+    QFETCH(long long, firstFrames);
+    QFETCH(long long, secondFrames);
+    QFETCH(long long, expectedFade);
+    const QString a = dir_.filePath(QStringLiteral("long-a-%1.wav").arg(firstFrames));
+    const QString b = dir_.filePath(QStringLiteral("long-b-%1.wav").arg(secondFrames));
+    QVERIFY(encodeFile(a, encoding("pcm_s16le", 44100, 2, firstFrames), sine(kFreq)).isEmpty());
+    QVERIFY(encodeFile(b, encoding("pcm_s16le", 44100, 2, secondFrames), sine(kFreq)).isEmpty());
+    JoinRunner j;
+    QCOMPARE(j.add({a, b}), 2);
+    j.format.outputPath = dir_.filePath(QStringLiteral("long-%1-%2.wav").arg(firstFrames).arg(secondFrames));
+    j.format.betweenFiles = Seam::Kind::Crossfade;
+    j.format.crossfadeSeconds = 30;
+    QVERIFY(j.join());
+    QVERIFY(j.finishedOk);
+    // Said once, before the join, naming both files and the length used.
+    QCOMPARE(j.boxes.texts().size(), 1);
+    QCOMPARE(j.boxes.texts().first(),
+             QStringLiteral("The crossfade between %1 and %2 is shortened to %3 s, half of the shorter file.")
+                 .arg(a, b)
+                 .arg(double(expectedFade) / 44100, 0, 'f', 3));
+    const WavFile out = readWav(j.format.outputPath);
+    QVERIFY2(out.ok, qPrintable(out.error));
+    QCOMPARE(out.frames(), firstFrames + secondFrames - expectedFade);
+    checkMarkers(out, {0, firstFrames - expectedFade},
+                 {QFileInfo(a).completeBaseName(), QFileInfo(b).completeBaseName()});
 }

@@ -1,8 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QTest>
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "media/decoders/SampleConverter.h"
+#include "media/graph/Crossfade.h"
+
+Q_DECLARE_METATYPE(corvane::media::WaveFormatEx)
 #include "options/OutputFormat.h"
 #include "tests/media/MediaTests.h"
 
@@ -171,4 +176,154 @@ void ConverterTest::unnamedChannelsKeepTheirPlaces() {
             QVERIFY2(std::abs(s[4 * 2000 + c] - std::lround(0.2 * (c + 1) * 32767)) <= 2,
                      qPrintable(QStringLiteral("%1 Hz, channel %2: %3").arg(rate).arg(c).arg(s[4 * 2000 + c])));
     }
+}
+
+namespace {
+
+// A sample value in [-1, 1] as the format stores it, and back.
+void putSample(const WaveFormatEx& f, std::uint8_t* p, double v) {
+    const int bytes = f.nBlockAlign / f.nChannels;
+    if (f.isFloat()) {
+        const auto s = static_cast<float>(v);
+        std::memcpy(p, &s, 4);
+        return;
+    }
+    const double scale = std::ldexp(1.0, bytes * 8 - 1);
+    const auto s = static_cast<long long>(std::clamp(std::llround(v * scale), -static_cast<long long>(scale),
+                                                     static_cast<long long>(scale) - 1));
+    const auto u = static_cast<unsigned long long>(bytes == 1 ? s + 128 : s);
+    for (int b = 0; b < bytes; ++b) p[b] = static_cast<std::uint8_t>(u >> (8 * b));
+}
+
+double getSample(const WaveFormatEx& f, const std::uint8_t* p) {
+    const int bytes = f.nBlockAlign / f.nChannels;
+    if (f.isFloat()) {
+        float s;
+        std::memcpy(&s, p, 4);
+        return s;
+    }
+    unsigned long long u = 0;
+    for (int b = 0; b < bytes; ++b) u |= static_cast<unsigned long long>(p[b]) << (8 * b);
+    long long s = bytes == 1 ? static_cast<long long>(u) - 128 : static_cast<long long>(u << (64 - 8 * bytes)) >> (64 - 8 * bytes);
+    return static_cast<double>(s) / std::ldexp(1.0, bytes * 8 - 1);
+}
+
+std::vector<std::uint8_t> filled(const WaveFormatEx& f, std::int64_t frames, const std::function<double(std::int64_t, int)>& v) {
+    std::vector<std::uint8_t> b(static_cast<std::size_t>(frames) * f.nBlockAlign);
+    const int bytes = f.nBlockAlign / f.nChannels;
+    for (std::int64_t n = 0; n < frames; ++n)
+        for (int c = 0; c < f.nChannels; ++c) putSample(f, b.data() + n * f.nBlockAlign + c * bytes, v(n, c));
+    return b;
+}
+
+}  // namespace
+
+void ConverterTest::crossfadeMixesEveryFormat_data() {
+    QTest::addColumn<WaveFormatEx>("format");
+    QTest::newRow("u8 mono") << WaveFormatEx::pcm(8000, 1, 8);
+    QTest::newRow("s16 stereo") << WaveFormatEx::pcm(44100, 2, 16);
+    QTest::newRow("s24 5.1") << WaveFormatEx::pcm(96000, 6, 24);
+    QTest::newRow("s32 7.1") << WaveFormatEx::pcm(48000, 8, 32);
+    QTest::newRow("float stereo") << WaveFormatEx::ieeeFloat(192000, 2);
+}
+
+void ConverterTest::crossfadeMixesEveryFormat() {
+    QFETCH(WaveFormatEx, format);
+    QVERIFY(format.isSupportedFormat());
+    const int bytes = format.nBlockAlign / format.nChannels;
+    const double lsb = format.isFloat() ? 1e-6 : std::ldexp(1.0, 1 - bytes * 8);
+    constexpr std::int64_t kLength = 101;
+    // One signal on both sides of a linear fade: it passes unchanged, to the last bit.
+    const auto wave = [](std::int64_t n, int c) { return 0.9 * std::sin(0.05 * static_cast<double>(n) + c); };
+    const std::vector<std::uint8_t> from = filled(format, kLength, wave);
+    std::vector<std::uint8_t> into = from;
+    Crossfade::mix(format, Seam::Curve::Linear, from.data(), into.data(), kLength, 0, kLength);
+    for (std::size_t i = 0; i < into.size(); i += bytes)
+        QVERIFY2(std::abs(getSample(format, into.data() + i) - getSample(format, from.data() + i)) <= lsb,
+                 qPrintable(QString::number(i)));
+
+    // Two full-scale signals in phase under equal power add to √2 in the middle: integers
+    // clamp at their top instead of wrapping round; float keeps the value.
+    const auto top = [](std::int64_t, int) { return 1.0; };
+    const std::vector<std::uint8_t> loud = filled(format, kLength, top);
+    std::vector<std::uint8_t> sum = loud;
+    Crossfade::mix(format, Seam::Curve::EqualPower, loud.data(), sum.data(), kLength, 0, kLength);
+    const double middle = getSample(format, sum.data() + (kLength / 2) * format.nBlockAlign);
+    if (format.isFloat())
+        QVERIFY(std::abs(middle - std::sqrt(2.0)) < 1e-3);
+    else
+        QCOMPARE(middle, 1.0 - lsb);
+    // The gains at the edges: the fade starts near the old side and ends near the new one.
+    const std::vector<std::uint8_t> zeros = filled(format, kLength, [](std::int64_t, int) { return 0.0; });
+    std::vector<std::uint8_t> rising = filled(format, kLength, [](std::int64_t, int) { return 0.5; });
+    Crossfade::mix(format, Seam::Curve::Linear, zeros.data(), rising.data(), kLength, 0, kLength);
+    QVERIFY(std::abs(getSample(format, rising.data()) - 0.5 * 0.5 / kLength) <= lsb);
+    QVERIFY(std::abs(getSample(format, rising.data() + (kLength - 1) * format.nBlockAlign) -
+                     0.5 * (kLength - 0.5) / kLength) <= lsb);
+}
+
+void ConverterTest::crossfadeStreamsInAnyBlocks_data() {
+    QTest::addColumn<std::int64_t>("block");
+    QTest::addColumn<std::int64_t>("secondDelivers");  // frames the middle source really has
+    QTest::addColumn<std::int64_t>("expectedTotal");
+    // Three sources of 900, 1000 and 700 frames with fades of 300 planned at both seams.
+    QTest::newRow("one frame at a time") << std::int64_t(1) << std::int64_t(1000) << std::int64_t(2000);
+    QTest::newRow("odd blocks") << std::int64_t(7) << std::int64_t(1000) << std::int64_t(2000);
+    QTest::newRow("blocks past the fade") << std::int64_t(650) << std::int64_t(1000) << std::int64_t(2000);
+    QTest::newRow("whole sources") << std::int64_t(5000) << std::int64_t(1000) << std::int64_t(2000);
+    // Decoded shorter than planned: 200 frames cover part of the fade, hold nothing back; the
+    // rest of the first tail fades out alone and the last source follows unmixed.
+    QTest::newRow("middle source short") << std::int64_t(64) << std::int64_t(200) << std::int64_t(1600);
+    // Longer than planned: only a fade's worth is held back; every frame still comes out.
+    QTest::newRow("middle source long") << std::int64_t(64) << std::int64_t(1500) << std::int64_t(2500);
+}
+
+void ConverterTest::crossfadeStreamsInAnyBlocks() {
+    QFETCH(std::int64_t, block);
+    QFETCH(std::int64_t, secondDelivers);
+    QFETCH(std::int64_t, expectedTotal);
+    const WaveFormatEx format = WaveFormatEx::pcm(44100, 2, 16);
+    const std::int64_t planned[] = {900, 1000, 700};
+    const std::vector<std::int64_t> fades = crossfadeLengths({900, 1000, 700}, 300);
+    QCOMPARE(fades, (std::vector<std::int64_t>{300, 300}));
+    const std::int64_t actual[] = {900, secondDelivers, 700};
+    std::vector<std::vector<std::uint8_t>> sources;
+    for (int s = 0; s < 3; ++s)
+        sources.push_back(filled(format, actual[s], [s](std::int64_t n, int c) {
+            return 0.3 * std::sin(0.01 * static_cast<double>(n) * (s + 1) + c) + 0.1 * s;
+        }));
+
+    std::vector<std::uint8_t> out;
+    std::vector<std::int64_t> starts;
+    Crossfade stage(format, Seam::Curve::EqualPower, [&](const std::uint8_t* d, std::size_t n) {
+        out.insert(out.end(), d, d + n);
+        return S_OK;
+    });
+    for (int s = 0; s < 3; ++s) {
+        const std::int64_t fadeOut = s < 2 ? fades[s] : 0;
+        stage.beginSource(planned[s] - fadeOut, fadeOut);
+        starts.push_back(stage.delivered());
+        std::vector<std::uint8_t> copy = sources[s];
+        for (std::int64_t at = 0; at < actual[s]; at += block) {
+            const std::int64_t n = std::min(block, actual[s] - at);
+            QVERIFY(SUCCEEDED(stage.write(copy.data() + at * format.nBlockAlign, n * format.nBlockAlign)));
+        }
+        QVERIFY(SUCCEEDED(stage.endSource()));
+    }
+    QVERIFY(SUCCEEDED(stage.flush()));
+    QCOMPARE(stage.held(), std::int64_t(0));
+    QCOMPARE(std::int64_t(out.size() / format.nBlockAlign), expectedTotal);
+    QCOMPARE(stage.delivered(), expectedTotal);
+    if (secondDelivers != 1000) return;
+
+    // As planned: each source begins where the one before starts fading, and the output is
+    // the sources with their overlaps mixed, whatever the blocks were.
+    QCOMPARE(starts, (std::vector<std::int64_t>{0, 600, 1300}));
+    std::vector<std::uint8_t> expected(sources[0].begin(), sources[0].begin() + 600 * 4);
+    std::vector<std::uint8_t> b = sources[1], c = sources[2];
+    Crossfade::mix(format, Seam::Curve::EqualPower, sources[0].data() + 600 * 4, b.data(), 300, 0, 300);
+    Crossfade::mix(format, Seam::Curve::EqualPower, b.data() + 700 * 4, c.data(), 300, 0, 300);
+    expected.insert(expected.end(), b.begin(), b.begin() + 700 * 4);
+    expected.insert(expected.end(), c.begin(), c.end());
+    QVERIFY(out == expected);
 }

@@ -65,4 +65,8 @@ class ConverterTest : public QObject {
     void formatChangeMidStreamKeepsConverting();
     void nanBecomesSilence();
     void unnamedChannelsKeepTheirPlaces();
+    void crossfadeMixesEveryFormat_data();
+    void crossfadeMixesEveryFormat();
+    void crossfadeStreamsInAnyBlocks_data();
+    void crossfadeStreamsInAnyBlocks();
 };

@@ -27,7 +27,7 @@ private slots:
     void init();
     void opensWithRecordInControlsAndVideoBlockHidden();
     void frameSizeListMatchesStoredSize();
-    void okWithoutChangesWritesAllNineValues();
+    void okWithoutChangesWritesEveryValue();
     void pictureSizesAreWholeBlocksOfEight_data();
     void pictureSizesAreWholeBlocksOfEight();
     void frameRateRules_data();
@@ -149,21 +149,27 @@ void OptionsDialogTest::frameSizeListMatchesStoredSize() {
              QStringLiteral("720 * 480"));
 }
 
-void OptionsDialogTest::okWithoutChangesWritesAllNineValues() {
+void OptionsDialogTest::okWithoutChangesWritesEveryValue() {
     OptionsDialog* d = open(sampleFormat());
     pressOk(d);
     QCOMPARE(d->result(), int(QDialog::Accepted));
     QCOMPARE(writtenKeys(),
              (QStringList{"DexAudioCompress/CompressorNumber", "DexVideoCompress/CompressorNumber",
+                          "Settings/BetweenFiles", "Settings/CrossfadeCurve", "Settings/CrossfadeSeconds",
                           "Settings/CueSheet", "Settings/Markers", "Settings/OutputFrameRate",
                           "Settings/OutputFrameRateIndex", "Settings/OutputHigh",
-                          "Settings/OutputName", "Settings/OutputWidth"}));
+                          "Settings/OutputName", "Settings/OutputWidth", "Settings/SilenceSeconds"}));
     using namespace settings;
     // Markers on, no cue sheet: the defaults, shown on screen.
     QVERIFY(!d->control(OptionsDialog::kMarkersCheck)->isHidden());
     QVERIFY(!d->control(OptionsDialog::kCueSheetCheck)->isHidden());
     QCOMPARE(store_->readInt(kSettings, kMarkers, 99), 1);
     QCOMPARE(store_->readInt(kSettings, kCueSheet, 99), 0);
+    // Nothing between files, with the two lengths' defaults kept for when one is chosen.
+    QCOMPARE(store_->readInt(kSettings, kBetweenFiles, 99), 0);
+    QCOMPARE(store_->readString(kSettings, kSilenceSeconds, {}), QStringLiteral("2"));
+    QCOMPARE(store_->readString(kSettings, kCrossfadeSeconds, {}), QStringLiteral("3"));
+    QCOMPARE(store_->readInt(kSettings, kCrossfadeCurve, 99), 0);
     QCOMPARE(store_->readInt(kSettings, kOutputFrameRateIndex, 99), 0);
     QCOMPARE(store_->readString(kSettings, kOutputFrameRate, {}), QStringLiteral("23.976000"));
     QCOMPARE(store_->readString(kSettings, kOutputName, {}), sampleFormat().outputPath);
@@ -357,6 +363,26 @@ void OptionsDialogTest::optionsCommandCopiesBackOnlyPathAndWaveFormat() {
             QTest::mouseClick(box, Qt::LeftButton, {},
                               QPoint(6, box->height() / 2));  // on the box itself
         }
+        QComboBox* between = list(d, OptionsDialog::kBetweenFilesList);
+        QCOMPARE(between->currentText(), QStringLiteral("Nothing"));
+        QVERIFY(!d->control(OptionsDialog::kSeamLengthEdit)->isEnabled());
+        QVERIFY(!d->control(OptionsDialog::kCrossfadeCurveList)->isEnabled());
+        between->setCurrentIndex(2);
+        QCOMPARE(between->currentText(), QStringLiteral("Crossfade"));
+        QCOMPARE(edit(d, OptionsDialog::kSeamLengthEdit)->text(), QStringLiteral("3"));
+        QVERIFY(d->control(OptionsDialog::kCrossfadeCurveList)->isEnabled());
+        list(d, OptionsDialog::kCrossfadeCurveList)->setCurrentIndex(1);
+        edit(d, OptionsDialog::kSeamLengthEdit)->setText(QStringLiteral("4.5"));
+        // Each choice keeps its own length; the curve is the crossfade's alone.
+        between->setCurrentIndex(1);
+        QCOMPARE(edit(d, OptionsDialog::kSeamLengthEdit)->text(), QStringLiteral("2"));
+        QVERIFY(!d->control(OptionsDialog::kCrossfadeCurveList)->isEnabled());
+        edit(d, OptionsDialog::kSeamLengthEdit)->setText(QStringLiteral("30.5"));
+        QTest::mouseClick(d->control(1), Qt::LeftButton);
+        QCOMPARE(boxes_.texts(), QStringList{QStringLiteral("The length between files must be from 0.1 to 30 seconds.")});
+        QVERIFY(d->isVisible());
+        between->setCurrentIndex(2);
+        QCOMPARE(edit(d, OptionsDialog::kSeamLengthEdit)->text(), QStringLiteral("4.5"));
         QTest::mouseClick(d->control(1), Qt::LeftButton);
     });
     QVERIFY(runOptionsCommand(nullptr, main, *store_, boxes_, files_));
@@ -373,11 +399,17 @@ void OptionsDialogTest::optionsCommandCopiesBackOnlyPathAndWaveFormat() {
     const OutputFormat next = settings::readOutputFormat(*store_, QString());
     QVERIFY(!next.markers);
     QVERIFY(next.cueSheet);
+    for (const OutputFormat& f : {main, next}) {
+        QCOMPARE(f.betweenFiles, media::Seam::Kind::Crossfade);
+        QCOMPARE(f.crossfadeSeconds, 4.5);
+        QCOMPARE(f.silenceSeconds, 2.0);
+        QCOMPARE(f.crossfadeCurve, media::Seam::Curve::Linear);
+    }
     QCOMPARE(main.outputWidth, 1001);  // the settings have 1000; the window keeps its copy
     QCOMPARE(store_->readInt(settings::kSettings, settings::kOutputWidth, 0), 1000);
     QCOMPARE(store_->readInt(settings::kSettings, settings::kOutputFrameRateIndex, 0), 2);
     // The wave format is never stored: the next start is back at 44100, stereo, 16 bits.
-    QCOMPARE(writtenKeys().size(), 9);
+    QCOMPARE(writtenKeys().size(), 13);
 }
 
 void OptionsDialogTest::optionsCommandCancelLeavesEverything() {
