@@ -23,6 +23,17 @@ const QStringList& bitsTexts() {
     return t;
 }
 
+const QStringList& loudnessModeTexts() {
+    static const QStringList t{QStringLiteral("Off"), QStringLiteral("Same loudness for every file"),
+                               QStringLiteral("Whole join at the target")};
+    return t;
+}
+
+const std::vector<int>& loudnessTargets() {
+    static const std::vector<int> t{-14, -16, -18, -19, -20, -23, -24};
+    return t;
+}
+
 media::WaveFormatEx WaveFormatFromIndexes(int sampleRateIndex, int channelsIndex, int bitsIndex) {
     media::WaveFormatEx w;
     switch (sampleRateIndex) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <vector>
 
 #include "media/graph/MediaType.h"
 
@@ -25,7 +26,17 @@ struct OutputFormat {
     // Where the cue sheet and the label track go instead ("-": standard output); "" for none.
     QString cuePath;
     QString labelsPath;
+    // Loudness matching: 0 off, 1 the same loudness for every file, 2 the whole join at the
+    // target. Targets in LUFS, the ceiling in dBTP.
+    int loudnessMode = 0;
+    double loudnessTarget = -16.0;
+    double truePeakCeiling = -1.0;
 };
+
+enum LoudnessMode : int { kLoudnessOff = 0, kLoudnessEachFile = 1, kLoudnessWholeJoin = 2 };
+// The "Loudness" choices in mode order, and the targets offered (LUFS).
+const QStringList& loudnessModeTexts();
+const std::vector<int>& loudnessTargets();
 
 // The list entries of the three wave-format choices, in index order.
 const QStringList& sampleRateTexts();

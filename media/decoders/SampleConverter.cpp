@@ -178,6 +178,10 @@ HRESULT SampleConverter::run(const uint8_t** in, int inSamples, std::vector<std:
         if (got > 0) {
             outSamples_ += got;
             const std::size_t samples = static_cast<std::size_t>(got) * channels;
+            // Loudness matching. A gain other than 1 changes every sample, so such a source
+            // never takes a bit-exact pass-through path, and its quantisation is dithered.
+            if (gain_ != 1.0f)
+                for (std::size_t i = 0; i < samples; ++i) buffer_[i] *= gain_;
             const std::size_t at = pcm.size();
             pcm.resize(at + samples * (out_.wBitsPerSample / 8));
             quantize(buffer_.data(), samples, pcm.data() + at);
@@ -217,7 +221,7 @@ void quantizeTo(const float* in, const float* dither, std::size_t samples, std::
 
 void SampleConverter::quantize(const float* in, std::size_t samples, std::uint8_t* out) {
     const std::size_t bytes = out_.wBitsPerSample / 8;
-    if (exact_) {
+    if (exact_ && gain_ == 1.0f) {
         if (bytes == 2)
             quantizeTo<16>(in, nullptr, samples, out);
         else
