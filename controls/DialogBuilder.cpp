@@ -44,6 +44,7 @@ namespace {
     QT_TRANSLATE_NOOP("DialogTemplate", "Settings"),
     QT_TRANSLATE_NOOP("DialogTemplate", "Mark where each file starts"),
     QT_TRANSLATE_NOOP("DialogTemplate", "Also write a cue sheet"),
+    QT_TRANSLATE_NOOP("DialogTemplate", "Loudness:"),
 };
 
 }  // namespace

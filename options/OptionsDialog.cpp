@@ -157,6 +157,24 @@ void OptionsDialog::initialise() {
     if (auto* markers = builder_.control<QCheckBox>(kMarkersCheck))
         markers->setChecked(format_.markers);
     if (auto* cue = builder_.control<QCheckBox>(kCueSheetCheck)) cue->setChecked(format_.cueSheet);
+    QStringList modes;
+    for (const QString& m : loudnessModeTexts()) modes << tr(m.toUtf8());
+    select(kLoudnessList, modes, format_.loudnessMode);
+    QStringList targets;
+    int targetIndex = 1;  // -16, the default
+    for (std::size_t i = 0; i < loudnessTargets().size(); ++i) {
+        targets << QStringLiteral("%1 LUFS").arg(loudnessTargets()[i]);
+        if (loudnessTargets()[i] == qRound(format_.loudnessTarget)) targetIndex = static_cast<int>(i);
+    }
+    select(kLoudnessTargetList, targets, targetIndex);
+    // The target means nothing while matching is off.
+    if (auto* modeList = builder_.control<QComboBox>(kLoudnessList)) {
+        const auto follow = [this](int mode) {
+            if (QWidget* t = control(kLoudnessTargetList)) t->setEnabled(mode > 0);
+        };
+        connect(modeList, &QComboBox::currentIndexChanged, this, follow);
+        follow(modeList->currentIndex());
+    }
 
     if (QWidget* first = control(kOutputPathEdit)) first->setFocus(Qt::OtherFocusReason);
 }
@@ -227,6 +245,11 @@ void OptionsDialog::onOk() {
         format_.cueSheet = cue->isChecked();
     store_.writeInt(settings::kSettings, settings::kMarkers, format_.markers ? 1 : 0);
     store_.writeInt(settings::kSettings, settings::kCueSheet, format_.cueSheet ? 1 : 0);
+    format_.loudnessMode = std::max(0, selection(control(kLoudnessList)));
+    if (const int t = selection(control(kLoudnessTargetList)); t >= 0 && t < static_cast<int>(loudnessTargets().size()))
+        format_.loudnessTarget = loudnessTargets()[static_cast<std::size_t>(t)];
+    store_.writeInt(settings::kSettings, settings::kLoudness, format_.loudnessMode);
+    store_.writeInt(settings::kSettings, settings::kLoudnessTarget, qRound(format_.loudnessTarget));
     accept();
 }
 
@@ -281,6 +304,8 @@ bool runOptionsCommand(QWidget* parent, OutputFormat& mainFormat, SettingsStore&
     mainFormat.bitsIndex = dialog.format().bitsIndex;
     mainFormat.markers = dialog.format().markers;
     mainFormat.cueSheet = dialog.format().cueSheet;
+    mainFormat.loudnessMode = dialog.format().loudnessMode;
+    mainFormat.loudnessTarget = dialog.format().loudnessTarget;
     return true;
 }
 

@@ -39,6 +39,8 @@ public:
     static constexpr int kSettingsButton = 1053;
     static constexpr int kMarkersCheck = 1061;
     static constexpr int kCueSheetCheck = 1062;
+    static constexpr int kLoudnessList = 1063;
+    static constexpr int kLoudnessTargetList = 1064;
 
     OptionsDialog(SettingsStore& store, MessageBoxes& boxes, FileDialogs& fileDialogs,
                   QWidget* parent = nullptr);
