@@ -42,7 +42,7 @@ LoudnessReportDialog::LoudnessReportDialog(const LoudnessPlan& plan, QWidget* pa
         name->setToolTip(r.path);
         table_->setItem(i, 0, name);
         cell(1, loudnessText(r.measured.integrated), true);
-        cell(2, loudnessText(r.measured.truePeak), true);
+        cell(2, truePeakText(r.measured), true);
         cell(3, gainText(r.gainDb), true);
         cell(4, r.note, false);
     }

@@ -123,7 +123,7 @@ void JoinJob::onJoinCommand() {
     markers_.clear();
     loudnessPlan_ = {};
     nothingWritten_ = false;
-    if (format_.loudnessMode != kLoudnessOff) {
+    if (format_.loudnessMode == kLoudnessEachFile || format_.loudnessMode == kLoudnessWholeJoin) {
         startMeasuring();
         return;
     }
@@ -148,10 +148,23 @@ void JoinJob::startMeasuring() {
     // A mono file heard on two channels counts twice, as it sounds in the output.
     const bool dualMono = WaveFormatFromIndexes(format_.sampleRateIndex, format_.channelsIndex, format_.bitsIndex)
                               .nChannels == 2;
-    measureThread_ = std::thread([this, dualMono, lengths] {
+    const int mode = format_.loudnessMode;
+    const double target = format_.loudnessTarget, ceiling = format_.truePeakCeiling;
+    measureThread_ = std::thread([this, dualMono, lengths, mode, target, ceiling] {
+        // The true peak costs four times the rest of the meter: first without it, then with it
+        // only for the files whose peak could reach the ceiling.
         auto results = LoudnessSurvey::measureAll(
-            measurePaths_, dualMono, [this, &lengths](std::size_t i) { measuredLength_ += lengths[i]; },
-            &measureCancel_);
+            measurePaths_, dualMono, false,
+            [this, &lengths](std::size_t i) { measuredLength_ += lengths[i]; }, &measureCancel_);
+        std::vector<QString> names;
+        for (const std::string& p : measurePaths_) names.push_back(pathToQString(p));
+        const std::vector<std::size_t> again = truePeakNeeded(planLoudness(names, results, mode, target, ceiling));
+        if (!again.empty() && !measureCancel_) {
+            std::vector<std::string> paths;
+            for (std::size_t i : again) paths.push_back(measurePaths_[i]);
+            const auto peaks = LoudnessSurvey::measureAll(paths, dualMono, true, {}, &measureCancel_);
+            for (std::size_t k = 0; k < again.size(); ++k) results[again[k]] = peaks[k];
+        }
         QMetaObject::invokeMethod(
             this,
             [this, r = std::move(results)]() mutable {

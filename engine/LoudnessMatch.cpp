@@ -20,6 +20,29 @@ QString loudnessText(double lufs) {
     return std::isfinite(lufs) ? QString::number(lufs, 'f', 1) : QStringLiteral("-inf");
 }
 
+QString truePeakText(const LoudnessResult& r) {
+    if (r.truePeakMeasured()) return loudnessText(r.truePeak);
+    return QStringLiteral("< %1").arg(loudnessText(r.truePeakBound));
+}
+
+std::vector<std::size_t> truePeakNeeded(const LoudnessPlan& plan) {
+    std::vector<std::size_t> need;
+    for (std::size_t i = 0; i < plan.rows.size(); ++i) {
+        const LoudnessResult& m = plan.rows[i].measured;
+        if (media::SUCCEEDED(m.hr) && !m.truePeakMeasured() && std::isfinite(m.truePeakBound) &&
+            m.truePeakBound + plan.rows[i].wantedDb > plan.ceiling)
+            need.push_back(i);
+    }
+    return need;
+}
+
+namespace {
+
+// The peak a gain is held under: the true peak, or its bound where it was not measured.
+double peakOf(const LoudnessResult& r) { return r.truePeakMeasured() ? r.truePeak : r.truePeakBound; }
+
+}  // namespace
+
 QString gainText(double db) {
     const double shown = std::round(db * 10.0) / 10.0;
     return (shown > 0 ? QStringLiteral("+") : QString()) + QString::number(shown == 0 ? 0.0 : shown, 'f', 1);
@@ -41,9 +64,9 @@ LoudnessPlan planLoudness(const std::vector<QString>& paths, const std::vector<L
                 r.note = unmeasurable;
                 continue;
             }
-            r.gainDb = target - r.measured.integrated;
-            if (std::isfinite(r.measured.truePeak) && r.measured.truePeak + r.gainDb > ceiling) {
-                r.gainDb = ceiling - r.measured.truePeak;
+            r.gainDb = r.wantedDb = target - r.measured.integrated;
+            if (const double peak = peakOf(r.measured); std::isfinite(peak) && peak + r.gainDb > ceiling) {
+                r.gainDb = ceiling - peak;
                 r.limited = true;
                 r.note = limited;
             }
@@ -53,18 +76,20 @@ LoudnessPlan planLoudness(const std::vector<QString>& paths, const std::vector<L
         double peak = -INFINITY;
         for (const LoudnessRow& r : plan.rows) {
             if (media::SUCCEEDED(r.measured.hr)) parts.push_back(&r.measured.gating);
-            if (media::SUCCEEDED(r.measured.hr)) peak = std::max(peak, r.measured.truePeak);
+            if (media::SUCCEEDED(r.measured.hr)) peak = std::max(peak, peakOf(r.measured));
         }
         plan.joinLoudness = media::integratedLoudness(parts);
         if (!std::isfinite(plan.joinLoudness)) {
             for (LoudnessRow& r : plan.rows) r.note = unmeasurable;
             return plan;
         }
-        double gain = target - plan.joinLoudness;
+        const double wanted = target - plan.joinLoudness;
+        double gain = wanted;
         const bool held = std::isfinite(peak) && peak + gain > ceiling;
         if (held) gain = ceiling - peak;
         for (LoudnessRow& r : plan.rows) {
             r.gainDb = gain;
+            r.wantedDb = wanted;
             r.limited = held;
             if (held) r.note = limited;
         }
@@ -92,7 +117,7 @@ QString loudnessTable(const LoudnessPlan& plan) {
         out += QStringLiteral("%1  %2  %3  %4  %5\n")
                    .arg(names[static_cast<qsizetype>(i)], -width)
                    .arg(ok ? loudnessText(r.measured.integrated) : QStringLiteral("?"), 6)
-                   .arg(ok ? loudnessText(r.measured.truePeak) : QStringLiteral("?"), 6)
+                   .arg(ok ? truePeakText(r.measured) : QStringLiteral("?"), 6)
                    .arg(gainText(r.gainDb), 7)
                    .arg(ok ? r.note : r.measured.detail);
     }

@@ -14,6 +14,7 @@ struct LoudnessRow {
     QString path;
     media::LoudnessResult measured;
     double gainDb = 0.0;
+    double wantedDb = 0.0;  // the gain before the ceiling
     bool limited = false;  // the true-peak ceiling held the gain down
     QString note;          // why no gain, or what limited it; "" otherwise
 };
@@ -33,6 +34,12 @@ struct LoudnessPlan {
 // mode; in whole-join mode it takes the join's gain, so the files keep their relative levels.
 LoudnessPlan planLoudness(const std::vector<QString>& paths, const std::vector<media::LoudnessResult>& measured,
                           int mode, double target, double ceiling);
+
+// The files whose true peak decides their gain: measured without it, their bound would pass
+// the ceiling. Measured again with it, the plan is made anew.
+std::vector<std::size_t> truePeakNeeded(const LoudnessPlan& plan);
+// A file's true peak for the report: the measured one, or "< bound" where it did not matter.
+QString truePeakText(const media::LoudnessResult& r);
 
 // The report as a table of plain text: file, loudness, true peak, gain, note.
 QString loudnessTable(const LoudnessPlan& plan);

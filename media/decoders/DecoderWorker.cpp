@@ -259,7 +259,7 @@ void measure(int sock, int fd, const std::vector<std::uint8_t>& payload) {
     QString why;
     if (SUCCEEDED(hr)) {
         reply.opened = 1;
-        LoudnessMeter meter(req.dualMono != 0);
+        LoudnessMeter meter(req.dualMono != 0, req.truePeak != 0);
         FramePtr frame(av_frame_alloc());
         while ((hr = source.decodeFrame(frame.get())) == S_OK) {
             hr = meter.add(frame.get());
@@ -277,6 +277,8 @@ void measure(int sock, int fd, const std::vector<std::uint8_t>& payload) {
     reply.hr = SUCCEEDED(hr) ? S_OK : hr;
     reply.integrated = result.integrated;
     reply.truePeak = result.truePeak;
+    reply.samplePeak = result.samplePeak;
+    reply.truePeakBound = result.truePeakBound;
     reply.bins = static_cast<std::uint32_t>(result.gating.bins.size());
     QByteArray extra(reinterpret_cast<const char*>(result.gating.bins.data()),
                      static_cast<qsizetype>(result.gating.bins.size() * sizeof(GatingHistogram::Bin)));

@@ -45,10 +45,15 @@ struct LoudnessResult {
     QString detail;             // why it failed
     bool fromDecoder = false;   // a decoder saw the file (the failure is about its content)
     double integrated = 0.0;    // LUFS; -infinity when nothing passed the absolute gate
-    double truePeak = 0.0;      // dBTP; -infinity for digital silence
+    double truePeak = 0.0;      // dBTP; -infinity for digital silence; NaN when not measured
+    double samplePeak = 0.0;    // dBFS; never above the true peak
+    // dBTP the true peak cannot pass: the true peak itself, or what the meter's oversampling
+    // filter could make of the sample peak at most.
+    double truePeakBound = 0.0;
     GatingHistogram gating;
     // Whether the integrated loudness means anything: at least one gating block above -70 LUFS.
     bool measurable() const { return SUCCEEDED(hr) && gating.blocks() > 0; }
+    bool truePeakMeasured() const { return truePeak == truePeak; }
 };
 
 }  // namespace corvane::media

@@ -43,9 +43,26 @@ int channelFor(AVChannel c) {
     }
 }
 
+// The most the meter's true-peak interpolator (libebur128: 49 taps of Hann-windowed sinc,
+// oversampling 4 times below 96 kHz, twice below 192 kHz, not at all above) can make of a
+// sample peak: the largest sum of its coefficients' magnitudes over its phases.
+double interpolatorGain(int rate) {
+    const int factor = rate < 96000 ? 4 : rate < 192000 ? 2 : 1;
+    if (factor == 1) return 1.0;
+    constexpr int kTaps = 49;
+    std::vector<double> phases(static_cast<std::size_t>(factor), 0.0);
+    for (int j = 0; j < kTaps; ++j) {
+        const double m = j - (kTaps - 1) / 2.0;
+        double c = std::abs(m) > 1e-10 ? std::sin(m * M_PI / factor) / (m * M_PI / factor) : 1.0;
+        c *= 0.5 * (1.0 - std::cos(2.0 * M_PI * j / (kTaps - 1)));
+        phases[static_cast<std::size_t>(j % factor)] += std::abs(c);
+    }
+    return *std::max_element(phases.begin(), phases.end());
+}
+
 }  // namespace
 
-LoudnessMeter::LoudnessMeter(bool dualMono) : dualMono_(dualMono) {}
+LoudnessMeter::LoudnessMeter(bool dualMono, bool truePeak) : dualMono_(dualMono), truePeak_(truePeak) {}
 
 LoudnessMeter::~LoudnessMeter() {
     if (state_) ebur128_destroy(&state_);
@@ -59,9 +76,14 @@ HRESULT LoudnessMeter::configure(const AVFrame* frame) {
     if (state_ && restart) {
         if (HRESULT hr = flushPartial(); FAILED(hr)) return hr;
         double peak = 0.0;
-        for (int c = 0; c < channels_; ++c)
-            if (ebur128_true_peak(state_, static_cast<unsigned>(c), &peak) == EBUR128_SUCCESS)
+        for (int c = 0; c < channels_; ++c) {
+            if (truePeak_ && ebur128_true_peak(state_, static_cast<unsigned>(c), &peak) == EBUR128_SUCCESS)
                 peaks_.push_back(peak);
+            if (ebur128_sample_peak(state_, static_cast<unsigned>(c), &peak) == EBUR128_SUCCESS) {
+                samplePeaks_.push_back(peak);
+                bound_ = std::max(bound_, peak * interpolatorGain(rate_));
+            }
+        }
     }
     av_channel_layout_uninit(&layout_);
     if (av_channel_layout_copy(&layout_, &frame->ch_layout) < 0) return E_OUTOFMEMORY;
@@ -86,7 +108,8 @@ HRESULT LoudnessMeter::configure(const AVFrame* frame) {
 
     const unsigned long rate = static_cast<unsigned long>(rate_);
     if (!state_) {
-        state_ = ebur128_init(static_cast<unsigned>(channels_), rate, EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK);
+        state_ = ebur128_init(static_cast<unsigned>(channels_), rate,
+                              EBUR128_MODE_I | EBUR128_MODE_SAMPLE_PEAK | (truePeak_ ? EBUR128_MODE_TRUE_PEAK : 0));
         if (!state_) return E_OUTOFMEMORY;
     } else if (restart) {
         if (const int e = ebur128_change_parameters(state_, static_cast<unsigned>(channels_), rate);
@@ -168,16 +191,28 @@ HRESULT LoudnessMeter::add(const AVFrame* frame) {
 HRESULT LoudnessMeter::finish(LoudnessResult* result) {
     result->gating = gating_;
     result->integrated = -std::numeric_limits<double>::infinity();
-    result->truePeak = -std::numeric_limits<double>::infinity();
+    const double none = -std::numeric_limits<double>::infinity();
+    result->truePeak = truePeak_ ? none : std::numeric_limits<double>::quiet_NaN();
+    result->samplePeak = none;
+    result->truePeakBound = none;
     if (!state_) return S_OK;  // no audio at all
     if (HRESULT hr = flushPartial(); FAILED(hr)) return hr;
-    double peak = 0.0;
+    double peak = 0.0, sample = 0.0;
     for (double p : peaks_) peak = std::max(peak, p);
+    for (double p : samplePeaks_) sample = std::max(sample, p);
     for (int c = 0; c < channels_; ++c) {
         double p = 0.0;
-        if (ebur128_true_peak(state_, static_cast<unsigned>(c), &p) == EBUR128_SUCCESS) peak = std::max(peak, p);
+        if (truePeak_ && ebur128_true_peak(state_, static_cast<unsigned>(c), &p) == EBUR128_SUCCESS)
+            peak = std::max(peak, p);
+        if (ebur128_sample_peak(state_, static_cast<unsigned>(c), &p) == EBUR128_SUCCESS) {
+            sample = std::max(sample, p);
+            bound_ = std::max(bound_, p * interpolatorGain(rate_));
+        }
     }
-    if (peak > 0.0) result->truePeak = 20.0 * std::log10(peak);
+    if (truePeak_ && peak > 0.0) result->truePeak = 20.0 * std::log10(peak);
+    if (sample > 0.0) result->samplePeak = 20.0 * std::log10(sample);
+    // Rounding in the interpolator's arithmetic: a hair of room.
+    result->truePeakBound = truePeak_ ? result->truePeak : bound_ > 0.0 ? 20.0 * std::log10(bound_) + 0.001 : none;
     double lufs = 0.0;
     if (ebur128_loudness_global(state_, &lufs) == EBUR128_SUCCESS && std::isfinite(lufs)) result->integrated = lufs;
     return S_OK;

@@ -22,7 +22,8 @@ namespace corvane::media {
 // heard on two channels counts twice, as the standard's dual mono.
 class LoudnessMeter {
   public:
-    explicit LoudnessMeter(bool dualMono);
+    // truePeak: measure the true peak (4x oversampled) as well as the sample peak.
+    LoudnessMeter(bool dualMono, bool truePeak);
     ~LoudnessMeter();
     LoudnessMeter(const LoudnessMeter&) = delete;
     LoudnessMeter& operator=(const LoudnessMeter&) = delete;
@@ -37,6 +38,7 @@ class LoudnessMeter {
     HRESULT flushPartial();
 
     bool dualMono_;
+    bool truePeak_;
     ebur128_state* state_ = nullptr;
     std::unique_ptr<SwrContext, SwrContextDeleter> swr_;
     int rate_ = 0;
@@ -48,6 +50,8 @@ class LoudnessMeter {
     std::vector<float> pending_;  // less than 100 ms, interleaved
     std::vector<float> converted_;
     std::vector<double> peaks_;  // largest true peak of each configuration, linear
+    std::vector<double> samplePeaks_;
+    double bound_ = 0.0;  // linear
     GatingHistogram gating_;
 };
 

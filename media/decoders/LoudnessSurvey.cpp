@@ -18,7 +18,7 @@ namespace corvane::media {
 
 namespace {
 
-using Identity = std::tuple<dev_t, ino_t, off_t, std::int64_t, bool>;
+using Identity = std::tuple<dev_t, ino_t, off_t, std::int64_t, bool>;  // the file, and dual mono
 
 std::mutex gKeptMutex;
 std::map<Identity, LoudnessResult> gKept;
@@ -58,6 +58,8 @@ Wait readReply(const Worker& w, WorkerProgress& progress, const std::atomic<bool
     r->fromDecoder = reply.opened != 0;
     r->integrated = reply.integrated;
     r->truePeak = reply.truePeak;
+    r->samplePeak = reply.samplePeak;
+    r->truePeakBound = reply.truePeakBound;
     r->gating.bins.resize(reply.bins);
     std::memcpy(static_cast<void*>(r->gating.bins.data()), payload.data() + sizeof reply, binBytes);
     const std::size_t textAt = sizeof reply + binBytes;
@@ -70,7 +72,8 @@ Wait readReply(const Worker& w, WorkerProgress& progress, const std::atomic<bool
 
 int LoudnessSurvey::measuredCount() { return gMeasured.load(); }
 
-LoudnessResult LoudnessSurvey::measure(const std::string& path, bool dualMono, const std::atomic<bool>* cancel) {
+LoudnessResult LoudnessSurvey::measure(const std::string& path, bool dualMono, bool truePeak,
+                                       const std::atomic<bool>* cancel) {
     std::uint64_t allowance = 0;
     bool urgent = false;
     for (;;) {
@@ -82,7 +85,8 @@ LoudnessResult LoudnessSurvey::measure(const std::string& path, bool dualMono, c
         const Identity id = identityOf(fd, dualMono);
         {
             std::lock_guard lock(gKeptMutex);
-            if (auto it = gKept.find(id); it != gKept.end()) {
+            // A measurement with the true peak serves one without; not the other way round.
+            if (auto it = gKept.find(id); it != gKept.end() && (!truePeak || it->second.truePeakMeasured())) {
                 ::close(fd);
                 return it->second;
             }
@@ -98,6 +102,7 @@ LoudnessResult LoudnessSurvey::measure(const std::string& path, bool dualMono, c
         worker::MeasureRequest req;
         req.fault = WorkerPool::testFaultFor(path);
         req.dualMono = dualMono ? 1 : 0;
+        req.truePeak = truePeak ? 1 : 0;
         const bool sent = worker::send(w.sock, worker::Type::Measure, &req, sizeof req, nullptr, 0, fd);
         ::close(fd);
         LoudnessResult r;
@@ -130,13 +135,13 @@ LoudnessResult LoudnessSurvey::measure(const std::string& path, bool dualMono, c
 }
 
 std::vector<LoudnessResult> LoudnessSurvey::measureAll(const std::vector<std::string>& paths, bool dualMono,
-                                                       const std::function<void(std::size_t)>& done,
+                                                       bool truePeak, const std::function<void(std::size_t)>& done,
                                                        const std::atomic<bool>* cancel) {
     std::vector<LoudnessResult> results(paths.size());
     std::atomic<std::size_t> next{0};
     auto run = [&] {
         for (std::size_t i; (i = next++) < paths.size();) {
-            results[i] = measure(paths[i], dualMono, cancel);
+            results[i] = measure(paths[i], dualMono, truePeak, cancel);
             if (done) done(i);
         }
     };

@@ -67,6 +67,7 @@ struct RenderRequest {
 struct MeasureRequest {
     TestFault fault = TestFault::None;
     std::int32_t dualMono = 0;  // a mono file will be heard on two channels
+    std::int32_t truePeak = 1;  // 0: the sample peak only, a fifth of the work
 };
 
 // Followed by `bins` GatingHistogram::Bin, then the detail text (UTF-8).
@@ -74,7 +75,9 @@ struct LoudnessReply {
     HRESULT hr = E_FAIL;
     std::int32_t opened = 0;
     double integrated = 0.0;
-    double truePeak = 0.0;
+    double truePeak = 0.0;  // NaN when not asked for
+    double samplePeak = 0.0;
+    double truePeakBound = 0.0;
     std::uint32_t bins = 0;
 };
 

@@ -144,6 +144,22 @@ void LoudnessTest::keptResultsAndFailures() {
     const int afterKept = LoudnessSurvey::measuredCount();
     LoudnessSurvey::measure(file.toStdString(), false);
     QCOMPARE(LoudnessSurvey::measuredCount(), afterKept);
+    // Without the true peak: only its bound, which the true peak never passes; a request for
+    // the true peak measures again, and serves the next one without it.
+    const QString peaks = dir_.filePath(QStringLiteral("peaks.wav"));
+    // A quarter of the rate, 45 degrees off: every sample sits 3 dB under the crests.
+    QVERIFY(encodeFile(peaks, o, [](int, long long n, int) { return 0.5 * std::sin(M_PI / 2 * n + M_PI / 4); })
+                .isEmpty());
+    const LoudnessResult quick = LoudnessSurvey::measure(peaks.toStdString(), false, false);
+    QVERIFY(!quick.truePeakMeasured());
+    const int beforeFull = LoudnessSurvey::measuredCount();
+    const LoudnessResult full = LoudnessSurvey::measure(peaks.toStdString(), false, true);
+    QCOMPARE(LoudnessSurvey::measuredCount(), beforeFull + 1);
+    QVERIFY(full.truePeakMeasured());
+    QVERIFY(full.truePeak > quick.samplePeak + 2.5);
+    QVERIFY(full.truePeak <= quick.truePeakBound);
+    QCOMPARE(quick.integrated, full.integrated);
+    QVERIFY(LoudnessSurvey::measure(peaks.toStdString(), false, false).truePeakMeasured());
 
     // A decoder that crashes is named; the one after it measures as usual.
     const QString victim = dir_.filePath(QStringLiteral("victim.wav"));
@@ -159,7 +175,7 @@ void LoudnessTest::keptResultsAndFailures() {
     std::atomic<bool> cancel{true};
     const QString other = dir_.filePath(QStringLiteral("other.wav"));
     QVERIFY(encodeFile(other, o, sine(660.0, 0.3)).isEmpty());
-    QCOMPARE(LoudnessSurvey::measure(other.toStdString(), false, &cancel).hr, E_ABORT);
+    QCOMPARE(LoudnessSurvey::measure(other.toStdString(), false, true, &cancel).hr, E_ABORT);
 
     // Not a sound file at all.
     QVERIFY(writeBytes(dir_.filePath(QStringLiteral("junk.mp3")), std::vector<unsigned char>(3000, 'x')));
