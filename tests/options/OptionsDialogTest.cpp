@@ -27,7 +27,7 @@ private slots:
     void init();
     void opensWithRecordInControlsAndVideoBlockHidden();
     void frameSizeListMatchesStoredSize();
-    void okWithoutChangesWritesAllNineValues();
+    void okWithoutChangesWritesAllElevenValues();
     void pictureSizesAreWholeBlocksOfEight_data();
     void pictureSizesAreWholeBlocksOfEight();
     void frameRateRules_data();
@@ -147,13 +147,14 @@ void OptionsDialogTest::frameSizeListMatchesStoredSize() {
              QStringLiteral("720 * 480"));
 }
 
-void OptionsDialogTest::okWithoutChangesWritesAllNineValues() {
+void OptionsDialogTest::okWithoutChangesWritesAllElevenValues() {
     OptionsDialog* d = open(sampleFormat());
     pressOk(d);
     QCOMPARE(d->result(), int(QDialog::Accepted));
     QCOMPARE(writtenKeys(),
              (QStringList{"DexAudioCompress/CompressorNumber", "DexVideoCompress/CompressorNumber",
-                          "Settings/CueSheet", "Settings/Markers", "Settings/OutputFrameRate",
+                          "Settings/CueSheet", "Settings/Loudness", "Settings/LoudnessTarget",
+                          "Settings/Markers", "Settings/OutputFrameRate",
                           "Settings/OutputFrameRateIndex", "Settings/OutputHigh",
                           "Settings/OutputName", "Settings/OutputWidth"}));
     using namespace settings;
@@ -162,6 +163,12 @@ void OptionsDialogTest::okWithoutChangesWritesAllNineValues() {
     QVERIFY(!d->control(OptionsDialog::kCueSheetCheck)->isHidden());
     QCOMPARE(store_->readInt(kSettings, kMarkers, 99), 1);
     QCOMPARE(store_->readInt(kSettings, kCueSheet, 99), 0);
+    // Loudness matching off, the target at -16 and not to be chosen while off.
+    QCOMPARE(list(d, OptionsDialog::kLoudnessList)->currentText(), QStringLiteral("Off"));
+    QCOMPARE(list(d, OptionsDialog::kLoudnessTargetList)->currentText(), QStringLiteral("-16 LUFS"));
+    QVERIFY(!list(d, OptionsDialog::kLoudnessTargetList)->isEnabled());
+    QCOMPARE(store_->readInt(kSettings, kLoudness, 99), 0);
+    QCOMPARE(store_->readInt(kSettings, kLoudnessTarget, 99), -16);
     QCOMPARE(store_->readInt(kSettings, kOutputFrameRateIndex, 99), 0);
     QCOMPARE(store_->readString(kSettings, kOutputFrameRate, {}), QStringLiteral("23.976000"));
     QCOMPARE(store_->readString(kSettings, kOutputName, {}), sampleFormat().outputPath);
@@ -350,6 +357,9 @@ void OptionsDialogTest::optionsCommandCopiesBackOnlyPathAndWaveFormat() {
         list(d, OptionsDialog::kSampleRateList)->setCurrentIndex(3);
         list(d, OptionsDialog::kChannelsList)->setCurrentIndex(1);
         list(d, OptionsDialog::kBitsList)->setCurrentIndex(1);
+        list(d, OptionsDialog::kLoudnessList)->setCurrentIndex(2);
+        QVERIFY(list(d, OptionsDialog::kLoudnessTargetList)->isEnabled());
+        list(d, OptionsDialog::kLoudnessTargetList)->setCurrentIndex(5);
         for (int id : {OptionsDialog::kMarkersCheck, OptionsDialog::kCueSheetCheck}) {
             auto* box = qobject_cast<QAbstractButton*>(d->control(id));
             QTest::mouseClick(box, Qt::LeftButton, {},
@@ -371,11 +381,14 @@ void OptionsDialogTest::optionsCommandCopiesBackOnlyPathAndWaveFormat() {
     const OutputFormat next = settings::readOutputFormat(*store_, QString());
     QVERIFY(!next.markers);
     QVERIFY(next.cueSheet);
+    QCOMPARE(main.loudnessMode, int(kLoudnessWholeJoin));
+    QCOMPARE(next.loudnessMode, int(kLoudnessWholeJoin));
+    QCOMPARE(next.loudnessTarget, -23.0);
     QCOMPARE(main.outputWidth, 1001);  // the settings have 1000; the window keeps its copy
     QCOMPARE(store_->readInt(settings::kSettings, settings::kOutputWidth, 0), 1000);
     QCOMPARE(store_->readInt(settings::kSettings, settings::kOutputFrameRateIndex, 0), 2);
     // The wave format is never stored: the next start is back at 44100, stereo, 16 bits.
-    QCOMPARE(writtenKeys().size(), 9);
+    QCOMPARE(writtenKeys().size(), 11);
 }
 
 void OptionsDialogTest::optionsCommandCancelLeavesEverything() {
