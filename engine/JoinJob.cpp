@@ -155,7 +155,12 @@ void JoinJob::startMeasuring() {
         // only for the files whose peak could reach the ceiling.
         auto results = LoudnessSurvey::measureAll(
             measurePaths_, dualMono, false,
-            [this, &lengths](std::size_t i) { measuredLength_ += lengths[i]; }, &measureCancel_);
+            [this, &lengths](std::size_t i, const LoudnessResult& r) {
+                measuredLength_ += lengths[i];
+                // One file that cannot be measured fails the join: the rest need not wait for it.
+                if (FAILED(r.hr) && r.hr != E_ABORT) measureCancel_ = true;
+            },
+            &measureCancel_);
         std::vector<QString> names;
         for (const std::string& p : measurePaths_) names.push_back(pathToQString(p));
         const std::vector<std::size_t> again = truePeakNeeded(planLoudness(names, results, mode, target, ceiling));
@@ -183,19 +188,22 @@ void JoinJob::cancelMeasuring() {
 void JoinJob::onMeasured() {
     if (!measuring_) return;  // stopped meanwhile
     if (measureThread_.joinable()) measureThread_.join();
-    for (std::size_t i = 0; i < measureResults_.size(); ++i) {
-        const LoudnessResult& r = measureResults_[i];
-        if (SUCCEEDED(r.hr)) continue;
-        const QString name = pathToQString(measurePaths_[i]);
-        endJoin(Ending::Failed, tr("Cannot measure the loudness of %1: %2").arg(name, r.detail));
-        return;
-    }
+    // The file that failed, not one of those cancelled because of it.
+    for (const bool cancelled : {false, true})
+        for (std::size_t i = 0; i < measureResults_.size(); ++i) {
+            const LoudnessResult& r = measureResults_[i];
+            if (SUCCEEDED(r.hr) || (r.hr == E_ABORT) != cancelled) continue;
+            const QString name = pathToQString(measurePaths_[i]);
+            endJoin(Ending::Failed, tr("Cannot measure the loudness of %1: %2").arg(name, r.detail));
+            return;
+        }
     measuring_ = false;
     std::vector<QString> names;
     for (const std::string& p : measurePaths_) names.push_back(pathToQString(p));
     loudnessPlan_ = planLoudness(names, measureResults_, format_.loudnessMode, format_.loudnessTarget,
                                  format_.truePeakCeiling);
-    // Every source of the timeline takes its file's gain.
+    // Every source of the timeline takes its file's gain. The tracks are in timeline order, as
+    // the files measured were: each source's file is looked for from where the last was found.
     std::size_t row = 0;
     TimelineObj* group = nullptr;
     if (SUCCEEDED(builder_.currentTimeline->GetGroup(&group, 0)) && group)

@@ -135,14 +135,15 @@ LoudnessResult LoudnessSurvey::measure(const std::string& path, bool dualMono, b
 }
 
 std::vector<LoudnessResult> LoudnessSurvey::measureAll(const std::vector<std::string>& paths, bool dualMono,
-                                                       bool truePeak, const std::function<void(std::size_t)>& done,
+                                                       bool truePeak,
+                                                       const std::function<void(std::size_t, const LoudnessResult&)>& done,
                                                        const std::atomic<bool>* cancel) {
     std::vector<LoudnessResult> results(paths.size());
     std::atomic<std::size_t> next{0};
     auto run = [&] {
         for (std::size_t i; (i = next++) < paths.size();) {
             results[i] = measure(paths[i], dualMono, truePeak, cancel);
-            if (done) done(i);
+            if (done) done(i, results[i]);
         }
     };
     const int threads = std::clamp<int>(WorkerPool::capacity(), 1, std::max<int>(1, static_cast<int>(paths.size())));

@@ -21,11 +21,11 @@ class LoudnessSurvey {
     // the rest of the meter). `cancel` stops it at once (E_ABORT).
     static LoudnessResult measure(const std::string& path, bool dualMono, bool truePeak = true,
                                   const std::atomic<bool>* cancel = nullptr);
-    // Every file, in parallel; results in the order of `paths`. done(index) is called, from
-    // the measuring threads, as each file is done.
+    // Every file, in parallel; results in the order of `paths`. done(index, result) is called,
+    // from the measuring threads, as each file is done.
     static std::vector<LoudnessResult> measureAll(const std::vector<std::string>& paths, bool dualMono,
                                                   bool truePeak = true,
-                                                  const std::function<void(std::size_t index)>& done = {},
+                                                  const std::function<void(std::size_t index, const LoudnessResult&)>& done = {},
                                                   const std::atomic<bool>* cancel = nullptr);
     // How many measurements really ran in a worker (not taken from what was kept).
     static int measuredCount();

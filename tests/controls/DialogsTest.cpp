@@ -59,11 +59,16 @@ void DialogsTest::templatesLoadAndBadOnesAreRefused() {
     }
     const DialogTemplate options = DialogTemplate::load(129);
     QCOMPARE(options.title, QStringLiteral("Output options"));
-    QCOMPARE(options.size, QSize(249, 156));
-    // The marker choices sit below the wave format group, inside the dialog.
+    QCOMPARE(options.size, QSize(249, 174));
+    // The marker choices sit below the wave format group, inside the dialog, and the loudness
+    // choices below them, above OK.
     QCOMPARE(options.find(1061)->kind, QStringLiteral("check"));
     QVERIFY(options.find(1061)->rect.top() >= 26 + 72);
     QVERIFY(options.find(1062)->rect.top() >= options.find(1061)->rect.bottom());
+    QVERIFY(options.find(1063)->rect.top() >= options.find(1062)->rect.bottom());
+    // (a drop-down list's height includes its open list: one line of it is 14 units)
+    QVERIFY(options.find(1) && options.find(1)->rect.top() >= options.find(1064)->rect.top() + 14);
+    QVERIFY(options.find(1064)->rect.right() < 249);
     QVERIFY(options.find(1)->rect.top() > options.find(1062)->rect.bottom());
     QCOMPARE(options.find(1024)->rect, QRect(208, 7, 34, 14));
     QCOMPARE(options.find(1024)->caption, QStringLiteral("Browse"));
