@@ -2,6 +2,7 @@
 #include "app/AppSettings.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -66,6 +67,12 @@ OutputFormat readOutputFormat(SettingsStore& store, const QString& defaultPath) 
     f.markers = store.readInt(kSettings, kMarkers, 1) != 0;
     f.cueSheet = store.readInt(kSettings, kCueSheet, 0) != 0;
     readSeam(store, f);
+    // An unknown mode or a target not offered is read as off and -16.
+    f.loudnessMode = store.readInt(kSettings, kLoudness, kLoudnessOff);
+    if (f.loudnessMode < kLoudnessOff || f.loudnessMode > kLoudnessWholeJoin) f.loudnessMode = kLoudnessOff;
+    const int target = store.readInt(kSettings, kLoudnessTarget, -16);
+    const auto& offered = loudnessTargets();
+    f.loudnessTarget = std::find(offered.begin(), offered.end(), target) != offered.end() ? target : -16;
     return f;
 }
 

@@ -24,6 +24,7 @@
 #include "app/FileAdder.h"
 #include "app/FileDialogs.h"
 #include "app/ItemListView.h"
+#include "app/LoudnessReportDialog.h"
 #include "app/MessageBoxes.h"
 #include "app/Playlist.h"
 #include "app/SettingsStore.h"
@@ -227,6 +228,14 @@ void MainDialog::setJoinButtonText(const QString& text) {
 void MainDialog::setProgress(double fraction) {
     status_->setFraction(fraction);
     if (notifier_ && job_.joinRunning()) notifier_->setTaskProgress(fraction);
+}
+
+void MainDialog::showLoudnessReport(const LoudnessPlan& plan) {
+    if (loudnessReport_) loudnessReport_->close();
+    auto* report = new LoudnessReportDialog(plan, this);
+    report->setAttribute(Qt::WA_DeleteOnClose);
+    loudnessReport_ = report;
+    report->show();
 }
 
 void MainDialog::tellDesktopJoinEnded(bool ok) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <QStringList>
 #include <atomic>
 #include <functional>
@@ -70,6 +71,9 @@ class MainDialog : public QDialog, public JoinView {
     void setJoinButtonText(const QString& text) override;
     QString locateMissingSource(const QString& path) override;
     void setProgress(double fraction) override;
+    void showLoudnessReport(const LoudnessPlan& plan) override;
+    // The report of the last join with loudness matching, while it is open.
+    QDialog* loudnessReport() const { return loudnessReport_; }
 
     // The commands, as their buttons and the list reach them.
     void onAddCommand();
@@ -160,6 +164,7 @@ class MainDialog : public QDialog, public JoinView {
     DesktopNotifier* notifier_ = nullptr;
     qint64 joinStartedAt_ = -1;  // by clock_, while a join runs
     int progressDelayMs_ = 400;
+    QPointer<QDialog> loudnessReport_;
 };
 
 }  // namespace corvane

@@ -20,6 +20,7 @@
 #include "engine/CueSheet.h"
 #include "engine/JoinJob.h"
 #include "media/PathCodec.h"
+#include "media/decoders/LoudnessSurvey.h"
 
 namespace corvane::cli {
 
@@ -31,8 +32,9 @@ const char* const kUsage =
     "       corvane join [-o OUT.wav] [-r RATE|same] [-c 2|1|same] [-b 16|8|24|32f|same] [-y]\n"
     "                    [--no-markers] [--cue FILE.cue] [--labels FILE.txt]\n"
     "                    [--gap SECONDS | --crossfade SECONDS [--crossfade-curve power|linear]]\n"
-    "                    [-0] FILE...|-\n"
+    "                    [--loudness LUFS | --album-loudness LUFS] [--true-peak DBTP] [-0] FILE...|-\n"
     "       corvane probe [--json] FILE...\n"
+    "       corvane probe --loudness FILE...\n"
     "\n"
     "join   lays the files end to end into one PCM WAV file.\n"
     "       -o OUT.wav  output file (default: the window's output file setting)\n"
@@ -53,6 +55,10 @@ const char* const kUsage =
     "       --crossfade-curve power|linear\n"
     "                           equal power (default, for unrelated pieces) or linear (equal\n"
     "                           gain, for pieces of one recording)\n"
+    "       --loudness LUFS   the same loudness for every file: one fixed gain each (EBU R128)\n"
+    "       --album-loudness LUFS  the whole join at the target: one gain for all files\n"
+    "                   targets: -14, -16, -18, -19, -20, -23, -24; the report goes to stderr\n"
+    "       --true-peak DBTP  no gain lets a true peak pass this ceiling (default -1)\n"
     "       -           read the files to join from standard input, one per line\n"
     "       -0          read them from standard input separated by NUL (find -print0)\n"
     "       Playlists (.m3u, .m3u8, .pls) among the files join the files they list.\n"
@@ -61,6 +67,7 @@ const char* const kUsage =
     "probe  prints name, whole seconds, exact duration (100 ns units) and marker title of each\n"
     "       file, tab-separated; names with control characters or bytes that are not UTF-8\n"
     "       are quoted as $'...', as ls does.\n"
+    "       --loudness  integrated loudness (LUFS) and true peak (dBTP) of each file instead\n"
     "       --json      one JSON object per line and file instead: path, seconds, duration,\n"
     "                   samples, rate, channels, codec, title, artist (or path and error)\n"
     "       --          ends the options: what follows is a file, even if it starts with -\n"
@@ -91,7 +98,17 @@ struct JoinArgs {
     bool curveGiven = false;
     QStringList files;
     bool nulSeparated = false;
+    int loudnessMode = kLoudnessOff;
+    double loudnessTarget = -16.0;
+    double truePeak = -1.0;
 };
+
+std::optional<double> loudnessTarget(const char* value) {
+    for (int t : loudnessTargets())
+        if (QByteArray(value) == QByteArray::number(t) || QByteArray(value) == QByteArray::number(-t))
+            return static_cast<double>(t);
+    return std::nullopt;
+}
 
 std::optional<int> indexOf(const char* value, std::initializer_list<const char*> choices) {
     int i = 0;
@@ -125,6 +142,27 @@ std::optional<int> parseJoin(int argc, char** argv, JoinArgs& a) {
         }
         if (std::strcmp(arg, "--no-markers") == 0) {
             a.markers = false;
+            continue;
+        }
+        if (std::strcmp(arg, "--loudness") == 0 || std::strcmp(arg, "--album-loudness") == 0) {
+            const std::optional<double> target = i + 1 < argc ? loudnessTarget(argv[i + 1]) : std::nullopt;
+            if (!target)
+                return usageError(QStringLiteral("%1 takes -14, -16, -18, -19, -20, -23 or -24").arg(argText(arg)));
+            const int mode = arg[2] == 'a' ? kLoudnessWholeJoin : kLoudnessEachFile;
+            if (a.loudnessMode != kLoudnessOff && a.loudnessMode != mode)
+                return usageError(QStringLiteral("--loudness and --album-loudness exclude each other"));
+            a.loudnessMode = mode;
+            a.loudnessTarget = *target;
+            ++i;
+            continue;
+        }
+        if (std::strcmp(arg, "--true-peak") == 0) {
+            bool ok = false;
+            const double v = i + 1 < argc ? QByteArray(argv[i + 1]).toDouble(&ok) : 0.0;
+            if (!ok || !(v >= -20.0 && v <= 0.0))
+                return usageError(QStringLiteral("--true-peak takes a ceiling in dBTP from -20 to 0"));
+            a.truePeak = v;
+            ++i;
             continue;
         }
         if (std::strcmp(arg, "--cue") == 0 || std::strcmp(arg, "--labels") == 0) {
@@ -262,6 +300,9 @@ int runJoin(int argc, char** argv) {
     format.crossfadeCurve = args.seam.curve;
     if (args.seam.kind == media::Seam::Kind::Silence) format.silenceSeconds = args.seam.seconds;
     if (args.seam.kind == media::Seam::Kind::Crossfade) format.crossfadeSeconds = args.seam.seconds;
+    format.loudnessMode = args.loudnessMode;
+    format.loudnessTarget = args.loudnessTarget;
+    format.truePeakCeiling = args.truePeak;
     // Standard output may carry a cue sheet or labels: the closing line goes aside then.
     FILE* const doneStream =
         args.cue == QStringLiteral("-") || args.labels == QStringLiteral("-") ? stderr : stdout;
@@ -296,7 +337,10 @@ int runJoin(int argc, char** argv) {
     QObject::connect(&job, &JoinJob::finished, [&](bool ok) {
         StopSignals::settle();
         view.endLine();
-        if (ok && stoppedBy) {
+        if (ok && stoppedBy && job.nothingWritten()) {
+            printLine(stderr, QStringLiteral("Interrupted while measuring loudness; nothing was written."));
+            status = StopSignals::exitStatus(stoppedBy);
+        } else if (ok && stoppedBy) {
             printLine(stderr,
                       QStringLiteral(
                           "Interrupted. %1 is a valid WAV file holding what was joined so far.")
@@ -386,10 +430,33 @@ QString shellQuoted(const QString& name) {
     return out + QLatin1Char('\'');
 }
 
+// Each file as it is: integrated loudness and true peak, tab-separated.
+int probeLoudness(const QStringList& files, TerminalMessageBoxes& boxes) {
+    std::vector<std::string> paths;
+    for (const QString& f : files) paths.push_back(media::qstringToPath(f));
+    const auto results = media::LoudnessSurvey::measureAll(paths, false);
+    int status = kExitOk;
+    for (int i = 0; i < files.size(); ++i) {
+        const media::LoudnessResult& r = results[static_cast<std::size_t>(i)];
+        if (media::FAILED(r.hr)) {
+            boxes.errorMessage(FileAdder::cannotOpenText(files[i], r.detail, r.fromDecoder));
+            status = kExitFailed;
+            continue;
+        }
+        QString line = QStringLiteral("%1\t%2 LUFS\t%3 dBTP")
+                           .arg(shellQuoted(ItemList::displayNameOf(files[i])), loudnessText(r.integrated),
+                                loudnessText(r.truePeak));
+        if (!r.measurable()) line += QStringLiteral("\ttoo short or too quiet to measure");
+        printLine(stdout, line);
+    }
+    return status;
+}
+
 int runProbe(int argc, char** argv) {
     QStringList files;
     bool optionsEnded = false;
     bool json = false;
+    bool loudness = false;
     for (int i = 2; i < argc; ++i) {
         const char* arg = argv[i];
         if (optionsEnded || arg[0] != '-' || std::strcmp(arg, "-") == 0) {
@@ -398,6 +465,8 @@ int runProbe(int argc, char** argv) {
             optionsEnded = true;
         } else if (std::strcmp(arg, "--json") == 0) {
             json = true;
+        } else if (std::strcmp(arg, "--loudness") == 0) {
+            loudness = true;
         } else if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0) {
             std::fputs(kUsage, stdout);
             return kExitOk;
@@ -407,6 +476,7 @@ int runProbe(int argc, char** argv) {
     }
     if (files.isEmpty()) return usageError(QStringLiteral("probe needs at least one file"));
     TerminalMessageBoxes boxes;
+    if (loudness) return probeLoudness(files, boxes);
     const auto results = FileAdder::probeAll(files);
     int status = kExitOk;
     for (int i = 0; i < files.size(); ++i) {

@@ -106,6 +106,13 @@ void TerminalJoinView::endLine() {
     }
 }
 
+void TerminalJoinView::showLoudnessReport(const LoudnessPlan& plan) {
+    endLine();
+    const QByteArray text = loudnessTable(plan).toLocal8Bit();
+    std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stderr);
+    std::fflush(stderr);
+}
+
 QString TerminalJoinView::locateMissingSource(const QString& path) {
     endLine();
     printLine(

@@ -42,6 +42,7 @@ public:
     void setStatusText(const QString& text) override;
     void setJoinButtonText(const QString&) override {}
     QString locateMissingSource(const QString& path) override;
+    void showLoudnessReport(const LoudnessPlan& plan) override;
     // Ends a line drawn in place, before other output.
     void endLine();
 

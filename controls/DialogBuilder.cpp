@@ -47,6 +47,7 @@ namespace {
     QT_TRANSLATE_NOOP("DialogTemplate", "Between files:"),
     QT_TRANSLATE_NOOP("DialogTemplate", "Length in seconds:"),
     QT_TRANSLATE_NOOP("DialogTemplate", "Crossfade curve:"),
+    QT_TRANSLATE_NOOP("DialogTemplate", "Loudness:"),
 };
 
 }  // namespace

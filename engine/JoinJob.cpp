@@ -13,6 +13,7 @@
 
 #include "app/AppSettings.h"
 #include "media/ErrorText.h"
+#include "media/decoders/LoudnessSurvey.h"
 #include "media/wavfile/FileWriterFilter.h"
 #include "media/graph/MediaEvent.h"
 #include "media/graph/TimelineSourceFilter.h"
@@ -38,6 +39,7 @@ JoinJob::JoinJob(const ItemList& items, const OutputFormat& format, MessageBoxes
 }
 
 JoinJob::~JoinJob() {
+    cancelMeasuring();
     // A join still running is stopped cleanly, so its file keeps a valid header.
     if (joinRunning_) {
         if (qtTimerId_) killTimer(qtTimerId_);
@@ -129,6 +131,102 @@ void JoinJob::onJoinCommand() {
     titles_ = sourceTitles(*builder_.currentTimeline, items_);
     lastOutcomes_.clear();
     markers_.clear();
+    loudnessPlan_ = {};
+    nothingWritten_ = false;
+    if (format_.loudnessMode == kLoudnessEachFile || format_.loudnessMode == kLoudnessWholeJoin) {
+        startMeasuring();
+        return;
+    }
+    startRender();
+}
+
+void JoinJob::startMeasuring() {
+    measurePaths_.clear();
+    measureTotal_ = 0;
+    std::vector<REFERENCE_TIME> lengths;
+    for (const TimelineSlot& s : builder_.currentTimeline->slotsOfGroup(0)) {
+        measurePaths_.push_back(encodePath(s.name));
+        lengths.push_back(std::max<REFERENCE_TIME>(0, s.stop - s.start));
+        measureTotal_ += lengths.back();
+    }
+    measureCancel_ = false;
+    measuredLength_ = 0;
+    measuring_ = true;
+    joinRunning_ = 1;
+    view_.setJoinButtonText(QStringLiteral("Stop"));
+    qtTimerId_ = startTimer(kJoinTimerPeriodMs);
+    // A mono file heard on two channels counts twice, as it sounds in the output.
+    const bool dualMono = outputWave_.nChannels >= 2;
+    const int mode = format_.loudnessMode;
+    const double target = format_.loudnessTarget, ceiling = format_.truePeakCeiling;
+    measureThread_ = std::thread([this, dualMono, lengths, mode, target, ceiling] {
+        // The true peak costs four times the rest of the meter: first without it, then with it
+        // only for the files whose peak could reach the ceiling.
+        auto results = LoudnessSurvey::measureAll(
+            measurePaths_, dualMono, false,
+            [this, &lengths](std::size_t i, const LoudnessResult& r) {
+                measuredLength_ += lengths[i];
+                // One file that cannot be measured fails the join: the rest need not wait for it.
+                if (FAILED(r.hr) && r.hr != E_ABORT) measureCancel_ = true;
+            },
+            &measureCancel_);
+        std::vector<QString> names;
+        for (const std::string& p : measurePaths_) names.push_back(pathToQString(p));
+        const std::vector<std::size_t> again = truePeakNeeded(planLoudness(names, results, mode, target, ceiling));
+        if (!again.empty() && !measureCancel_) {
+            std::vector<std::string> paths;
+            for (std::size_t i : again) paths.push_back(measurePaths_[i]);
+            const auto peaks = LoudnessSurvey::measureAll(paths, dualMono, true, {}, &measureCancel_);
+            for (std::size_t k = 0; k < again.size(); ++k) results[again[k]] = peaks[k];
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, r = std::move(results)]() mutable {
+                measureResults_ = std::move(r);
+                onMeasured();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void JoinJob::cancelMeasuring() {
+    measureCancel_ = true;
+    if (measureThread_.joinable()) measureThread_.join();
+}
+
+void JoinJob::onMeasured() {
+    if (!measuring_) return;  // stopped meanwhile
+    if (measureThread_.joinable()) measureThread_.join();
+    // The file that failed, not one of those cancelled because of it.
+    for (const bool cancelled : {false, true})
+        for (std::size_t i = 0; i < measureResults_.size(); ++i) {
+            const LoudnessResult& r = measureResults_[i];
+            if (SUCCEEDED(r.hr) || (r.hr == E_ABORT) != cancelled) continue;
+            const QString name = pathToQString(measurePaths_[i]);
+            endJoin(Ending::Failed, tr("Cannot measure the loudness of %1: %2").arg(name, r.detail));
+            return;
+        }
+    measuring_ = false;
+    std::vector<QString> names;
+    for (const std::string& p : measurePaths_) names.push_back(pathToQString(p));
+    loudnessPlan_ = planLoudness(names, measureResults_, format_.loudnessMode, format_.loudnessTarget,
+                                 format_.truePeakCeiling);
+    // Every source of the timeline takes its file's gain. The tracks are in timeline order, as
+    // the files measured were: each source's file is looked for from where the last was found.
+    std::size_t row = 0;
+    TimelineObj* group = nullptr;
+    if (SUCCEEDED(builder_.currentTimeline->GetGroup(&group, 0)) && group)
+        for (const auto& track : group->tracks())
+            for (const auto& source : track->sources())
+                for (std::size_t k = 0; k < names.size(); ++k, row = (row + 1) % names.size())
+                    if (encodePath(source->mediaName()) == measurePaths_[row]) {
+                        source->SetGain(loudnessPlan_.linearGain(row));
+                        break;
+                    }
+    startRender();
+}
+
+void JoinJob::startRender() {
     WavGraph graph(render_, format_, boxes_, this);
     graph.setOutputWave(outputWave_);
     graph.setBroadcastExtension(firstBroadcastExtension());
@@ -139,8 +237,18 @@ void JoinJob::onJoinCommand() {
     if (!graph.running()) {
         releaseRender();
         builder_.currentTimeline.reset();
+        if (joinRunning_) {
+            // Measured, but the render did not start: idle again, its message shown.
+            if (qtTimerId_) killTimer(qtTimerId_);
+            qtTimerId_ = 0;
+            joinRunning_ = 0;
+            elapsedSeconds_ = 0;
+            view_.setJoinButtonText(QStringLiteral("Join"));
+            emit finished(false);
+        }
         return;
     }
+    if (joinRunning_) return;  // after measuring: the timer already counts
     joinRunning_ = 1;
     view_.setJoinButtonText(QStringLiteral("Stop"));
     qtTimerId_ = startTimer(kJoinTimerPeriodMs);
@@ -153,16 +261,23 @@ void JoinJob::timerEvent(QTimerEvent* e) {
 void JoinJob::onJoinTimer(int timerId) {
     if (timerId != kJoinTimerId) return;
     ++elapsedSeconds_;
-    view_.setStatusText(usedTimeText(elapsedSeconds_));
+    view_.setStatusText(measuring_ ? tr("Measuring loudness... %1").arg(usedTimeText(elapsedSeconds_))
+                                   : usedTimeText(elapsedSeconds_));
     view_.setProgress(progress());
 }
 
 double JoinJob::progress() const {
+    const bool matched = format_.loudnessMode != kLoudnessOff;
+    if (measuring_)
+        return measureTotal_ > 0 ? kMeasuringShare * std::min(1.0, static_cast<double>(measuredLength_.load()) /
+                                                                        static_cast<double>(measureTotal_))
+                                 : 0.0;
     if (!render_.graph) return 0.0;
     const REFERENCE_TIME total = render_.graph->duration.load();
     if (total <= 0) return 0.0;
-    return std::min(
-        1.0, static_cast<double>(render_.graph->position.load()) / static_cast<double>(total));
+    const double rendered =
+        std::min(1.0, static_cast<double>(render_.graph->position.load()) / static_cast<double>(total));
+    return matched ? kMeasuringShare + (1.0 - kMeasuringShare) * rendered : rendered;
 }
 
 bool JoinJob::event(QEvent* e) {
@@ -242,14 +357,32 @@ void JoinJob::endJoin(Ending ending, QString why) {
         keptOld = w->keptOldFile();
     }
     const bool failed = ending != Ending::Done;
+    const bool wasMeasuring = measuring_;
+    if (measuring_) {
+        cancelMeasuring();
+        measuring_ = false;
+    }
     releaseRender();
     builder_.currentTimeline.reset();
     joinRunning_ = 0;
     view_.setJoinButtonText(QStringLiteral("Join"));
     elapsedSeconds_ = 0;
     markers_ = markersOf(lastOutcomes_, titles_);
+    if (wasMeasuring) {
+        // Stopped or failed before the output file was begun: nothing to put in place.
+        nothingWritten_ = true;
+        if (ending == Ending::Failed) {
+            view_.setStatusText(tr("Join failed. Output File: %1").arg(writtenPath_));
+            boxes_.errorMessage(tr("The join failed; nothing was written.\n%1").arg(why));
+        } else {
+            view_.setStatusText(tr("Stopped while measuring loudness; nothing was written."));
+        }
+        emit finished(!failed);
+        return;
+    }
     QString sideFailure;
     if (ending != Ending::Failed) sideFailure = writeSideFiles();
+    if (!loudnessPlan_.rows.empty() && ending != Ending::Failed) view_.showLoudnessReport(loudnessPlan_);
     if (ending == Ending::Failed) {
         view_.setStatusText(tr("Join failed. Output File: %1").arg(writtenPath_));
         boxes_.errorMessage(keptOld ? tr("The join failed; %1 was left as it was.\n%2")

@@ -3,10 +3,13 @@
 
 #include <QObject>
 #include <QString>
+#include <atomic>
+#include <thread>
 
 #include "app/ItemList.h"
 #include "app/MessageBoxes.h"
 #include "engine/CueSheet.h"
+#include "engine/LoudnessMatch.h"
 #include "engine/TimelineBuilder.h"
 #include "engine/WavGraph.h"
 #include "media/graph/SourceOutcome.h"
@@ -32,6 +35,8 @@ class JoinView {
     virtual QString locateMissingSource(const QString& path) = 0;
     // Part of the join written so far, 0..1, about once a second while it runs.
     virtual void setProgress(double) {}
+    // After a join with loudness matching: what each file measured and the gain it got.
+    virtual void showLoudnessReport(const LoudnessPlan&) {}
 };
 
 // The join job behind the Join/Stop button: checks, replace question, timeline, render,
@@ -78,6 +83,14 @@ class JoinJob : public QObject {
     const std::vector<Marker>& markers() const { return markers_; }
     // The format the running (or last) join writes.
     const media::WaveFormatEx& outputWave() const { return outputWave_; }
+    // Loudness matching of the last join (empty rows when it was off).
+    const LoudnessPlan& loudnessPlan() const { return loudnessPlan_; }
+    // The running join is still measuring loudness; nothing is written yet.
+    bool measuring() const { return measuring_; }
+    // The last join ended before its output file was begun (stopped while measuring).
+    bool nothingWritten() const { return nothingWritten_; }
+    // Share of the progress that the measuring pass takes when it runs.
+    static constexpr double kMeasuringShare = 0.3;
 
   signals:
     // The join ended: ok is false when it failed. The status line has been set.
@@ -88,6 +101,11 @@ class JoinJob : public QObject {
     void timerEvent(QTimerEvent* e) override;
 
   private:
+    void startMeasuring();
+    void onMeasured();
+    // Stops the measuring pass and waits for its thread (which never waits on a worker).
+    void cancelMeasuring();
+    void startRender();
     void releaseRender();
     enum class Ending { Done, Failed, Differed };
     void endJoin(Ending ending, QString why);
@@ -115,6 +133,15 @@ class JoinJob : public QObject {
     std::vector<media::SourceOutcome> lastOutcomes_;
     std::vector<Marker> markers_;
     media::WaveFormatEx outputWave_;  // of the running (or last) join
+    LoudnessPlan loudnessPlan_;
+    bool measuring_ = false;
+    bool nothingWritten_ = false;
+    std::thread measureThread_;
+    std::atomic<bool> measureCancel_{false};
+    std::atomic<std::int64_t> measuredLength_{0};  // 100 ns of the files measured so far
+    media::REFERENCE_TIME measureTotal_ = 0;
+    std::vector<std::string> measurePaths_;
+    std::vector<media::LoudnessResult> measureResults_;
 };
 
 }  // namespace corvane

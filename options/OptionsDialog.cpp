@@ -165,6 +165,24 @@ void OptionsDialog::initialise() {
            static_cast<int>(format_.betweenFiles));
     select(kCrossfadeCurveList, {tr("Equal power"), tr("Linear")}, static_cast<int>(format_.crossfadeCurve));
     showSeamChoice();
+    QStringList modes;
+    for (const QString& m : loudnessModeTexts()) modes << tr(m.toUtf8());
+    select(kLoudnessList, modes, format_.loudnessMode);
+    QStringList targets;
+    int targetIndex = 1;  // -16, the default
+    for (std::size_t i = 0; i < loudnessTargets().size(); ++i) {
+        targets << QStringLiteral("%1 LUFS").arg(loudnessTargets()[i]);
+        if (loudnessTargets()[i] == qRound(format_.loudnessTarget)) targetIndex = static_cast<int>(i);
+    }
+    select(kLoudnessTargetList, targets, targetIndex);
+    // The target means nothing while matching is off.
+    if (auto* modeList = builder_.control<QComboBox>(kLoudnessList)) {
+        const auto follow = [this](int mode) {
+            if (QWidget* t = control(kLoudnessTargetList)) t->setEnabled(mode > 0);
+        };
+        connect(modeList, &QComboBox::currentIndexChanged, this, follow);
+        follow(modeList->currentIndex());
+    }
 
     if (QWidget* first = control(kOutputPathEdit)) first->setFocus(Qt::OtherFocusReason);
 }
@@ -277,6 +295,11 @@ void OptionsDialog::onOk() {
     format_.crossfadeCurve = selection(control(kCrossfadeCurveList)) == 1 ? media::Seam::Curve::Linear
                                                                           : media::Seam::Curve::EqualPower;
     settings::writeSeam(store_, format_);
+    format_.loudnessMode = std::max(0, selection(control(kLoudnessList)));
+    if (const int t = selection(control(kLoudnessTargetList)); t >= 0 && t < static_cast<int>(loudnessTargets().size()))
+        format_.loudnessTarget = loudnessTargets()[static_cast<std::size_t>(t)];
+    store_.writeInt(settings::kSettings, settings::kLoudness, format_.loudnessMode);
+    store_.writeInt(settings::kSettings, settings::kLoudnessTarget, qRound(format_.loudnessTarget));
     accept();
 }
 
@@ -335,6 +358,8 @@ bool runOptionsCommand(QWidget* parent, OutputFormat& mainFormat, SettingsStore&
     mainFormat.silenceSeconds = dialog.format().silenceSeconds;
     mainFormat.crossfadeSeconds = dialog.format().crossfadeSeconds;
     mainFormat.crossfadeCurve = dialog.format().crossfadeCurve;
+    mainFormat.loudnessMode = dialog.format().loudnessMode;
+    mainFormat.loudnessTarget = dialog.format().loudnessTarget;
     return true;
 }
 

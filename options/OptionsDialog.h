@@ -42,6 +42,8 @@ public:
     static constexpr int kBetweenFilesList = 1063;
     static constexpr int kSeamLengthEdit = 1064;
     static constexpr int kCrossfadeCurveList = 1065;
+    static constexpr int kLoudnessList = 1066;
+    static constexpr int kLoudnessTargetList = 1067;
 
     OptionsDialog(SettingsStore& store, MessageBoxes& boxes, FileDialogs& fileDialogs,
                   QWidget* parent = nullptr);

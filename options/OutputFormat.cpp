@@ -31,6 +31,17 @@ const QStringList& bitsTexts() {
     return t;
 }
 
+const QStringList& loudnessModeTexts() {
+    static const QStringList t{QStringLiteral("Off"), QStringLiteral("Same loudness for every file"),
+                               QStringLiteral("Whole join at the target")};
+    return t;
+}
+
+const std::vector<int>& loudnessTargets() {
+    static const std::vector<int> t{-14, -16, -18, -19, -20, -23, -24};
+    return t;
+}
+
 media::Seam seamOf(const OutputFormat& format) {
     media::Seam seam;
     seam.kind = format.betweenFiles;

@@ -32,7 +32,17 @@ struct OutputFormat {
     double silenceSeconds = media::Seam::kDefaultSilence;
     double crossfadeSeconds = media::Seam::kDefaultCrossfade;
     media::Seam::Curve crossfadeCurve = media::Seam::Curve::EqualPower;
+    // Loudness matching: 0 off, 1 the same loudness for every file, 2 the whole join at the
+    // target. Targets in LUFS, the ceiling in dBTP.
+    int loudnessMode = 0;
+    double loudnessTarget = -16.0;
+    double truePeakCeiling = -1.0;
 };
+
+enum LoudnessMode : int { kLoudnessOff = 0, kLoudnessEachFile = 1, kLoudnessWholeJoin = 2 };
+// The "Loudness" choices in mode order, and the targets offered (LUFS).
+const QStringList& loudnessModeTexts();
+const std::vector<int>& loudnessTargets();
 
 // What goes between the files of a join with these options.
 media::Seam seamOf(const OutputFormat& format);

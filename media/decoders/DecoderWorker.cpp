@@ -21,6 +21,7 @@
 
 #include "media/decoders/AllocationGuard.h"
 #include "media/decoders/AudioSource.h"
+#include "media/decoders/LoudnessMeter.h"
 #include "media/ErrorText.h"
 #include "media/decoders/Probe.h"
 #include "media/decoders/SampleConverter.h"
@@ -215,6 +216,7 @@ void render(int sock, int fd, const std::vector<std::uint8_t>& payload) {
         return;
     }
     SampleConverter converter(req.format, req.seed);
+    converter.setGain(req.gain);
     FramePtr frame(av_frame_alloc());
     std::vector<std::uint8_t> pcm;
     pcm.reserve(kChunkBytes + (1u << 20));
@@ -243,6 +245,47 @@ void render(int sock, int fd, const std::vector<std::uint8_t>& payload) {
         FAILED(hr) ? (source.detail().isEmpty() ? converter.detail() : source.detail()) : QString();
     withFfmpegError(hr, why);
     sendEnd(sock, SUCCEEDED(hr) ? S_OK : hr, clock, true, why);
+}
+
+void measure(int sock, int fd, const std::vector<std::uint8_t>& payload) {
+    worker::MeasureRequest req;
+    if (payload.size() != sizeof req) ::_exit(2);
+    std::memcpy(&req, payload.data(), sizeof req);
+    if (req.fault != worker::TestFault::None) misbehave(req.fault, sock, "");
+    worker::LoudnessReply reply;
+    LoudnessResult result;
+    AudioSource source;
+    takeFfmpegError();
+    HRESULT hr = source.openDescriptor(fd);
+    QString why;
+    if (SUCCEEDED(hr)) {
+        reply.opened = 1;
+        LoudnessMeter meter(req.dualMono != 0, req.truePeak != 0);
+        FramePtr frame(av_frame_alloc());
+        while ((hr = source.decodeFrame(frame.get())) == S_OK) {
+            hr = meter.add(frame.get());
+            av_frame_unref(frame.get());
+            if (FAILED(hr)) break;
+        }
+        if (SUCCEEDED(hr)) hr = meter.finish(&result);
+        if (FAILED(hr) && source.detail().isEmpty()) why = QStringLiteral("its loudness could not be measured");
+    }
+    if (FAILED(hr)) {
+        if (why.isEmpty()) why = source.detail();
+        withFfmpegError(hr, why);
+        result.gating.bins.clear();
+    }
+    reply.hr = SUCCEEDED(hr) ? S_OK : hr;
+    reply.integrated = result.integrated;
+    reply.truePeak = result.truePeak;
+    reply.samplePeak = result.samplePeak;
+    reply.truePeakBound = result.truePeakBound;
+    reply.bins = static_cast<std::uint32_t>(result.gating.bins.size());
+    QByteArray extra(reinterpret_cast<const char*>(result.gating.bins.data()),
+                     static_cast<qsizetype>(result.gating.bins.size() * sizeof(GatingHistogram::Bin)));
+    extra += why.toUtf8();
+    worker::send(sock, worker::Type::Loudness, &reply, sizeof reply, extra.constData(),
+                 static_cast<std::size_t>(extra.size()));
 }
 
 }  // namespace
@@ -291,6 +334,8 @@ int runDecoderWorker(int sock, const worker::ReadyReply& ready) {
             probe(sock, fd, payload);
         else if (h.type == worker::Type::Render)
             render(sock, fd, payload);
+        else if (h.type == worker::Type::Measure)
+            measure(sock, fd, payload);
         else
             return 2;
         if (fd >= 0) ::close(fd);

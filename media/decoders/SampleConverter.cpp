@@ -102,7 +102,8 @@ HRESULT SampleConverter::configure(const AVFrame* frame) {
     const bool sameRate = frame->sample_rate == static_cast<int>(out_.nSamplesPerSec);
     // Integers into integers at least as wide (or 24 and 32 bits, which are never dithered, so
     // they take rounding alone); float into float.
-    copy_ = sameRate && sameChannels &&
+    // A gain changes every sample: such a source goes the float way.
+    copy_ = gain_ == 1.0f && sameRate && sameChannels &&
             (out_.isFloat() ? av_get_packed_sample_fmt(static_cast<AVSampleFormat>(frame->format)) == AV_SAMPLE_FMT_FLT
                             : inBits > 0 && inBits <= 32 && (inBits <= out_.wBitsPerSample || out_.wBitsPerSample >= 24));
     if (copy_) {
@@ -224,6 +225,10 @@ HRESULT SampleConverter::run(const uint8_t** in, int inSamples, std::vector<std:
         if (got > 0) {
             outSamples_ += got;
             const std::size_t samples = static_cast<std::size_t>(got) * channels;
+            // Loudness matching. A gain other than 1 changes every sample, so such a source
+            // never takes a bit-exact pass-through path, and its quantisation is dithered.
+            if (gain_ != 1.0f)
+                for (std::size_t i = 0; i < samples; ++i) buffer_[i] *= gain_;
             const std::size_t at = pcm.size();
             pcm.resize(at + samples * (out_.wBitsPerSample / 8));
             quantize(buffer_.data(), samples, pcm.data() + at);
@@ -375,7 +380,7 @@ void SampleConverter::quantize(const float* in, std::size_t samples, std::uint8_
     }
     if (bytes == 3) return quantizeWide<24>(in, samples, out);
     if (bytes == 4) return quantizeWide<32>(in, samples, out);
-    if (exact_) {
+    if (exact_ && gain_ == 1.0f) {
         if (bytes == 2)
             quantizeTo<16>(in, nullptr, samples, out);
         else

@@ -41,6 +41,8 @@ public:
     HRESULT drain(std::vector<std::uint8_t>& pcm);
 
     const QString& detail() const { return detail_; }
+    // A fixed linear gain on the float samples, after resampling and before quantisation.
+    void setGain(float gain) { gain_ = gain; }
 
 private:
     HRESULT configure(const AVFrame* frame);
@@ -58,6 +60,7 @@ private:
     std::size_t ditherPos_ = 0;  // where this source reads the shared dither table
     std::int64_t inSamples_ = 0;   // since the resampler was built
     std::int64_t outSamples_ = 0;
+    float gain_ = 1.0f;
     std::vector<float> buffer_;
     QString detail_;
 };

@@ -20,6 +20,8 @@ enum class Type : std::uint32_t {
     Data = 4,         // worker → program: a Clock, then converted PCM
     End = 5,          // worker → program: an EndReply, then the detail text
     Ready = 6,        // worker → program, once at start: a ReadyReply
+    Measure = 7,      // program → worker: measure the loudness of the attached file; a MeasureRequest
+    Loudness = 8,     // worker → program: a LoudnessReply, its gating bins, then the detail text
 };
 
 struct Header {
@@ -60,6 +62,24 @@ struct RenderRequest {
     std::uint32_t seed = 0;
     TestFault fault = TestFault::None;
     std::int64_t faultAfterBytes = 0;  // misbehave once this much PCM went out
+    float gain = 1.0f;  // linear, on the converted float samples before quantisation
+};
+
+struct MeasureRequest {
+    TestFault fault = TestFault::None;
+    std::int32_t dualMono = 0;  // a mono file will be heard on two channels
+    std::int32_t truePeak = 1;  // 0: the sample peak only, a fifth of the work
+};
+
+// Followed by `bins` GatingHistogram::Bin, then the detail text (UTF-8).
+struct LoudnessReply {
+    HRESULT hr = E_FAIL;
+    std::int32_t opened = 0;
+    double integrated = 0.0;
+    double truePeak = 0.0;  // NaN when not asked for
+    double samplePeak = 0.0;
+    double truePeakBound = 0.0;
+    std::uint32_t bins = 0;
 };
 
 // How much has been decoded so far, before any cutting: what the join checks a file against.

@@ -22,8 +22,9 @@ HRESULT WorkerSource::fail(HRESULT hr, const QString& why) {
 }
 
 HRESULT WorkerSource::start(const std::string& path, const WaveFormatEx& format, std::uint32_t seed,
-                            const std::atomic<bool>* stop) {
+                            const std::atomic<bool>* stop, float gain) {
     path_ = path;
+    gain_ = gain;
     format_ = format;
     seed_ = seed;
     stop_ = stop;
@@ -47,6 +48,7 @@ HRESULT WorkerSource::launch(std::uint64_t allowance, bool urgent) {
     worker::RenderRequest req;
     req.format = format_;
     req.seed = seed_;
+    req.gain = gain_;
     req.fault = WorkerPool::testFaultFor(path_, &req.faultAfterBytes);
     const bool sent = worker::send(worker_.sock, worker::Type::Render, &req, sizeof req, nullptr, 0, fd);
     ::close(fd);

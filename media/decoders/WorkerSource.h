@@ -26,7 +26,7 @@ class WorkerSource {
     // Opens the file and starts its worker; on failure detail() says why. Setting *stop
     // (optional) makes every call return E_ABORT at once.
     HRESULT start(const std::string& path, const WaveFormatEx& format, std::uint32_t seed,
-                  const std::atomic<bool>* stop = nullptr);
+                  const std::atomic<bool>* stop = nullptr, float gain = 1.0f);
     // Appends the next converted audio to pcm and updates *decoded (everything decoded so far):
     // S_OK, S_FALSE at the end, or a failure (detail() says why).
     HRESULT read(std::vector<std::uint8_t>& pcm, worker::Clock* decoded);
@@ -44,6 +44,7 @@ class WorkerSource {
     std::string path_;
     WaveFormatEx format_{};
     std::uint32_t seed_ = 0;
+    float gain_ = 1.0f;
     const std::atomic<bool>* stop_ = nullptr;
     Worker worker_;
     std::unique_ptr<WorkerProgress> progress_;

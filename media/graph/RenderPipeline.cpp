@@ -174,7 +174,7 @@ HRESULT RenderPipeline::renderSlot(std::size_t index) {
     }
     // Seeded by position, so a join gives the same bytes whatever thread converts what.
     HRESULT hr = source.start(plan.path, format_, 0x2545F491u ^ static_cast<std::uint32_t>(index * 2654435761u),
-                              &stopping_);
+                              &stopping_, plan.gain);
     nextTurn();
     if (FAILED(hr)) {
         finishSlot(index, hr, QStringLiteral("Cannot open %1: %2").arg(name, source.detail()));

@@ -26,6 +26,7 @@ struct SlotPlan {
     std::int64_t frames = 0;       // frames its measured length fills
     std::int64_t skip = 0;         // frames of its converted audio to drop first
     REFERENCE_TIME measured = 0;   // its length when it was added
+    float gain = 1.0f;             // linear, applied before quantisation
 };
 
 // Decodes and converts sources ahead on several threads, each into its own queue, while

@@ -55,6 +55,9 @@ public:
     REFERENCE_TIME mediaStop() const { return mediaStop_; }
     HRESULT SetMediaName(const std::u16string& name);
     const std::u16string& mediaName() const { return mediaName_; }
+    // A fixed linear gain for the source's audio (loudness matching); 1 leaves it as it is.
+    void SetGain(float gain) { gain_ = gain; }
+    float gain() const { return gain_; }
 
 private:
     int majorType_;
@@ -63,6 +66,7 @@ private:
     REFERENCE_TIME mediaStart_ = 0;
     REFERENCE_TIME mediaStop_ = 0;
     std::u16string mediaName_;
+    float gain_ = 1.0f;
     MediaType mediaType_;
     bool previewMode_ = true;
     std::vector<std::unique_ptr<TimelineObj>> children_;
@@ -79,6 +83,7 @@ struct TimelineSlot {
     REFERENCE_TIME mediaStart = 0;
     REFERENCE_TIME mediaStop = 0;
     std::u16string name;
+    float gain = 1.0f;
 };
 
 class Timeline {

@@ -63,6 +63,7 @@ std::vector<SlotPlan> TimelineSourceFilter::planGroup(const Timeline& timeline, 
         p.frames = framesAt(to - from, rate);
         p.skip = framesAt(s.mediaStart + (from - s.start), rate);
         p.measured = s.mediaStop - s.mediaStart;
+        p.gain = s.gain;
         plan.push_back(std::move(p));
         stopped = to;
     }

@@ -4,6 +4,7 @@
 #include <QJsonObject>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -40,6 +41,8 @@ class CliTest : public QObject {
     void fewDescriptorsStillMeasureEveryFile();
     void fileShortenedDuringJoinIsNamed();
     void windowWithoutDisplaySaysSo();
+    void matchedJoinReadsTheTarget_data();
+    void matchedJoinReadsTheTarget();
 
   private:
     struct Run {
@@ -126,6 +129,9 @@ void CliTest::badUsageExitsTwo_data() {
     QTest::newRow("probe nothing") << QStringList{"probe"};
     QTest::newRow("probe, options only") << QStringList{"probe", "--"};
     QTest::newRow("probe unknown option") << QStringList{"probe", "--fast", "a.wav"};
+    QTest::newRow("target not offered") << QStringList{"join", "--loudness", "-15", "a.wav"};
+    QTest::newRow("both loudness modes") << QStringList{"join", "--loudness", "-16", "--album-loudness", "-16", "a.wav"};
+    QTest::newRow("true peak above 0") << QStringList{"join", "--true-peak", "1", "a.wav"};
 }
 
 void CliTest::badUsageExitsTwo() {
@@ -817,3 +823,114 @@ void CliTest::windowWithoutDisplaySaysSo() {
 CliTest cliTest;
 CORVANE_TEST_MAIN(QCoreApplication, &cliTest)
 #include "CliTest.moc"
+
+namespace {
+
+struct Reading {
+    double integrated = qQNaN();
+    double truePeak = qQNaN();
+};
+
+// FFmpeg's own ebur128 filter, an independent meter, on a stretch of a file (seconds).
+Reading ffmpegReading(const QString& file, double from, double length) {
+    QProcess p;
+    p.start(QStringLiteral("ffmpeg"), {"-nostats", "-hide_banner", "-ss", QString::number(from, 'f', 6), "-t",
+                                       QString::number(length, 'f', 6), "-i", file, "-af",
+                                       "ebur128=peak=true:framelog=verbose", "-f", "null", "-"});
+    p.waitForFinished(120000);
+    const QString log = QString::fromUtf8(p.readAllStandardError());
+    Reading r;
+    const qsizetype summary = log.lastIndexOf(QStringLiteral("Summary:"));
+    if (summary < 0) return r;
+    const QString tail = log.mid(summary);
+    const QRegularExpression i(QStringLiteral("I:\\s+(-?[0-9.]+|-inf) LUFS"));
+    const QRegularExpression tp(QStringLiteral("Peak:\\s+(-?[0-9.]+|-inf) dBFS"));
+    if (const auto m = i.match(tail); m.hasMatch()) r.integrated = m.captured(1).toDouble();
+    if (const auto m = tp.match(tail); m.hasMatch()) r.truePeak = m.captured(1).toDouble();
+    return r;
+}
+
+}  // namespace
+
+void CliTest::matchedJoinReadsTheTarget_data() {
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("target");
+    QTest::newRow("each file, -16") << "--loudness" << "-16";
+    QTest::newRow("each file, -23") << "--loudness" << "-23";
+    QTest::newRow("whole join, -18") << "--album-loudness" << "-18";
+}
+
+void CliTest::matchedJoinReadsTheTarget() {
+    QFETCH(QString, mode);
+    QFETCH(QString, target);
+    // Files far apart in level, rate and channels, one MP3; the last is quiet but full of peaks,
+    // so the ceiling holds its gain down.
+    struct Input {
+        const char* name;
+        EncodeOptions o;
+        Signal s;
+    };
+    std::vector<Input> inputs(4);
+    inputs[0] = {"loud.flac", {}, sine(1000, 0.9)};
+    inputs[0].o.encoder = "flac";
+    inputs[0].o.frames = 44100 * 6;
+    inputs[1] = {"quiet.mp3", {}, sine(400, 0.05)};
+    inputs[1].o.encoder = "libmp3lame";
+    inputs[1].o.frames = 44100 * 5;
+    inputs[2] = {"mono48k.wav", {}, sine(2500, 0.1)};
+    inputs[2].o.sampleRate = 48000;
+    inputs[2].o.channels = 1;
+    inputs[2].o.frames = 48000 * 5;
+    inputs[3] = {"peaky.wav", {}, [](int, long long n, int) { return n % 4410 == 0 ? 0.9 : 0.0; }};
+    inputs[3].o.frames = 44100 * 5;
+    QStringList args{"join", "-y", "-o", path("matched.wav"), mode, target, "--true-peak", "-1"};
+    QStringList files;
+    for (Input& in : inputs) {
+        QVERIFY(encodeFile(path(in.name), in.o, in.s).isEmpty());
+        files << path(in.name);
+    }
+    const Run r = run(args + files, 120000);
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QVERIFY(r.out.contains(QStringLiteral("Done.")));
+    // The report on standard error names every file.
+    for (const Input& in : inputs) QVERIFY2(r.err.contains(QString::fromLatin1(in.name)), qPrintable(r.err));
+    const WavFile wav = readWav(path("matched.wav"));
+    QVERIFY(wav.ok);
+    QCOMPARE(int(wav.cues.size()), 4);  // markers as ever
+    const double goal = target.toDouble();
+    std::vector<Reading> readings;
+    for (std::size_t k = 0; k < wav.cues.size(); ++k) {
+        const double from = wav.cues[k].sampleOffset / 44100.0;
+        const double to = k + 1 < wav.cues.size() ? wav.cues[k + 1].sampleOffset / 44100.0 : wav.frames() / 44100.0;
+        readings.push_back(ffmpegReading(path("matched.wav"), from, to - from));
+    }
+    if (mode == QStringLiteral("--loudness")) {
+        for (std::size_t k = 0; k < 3; ++k)
+            QVERIFY2(std::abs(readings[k].integrated - goal) <= 0.5,
+                     qPrintable(QStringLiteral("file %1 reads %2").arg(k).arg(readings[k].integrated)));
+        // The peaky file stopped at the ceiling, short of the target.
+        QVERIFY2(std::abs(readings[3].truePeak - -1.0) <= 0.1, qPrintable(QString::number(readings[3].truePeak)));
+        QVERIFY(readings[3].integrated < goal - 0.5);
+        QVERIFY(r.err.contains(QStringLiteral("limited by the true-peak ceiling")));
+    } else {
+        const Reading all = ffmpegReading(path("matched.wav"), 0, wav.frames() / 44100.0);
+        // The loud file's peak holds the one gain below the target: then the ceiling is met.
+        if (std::abs(all.integrated - goal) > 0.5)
+            QVERIFY2(std::abs(all.truePeak - -1.0) <= 0.1, qPrintable(QString::number(all.truePeak)));
+        // The files keep the differences they have in a plain join (where a mono file is heard
+        // on both channels).
+        const Run plain = run(QStringList{"join", "-y", "-o", path("plain.wav")} + files, 120000);
+        QVERIFY2(plain.status == 0, qPrintable(plain.err));
+        std::vector<Reading> before;
+        for (std::size_t k = 0; k < wav.cues.size(); ++k) {
+            const double from = wav.cues[k].sampleOffset / 44100.0;
+            const double to = k + 1 < wav.cues.size() ? wav.cues[k + 1].sampleOffset / 44100.0 : wav.frames() / 44100.0;
+            before.push_back(ffmpegReading(path("plain.wav"), from, to - from));
+        }
+        for (std::size_t k = 1; k < 4; ++k) {
+            const double was = before[k].integrated - before[0].integrated;
+            const double now = readings[k].integrated - readings[0].integrated;
+            QVERIFY2(std::abs(now - was) <= 0.2, qPrintable(QStringLiteral("file %1: %2 vs %3").arg(k).arg(now).arg(was)));
+        }
+    }
+}

@@ -59,18 +59,20 @@ void DialogsTest::templatesLoadAndBadOnesAreRefused() {
     }
     const DialogTemplate options = DialogTemplate::load(129);
     QCOMPARE(options.title, QStringLiteral("Output options"));
-    QCOMPARE(options.size, QSize(249, 204));
+    QCOMPARE(options.size, QSize(249, 222));
     // The marker choices sit below the wave format group, inside the dialog.
     QCOMPARE(options.find(1061)->kind, QStringLiteral("check"));
     QVERIFY(options.find(1061)->rect.top() >= 26 + 72);
     QVERIFY(options.find(1062)->rect.top() >= options.find(1061)->rect.bottom());
-    // Then what goes between files, a row of 12 units each (a list's rectangle also holds
-    // its drop-down), all above OK.
+    // Then what goes between files and the loudness, a row of 12 units each (a list's
+    // rectangle also holds its drop-down), all above OK.
     int below = options.find(1062)->rect.bottom();
-    for (int id : {1063, 1064, 1065}) {
+    for (int id : {1063, 1064, 1065, 1066}) {
         QVERIFY2(options.find(id)->rect.top() > below, qPrintable(QString::number(id)));
         below = options.find(id)->rect.top() + 12;
     }
+    QCOMPARE(options.find(1067)->rect.top(), options.find(1066)->rect.top());
+    QVERIFY(options.find(1067)->rect.right() < 249);
     QVERIFY(options.find(1)->rect.top() > below);
     QVERIFY(options.find(1)->rect.bottom() < options.size.height());
     QCOMPARE(options.find(1024)->rect, QRect(208, 7, 34, 14));

@@ -73,6 +73,7 @@ class JoinJobTest : public QObject {
     void everyWriteFailureIsReported();
     void sourceFailingMidJoinIsReported();
     void decoderFeedbackValue();
+    void loudnessPassStopsFailsAndReports();
 
   private:
     QString fixture(const char* name) const;

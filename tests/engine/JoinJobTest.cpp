@@ -9,7 +9,10 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSettings>
+#include <QElapsedTimer>
 #include <QTest>
+#include <algorithm>
+#include <cmath>
 
 #include "media/decoders/Fault.h"
 #include "media/decoders/WorkerPool.h"
@@ -635,4 +638,65 @@ void JoinJobTest::decoderFeedbackValue() {
     k.format.outputPath = dir_.filePath("feedback2.wav");
     QVERIFY(k.join());
     QVERIFY(!QFile::exists(absent));
+}
+
+void JoinJobTest::loudnessPassStopsFailsAndReports() {
+    // Matched: the report comes after the join, the markers sit where a plain join puts them.
+    JoinRunner plain;
+    plain.add({fixture("b.flac"), fixture("c.mp3"), fixture("a.wav")});
+    plain.format.outputPath = dir_.filePath("plain.wav");
+    QVERIFY(plain.join());
+    JoinRunner j;
+    j.add({fixture("b.flac"), fixture("c.mp3"), fixture("a.wav")});
+    j.format.outputPath = dir_.filePath("matched.wav");
+    j.format.loudnessMode = kLoudnessWholeJoin;
+    j.format.loudnessTarget = -23;
+    QVERIFY(j.join());
+    QVERIFY(j.finishedOk);
+    QCOMPARE(j.view.reports.size(), std::size_t(1));
+    QCOMPARE(j.view.reports[0].rows.size(), std::size_t(3));
+    QVERIFY(std::isfinite(j.view.reports[0].joinLoudness));
+    QCOMPARE(readWav(j.format.outputPath).cues.size(), readWav(plain.format.outputPath).cues.size());
+    for (std::size_t i = 0; i < j.job.markers().size(); ++i)
+        QCOMPARE(j.job.markers()[i].startFrame, plain.job.markers()[i].startFrame);
+    // The measuring counted towards the progress, and the status line said so.
+    QVERIFY(std::any_of(j.view.progress.begin(), j.view.progress.end(), [](double p) { return p >= 1.0; }));
+
+    // A decoder that stops responding while measuring: Stop ends the join at once, nothing written.
+    // Copies: what was measured above is kept, and would not reach a decoder again.
+    QVERIFY(QFile::copy(fixture("c.mp3"), dir_.filePath("frozen.mp3")));
+    QVERIFY(QFile::copy(fixture("c.mp3"), dir_.filePath("crashing.mp3")));
+    JoinRunner s;
+    s.add({fixture("b.flac"), dir_.filePath("frozen.mp3")});
+    s.format.outputPath = dir_.filePath("stopped-measuring.wav");
+    s.format.loudnessMode = kLoudnessEachFile;
+    media::WorkerPool::setTestFault(media::worker::TestFault::Freeze, "frozen.mp3");
+    s.job.onJoinCommand();
+    QVERIFY(s.job.joinRunning() && s.job.measuring());
+    QCOMPARE(s.view.buttonText, QStringLiteral("Stop"));
+    QTest::qWait(300);
+    QElapsedTimer stopping;
+    stopping.start();
+    s.job.onJoinCommand();
+    media::WorkerPool::setTestFault(media::worker::TestFault::None);
+    QVERIFY(stopping.elapsed() < 2000);
+    QVERIFY(!s.job.joinRunning());
+    QVERIFY(s.job.nothingWritten());
+    QCOMPARE(s.view.buttonText, QStringLiteral("Join"));
+    QVERIFY(!QFile::exists(s.format.outputPath));
+    QVERIFY(s.view.reports.empty());
+
+    // A file whose decoder crashes while measuring is named, and nothing is written.
+    JoinRunner f;
+    f.add({fixture("b.flac"), dir_.filePath("crashing.mp3")});
+    f.format.outputPath = dir_.filePath("failed-measuring.wav");
+    f.format.loudnessMode = kLoudnessEachFile;
+    media::WorkerPool::setTestFault(media::worker::TestFault::Abort, "crashing.mp3");
+    const bool ended = f.join();
+    media::WorkerPool::setTestFault(media::worker::TestFault::None);
+    QVERIFY(ended);
+    QVERIFY(!f.finishedOk);
+    QVERIFY(!QFile::exists(f.format.outputPath));
+    const QString said = f.boxes.texts().join('\n');
+    QVERIFY2(said.contains(dir_.filePath("crashing.mp3")) && said.contains(QStringLiteral("crashed")), qPrintable(said));
 }

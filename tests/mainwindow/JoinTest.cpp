@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QStandardPaths>
 #include <QTimer>
 
@@ -88,6 +89,26 @@ void MainWindowJoinTest::joinWritesTheWavAndSaysDone() {
     QCOMPARE(wav.frames(), 44100LL + 88200);
     // No fill is left behind the completion text.
     QVERIFY(w.dialog->statusLine()->fillRect().isEmpty());
+    QVERIFY(!w.dialog->loudnessReport());
+
+    // With loudness matching stored in the settings: measured first, then a report window
+    // beside the main one, the length as before.
+    w.store.writeInt(QStringLiteral("Settings"), QStringLiteral("Loudness"), 1);
+    w.open();
+    w.add({fixture("a.wav"), fixture("b.flac")});
+    w.boxes.answers << true;  // replace the file of the first join
+    w.click(MainDialog::kJoinButton);
+    QVERIFY(w.dialog->job().joinRunning());
+    QVERIFY(waitForEnd(w));
+    QCOMPARE(w.dialog->statusText(), QStringLiteral("Done. Output File: ") + out);
+    QDialog* report = w.dialog->loudnessReport();
+    QVERIFY(report && report->isVisible());
+    auto* table = report->findChild<QTableWidget*>();
+    QVERIFY(table);
+    QCOMPARE(table->rowCount(), 2);
+    QCOMPARE(table->item(1, 0)->text(), QStringLiteral("b.flac"));
+    QVERIFY(table->item(0, 3)->text() != QStringLiteral("0.0"));  // a gain went on
+    QCOMPARE(readWav(out).frames(), 44100LL + 88200);
 }
 
 void MainWindowJoinTest::desktopIsToldOfLongJoinsEndingUnseen() {

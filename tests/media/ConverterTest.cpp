@@ -95,6 +95,21 @@ void ConverterTest::exactInputIsNotDithered() {
     const auto* src = reinterpret_cast<const int16_t*>(in.f->data[0]);
     QCOMPARE(s.size(), std::size_t(1000));
     for (std::size_t i = 0; i < s.size(); ++i) QCOMPARE(s[i], int(src[i]));
+
+    // A gain changes every sample: never the exact path, and the loss of precision is dithered.
+    SampleConverter halved(WaveFormatFromIndexes(1, 0, 0), 1);
+    halved.setGain(0.5f);
+    std::vector<std::uint8_t> pcm;
+    QVERIFY(SUCCEEDED(halved.convert(in.f, pcm)));
+    QVERIFY(SUCCEEDED(halved.drain(pcm)));
+    const auto h = samples16(pcm);
+    QCOMPARE(h.size(), std::size_t(1000));
+    int dithered = 0;
+    for (std::size_t i = 0; i < h.size(); ++i) {
+        QVERIFY(std::abs(h[i] - src[i] / 2.0) <= 1.5);
+        dithered += h[i] * 2 != src[i] && h[i] * 2 + 1 != src[i];
+    }
+    QVERIFY(dithered > 100);
 }
 
 void ConverterTest::ditherIsRepeatableAndSmall() {

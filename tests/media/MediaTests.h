@@ -54,6 +54,20 @@ class ProbeTest : public QObject {
     QTemporaryDir dir_;
 };
 
+class LoudnessTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void initTestCase();
+    void standardTonesReadTheirLevel_data();
+    void standardTonesReadTheirLevel();
+    void filesCombineAsIfLaidEndToEnd();
+    void shortFileKeepsItsPeak();
+    void keptResultsAndFailures();
+
+  private:
+    QTemporaryDir dir_;
+};
+
 class ConverterTest : public QObject {
     Q_OBJECT
   private slots:

@@ -6,4 +6,5 @@ WavHeaderTest wavHeaderTest;
 PathAndTimelineTest pathAndTimelineTest;
 ProbeTest probeTest;
 ConverterTest converterTest;
-CORVANE_TEST_MAIN(QCoreApplication, &wavHeaderTest, &pathAndTimelineTest, &probeTest, &converterTest)
+LoudnessTest loudnessTest;
+CORVANE_TEST_MAIN(QCoreApplication, &wavHeaderTest, &pathAndTimelineTest, &probeTest, &converterTest, &loudnessTest)

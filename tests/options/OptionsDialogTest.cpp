@@ -156,7 +156,8 @@ void OptionsDialogTest::okWithoutChangesWritesEveryValue() {
     QCOMPARE(writtenKeys(),
              (QStringList{"DexAudioCompress/CompressorNumber", "DexVideoCompress/CompressorNumber",
                           "Settings/BetweenFiles", "Settings/CrossfadeCurve", "Settings/CrossfadeSeconds",
-                          "Settings/CueSheet", "Settings/Markers", "Settings/OutputFrameRate",
+                          "Settings/CueSheet", "Settings/Loudness", "Settings/LoudnessTarget",
+                          "Settings/Markers", "Settings/OutputFrameRate",
                           "Settings/OutputFrameRateIndex", "Settings/OutputHigh",
                           "Settings/OutputName", "Settings/OutputWidth", "Settings/SilenceSeconds"}));
     using namespace settings;
@@ -170,6 +171,12 @@ void OptionsDialogTest::okWithoutChangesWritesEveryValue() {
     QCOMPARE(store_->readString(kSettings, kSilenceSeconds, {}), QStringLiteral("2"));
     QCOMPARE(store_->readString(kSettings, kCrossfadeSeconds, {}), QStringLiteral("3"));
     QCOMPARE(store_->readInt(kSettings, kCrossfadeCurve, 99), 0);
+    // Loudness matching off, the target at -16 and not to be chosen while off.
+    QCOMPARE(list(d, OptionsDialog::kLoudnessList)->currentText(), QStringLiteral("Off"));
+    QCOMPARE(list(d, OptionsDialog::kLoudnessTargetList)->currentText(), QStringLiteral("-16 LUFS"));
+    QVERIFY(!list(d, OptionsDialog::kLoudnessTargetList)->isEnabled());
+    QCOMPARE(store_->readInt(kSettings, kLoudness, 99), 0);
+    QCOMPARE(store_->readInt(kSettings, kLoudnessTarget, 99), -16);
     QCOMPARE(store_->readInt(kSettings, kOutputFrameRateIndex, 99), 0);
     QCOMPARE(store_->readString(kSettings, kOutputFrameRate, {}), QStringLiteral("23.976000"));
     QCOMPARE(store_->readString(kSettings, kOutputName, {}), sampleFormat().outputPath);
@@ -358,6 +365,9 @@ void OptionsDialogTest::optionsCommandCopiesBackOnlyPathAndWaveFormat() {
         list(d, OptionsDialog::kSampleRateList)->setCurrentIndex(3);
         list(d, OptionsDialog::kChannelsList)->setCurrentIndex(1);
         list(d, OptionsDialog::kBitsList)->setCurrentIndex(1);
+        list(d, OptionsDialog::kLoudnessList)->setCurrentIndex(2);
+        QVERIFY(list(d, OptionsDialog::kLoudnessTargetList)->isEnabled());
+        list(d, OptionsDialog::kLoudnessTargetList)->setCurrentIndex(5);
         for (int id : {OptionsDialog::kMarkersCheck, OptionsDialog::kCueSheetCheck}) {
             auto* box = qobject_cast<QAbstractButton*>(d->control(id));
             QTest::mouseClick(box, Qt::LeftButton, {},
@@ -405,11 +415,14 @@ void OptionsDialogTest::optionsCommandCopiesBackOnlyPathAndWaveFormat() {
         QCOMPARE(f.silenceSeconds, 2.0);
         QCOMPARE(f.crossfadeCurve, media::Seam::Curve::Linear);
     }
+    QCOMPARE(main.loudnessMode, int(kLoudnessWholeJoin));
+    QCOMPARE(next.loudnessMode, int(kLoudnessWholeJoin));
+    QCOMPARE(next.loudnessTarget, -23.0);
     QCOMPARE(main.outputWidth, 1001);  // the settings have 1000; the window keeps its copy
     QCOMPARE(store_->readInt(settings::kSettings, settings::kOutputWidth, 0), 1000);
     QCOMPARE(store_->readInt(settings::kSettings, settings::kOutputFrameRateIndex, 0), 2);
     // The wave format is never stored: the next start is back at 44100, stereo, 16 bits.
-    QCOMPARE(writtenKeys().size(), 13);
+    QCOMPARE(writtenKeys().size(), 15);
 }
 
 void OptionsDialogTest::optionsCommandCancelLeavesEverything() {

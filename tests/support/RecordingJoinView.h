@@ -17,12 +17,14 @@ public:
         return locateAnswers.isEmpty() ? QString() : locateAnswers.takeFirst();
     }
     void setProgress(double fraction) override { progress << fraction; }
+    void showLoudnessReport(const LoudnessPlan& plan) override { reports.push_back(plan); }
 
     QStringList statuses;
     QString buttonText = QStringLiteral("Join");
     QStringList located;
     QStringList locateAnswers;
     QList<double> progress;
+    std::vector<LoudnessPlan> reports;
 };
 
 }  // namespace corvane::test

@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <ebur128.h>
+
+#include <memory>
+#include <vector>
+
+#include "media/decoders/Loudness.h"
+#include "media/decoders/SampleConverter.h"
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libavutil/frame.h>
+}
+
+namespace corvane::media {
+
+// Measures decoded audio with libebur128 at its own rate and channels: integrated loudness
+// (gated), true peak, and the gating blocks for combining with other files. The channel map
+// follows the stream's layout (LFE unused, surrounds weighted). A mono stream that will be
+// heard on two channels counts twice, as the standard's dual mono.
+class LoudnessMeter {
+  public:
+    // truePeak: measure the true peak (4x oversampled) as well as the sample peak.
+    LoudnessMeter(bool dualMono, bool truePeak);
+    ~LoudnessMeter();
+    LoudnessMeter(const LoudnessMeter&) = delete;
+    LoudnessMeter& operator=(const LoudnessMeter&) = delete;
+
+    HRESULT add(const AVFrame* frame);
+    // Ends the measurement and fills the result's figures.
+    HRESULT finish(LoudnessResult* result);
+
+  private:
+    HRESULT configure(const AVFrame* frame);
+    HRESULT feed(const float* samples, std::size_t frames);
+    HRESULT flushPartial();
+
+    bool dualMono_;
+    bool truePeak_;
+    ebur128_state* state_ = nullptr;
+    std::unique_ptr<SwrContext, SwrContextDeleter> swr_;
+    int rate_ = 0;
+    int format_ = -1;
+    AVChannelLayout layout_{};
+    int channels_ = 0;
+    std::size_t blockStep_ = 0;  // frames in 100 ms, as the meter rounds them
+    std::size_t fed_ = 0;        // frames given to the meter since it was (re)configured
+    std::vector<float> pending_;  // less than 100 ms, interleaved
+    std::vector<float> converted_;
+    std::vector<double> peaks_;  // largest true peak of each configuration, linear
+    std::vector<double> samplePeaks_;
+    double bound_ = 0.0;  // linear
+    GatingHistogram gating_;
+};
+
+}  // namespace corvane::media

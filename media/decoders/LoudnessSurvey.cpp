@@ -1,0 +1,157 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "media/decoders/LoudnessSurvey.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <tuple>
+
+#include "media/decoders/AudioSource.h"
+#include "media/decoders/WorkerPool.h"
+
+namespace corvane::media {
+
+namespace {
+
+using Identity = std::tuple<dev_t, ino_t, off_t, std::int64_t, bool>;  // the file, and dual mono
+
+std::mutex gKeptMutex;
+std::map<Identity, LoudnessResult> gKept;
+std::atomic<int> gMeasured{0};
+
+LoudnessResult failed(HRESULT hr, const QString& why, bool fromDecoder = false) {
+    LoudnessResult r;
+    r.hr = hr;
+    r.detail = why;
+    r.fromDecoder = fromDecoder;
+    return r;
+}
+
+Identity identityOf(int fd, bool dualMono) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return {};
+    return {st.st_dev, st.st_ino, st.st_size,
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec, dualMono};
+}
+
+// Reads the worker's answer; Wait::Ready with *r filled, or how the wait ended.
+Wait readReply(const Worker& w, WorkerProgress& progress, const std::atomic<bool>* cancel, LoudnessResult* r) {
+    if (const Wait got = WorkerPool::awaitMessage(w, progress, cancel); got != Wait::Ready) return got;
+    worker::Header h{};
+    if (const Wait got = WorkerPool::receiveAll(w, &h, sizeof h, progress, cancel); got != Wait::Ready) return got;
+    if (h.type != worker::Type::Loudness || h.size < sizeof(worker::LoudnessReply) || h.size > (16u << 20))
+        return Wait::Gone;
+    std::vector<std::uint8_t> payload(h.size);
+    if (const Wait got = WorkerPool::receiveAll(w, payload.data(), payload.size(), progress, cancel);
+        got != Wait::Ready)
+        return got;
+    worker::LoudnessReply reply;
+    std::memcpy(&reply, payload.data(), sizeof reply);
+    const std::size_t binBytes = static_cast<std::size_t>(reply.bins) * sizeof(GatingHistogram::Bin);
+    if (reply.bins > GatingHistogram::kBins || sizeof reply + binBytes > payload.size()) return Wait::Gone;
+    r->hr = reply.hr;
+    r->fromDecoder = reply.opened != 0;
+    r->integrated = reply.integrated;
+    r->truePeak = reply.truePeak;
+    r->samplePeak = reply.samplePeak;
+    r->truePeakBound = reply.truePeakBound;
+    r->gating.bins.resize(reply.bins);
+    std::memcpy(static_cast<void*>(r->gating.bins.data()), payload.data() + sizeof reply, binBytes);
+    const std::size_t textAt = sizeof reply + binBytes;
+    r->detail = QString::fromUtf8(reinterpret_cast<const char*>(payload.data()) + textAt,
+                                  static_cast<qsizetype>(payload.size() - textAt));
+    return Wait::Ready;
+}
+
+}  // namespace
+
+int LoudnessSurvey::measuredCount() { return gMeasured.load(); }
+
+LoudnessResult LoudnessSurvey::measure(const std::string& path, bool dualMono, bool truePeak,
+                                       const std::atomic<bool>* cancel) {
+    std::uint64_t allowance = 0;
+    bool urgent = false;
+    for (;;) {
+        if (cancel && cancel->load()) return failed(E_ABORT, QStringLiteral("cancelled"));
+        HRESULT hr = S_OK;
+        QString why;
+        const int fd = AudioSource::openFile(path, &hr, &why);
+        if (fd < 0) return failed(hr, why);
+        const Identity id = identityOf(fd, dualMono);
+        {
+            std::lock_guard lock(gKeptMutex);
+            // A measurement with the true peak serves one without; not the other way round.
+            if (auto it = gKept.find(id); it != gKept.end() && (!truePeak || it->second.truePeakMeasured())) {
+                ::close(fd);
+                return it->second;
+            }
+        }
+        allowance = std::max(allowance, WorkerPool::rememberedAllowance(fd));
+        Worker w = WorkerPool::acquire(&why, allowance, cancel, urgent);
+        if (!w) {
+            ::close(fd);
+            return failed(cancel && cancel->load() ? E_ABORT : E_FAIL, why);
+        }
+        struct stat st {};
+        WorkerProgress progress(w, ::fstat(fd, &st) == 0 ? st.st_size : 0);
+        worker::MeasureRequest req;
+        req.fault = WorkerPool::testFaultFor(path);
+        req.dualMono = dualMono ? 1 : 0;
+        req.truePeak = truePeak ? 1 : 0;
+        const bool sent = worker::send(w.sock, worker::Type::Measure, &req, sizeof req, nullptr, 0, fd);
+        ::close(fd);
+        LoudnessResult r;
+        const Wait got = sent ? readReply(w, progress, cancel, &r) : Wait::Gone;
+        if (got == Wait::Ready) {
+            ++gMeasured;
+            if (SUCCEEDED(r.hr)) WorkerPool::rememberAllowance(path, w.allowance);
+            WorkerPool::reuse(w);
+            if (SUCCEEDED(r.hr)) {
+                std::lock_guard lock(gKeptMutex);
+                gKept[id] = r;
+            }
+            return r;
+        }
+        if (got == Wait::Cancelled) {
+            WorkerPool::discard(w);
+            return failed(E_ABORT, QStringLiteral("cancelled"));
+        }
+        if (got == Wait::Stalled) {
+            WorkerPool::discard(w);
+            return failed(VFW_E_DECODE_FAILED, QStringLiteral("the decoder stopped responding"), true);
+        }
+        const std::uint64_t tried = w.allowance;
+        const WorkerEnd end = WorkerPool::bury(w);
+        if (end != WorkerEnd::OutOfMemory) return failed(VFW_E_DECODE_FAILED, WorkerPool::causeText(end), true);
+        allowance = WorkerPool::largerAllowance(std::max(tried, WorkerPool::defaultAllowance()));
+        if (allowance == 0) return failed(E_OUTOFMEMORY, WorkerPool::tooMuchMemoryText(), true);
+        urgent = true;  // others may hold the budget while they wait for nothing: go ahead
+    }
+}
+
+std::vector<LoudnessResult> LoudnessSurvey::measureAll(const std::vector<std::string>& paths, bool dualMono,
+                                                       bool truePeak,
+                                                       const std::function<void(std::size_t, const LoudnessResult&)>& done,
+                                                       const std::atomic<bool>* cancel) {
+    std::vector<LoudnessResult> results(paths.size());
+    std::atomic<std::size_t> next{0};
+    auto run = [&] {
+        for (std::size_t i; (i = next++) < paths.size();) {
+            results[i] = measure(paths[i], dualMono, truePeak, cancel);
+            if (done) done(i, results[i]);
+        }
+    };
+    const int threads = std::clamp<int>(WorkerPool::capacity(), 1, std::max<int>(1, static_cast<int>(paths.size())));
+    std::vector<std::thread> pool;
+    for (int t = 1; t < threads; ++t) pool.emplace_back(run);
+    run();
+    for (auto& t : pool) t.join();
+    return results;
+}
+
+}  // namespace corvane::media
