@@ -200,7 +200,9 @@ struct Ends {
 
 Ends endsFor(AVCodecID id) {
     const AVCodecDescriptor* d = avcodec_descriptor_get(id);
-    if (d && (d->props & AV_CODEC_PROP_LOSSLESS) && !(d->props & AV_CODEC_PROP_LOSSY)) return {8, 2, 1, 3};
+    // WavPack counts as lossy too (its hybrid mode), yet every block decodes on its own.
+    if (id == AV_CODEC_ID_WAVPACK || (d && (d->props & AV_CODEC_PROP_LOSSLESS) && !(d->props & AV_CODEC_PROP_LOSSY)))
+        return {8, 2, 1, 3};
     return {32, 8, 8, 8};
 }
 
@@ -590,7 +592,12 @@ ProbeResult probeDescriptor(int fd) {
     QString codec;
     {
         AudioSource src;
-        HRESULT hr = src.openDescriptor(fd);
+        // Demuxers that index every packet they read (Ogg, FLAC) would grow and copy that
+        // index through the whole file; counting never seeks back into it.
+        AVDictionary* opts = nullptr;
+        av_dict_set(&opts, "indexmem", "4096", 0);
+        HRESULT hr = src.openDescriptor(fd, &opts);
+        av_dict_free(&opts);
         if (FAILED(hr)) return failed(hr, src.detail());
         title = tagOf(src, "title");
         artist = tagOf(src, "artist");
