@@ -235,6 +235,17 @@ std::int64_t skipSamplesOf(const AVPacket* pkt) {
     return skip && size >= 8 ? static_cast<std::int64_t>(AV_RL32(skip)) + AV_RL32(skip + 4) : 0;
 }
 
+// A packet whose start the decoder drops: the first of a stream, or of a link chained to it.
+bool startsTrimmed(const AVPacket* pkt) {
+    std::size_t size = 0;
+    const uint8_t* skip = av_packet_get_side_data(pkt, AV_PKT_DATA_SKIP_SAMPLES, &size);
+    return skip && size >= 4 && AV_RL32(skip) > 0;
+}
+
+// The most packets decoded around the seams of chained links before the file is decoded in
+// full instead: links of a few packets each are not worth the bookkeeping.
+constexpr std::size_t kMaxSeamPackets = 4096;
+
 // What a run of packets decodes to with a decoder of its own, drained at the end, as the
 // join's decode would give it; per packet when asked.
 struct Run {
@@ -452,6 +463,28 @@ Count countSamples(AudioSource& src, int fd) {
         return calibrated;
     };
 
+    // Where chained links meet (Ogg), the packets around the seam are decoded, from `preroll`
+    // packets before it, and what they decode to replaces their count; the last ring's worth
+    // of them goes back to the ring, so the file's end is measured as ever.
+    std::vector<Stored> seam;
+    std::size_t seamLeft = 0;
+    bool endsInSeam = false;
+    auto closeSeam = [&](bool atEnd) -> bool {
+        const std::size_t keep = atEnd ? 0 : ends.ring();
+        std::vector<const AVPacket*> pkts;
+        for (std::size_t i = 0; i + keep < seam.size(); ++i) pkts.push_back(seam[i].pkt.get());
+        const Run across = decode(pkts);
+        pkts.resize(ends.preroll);
+        const Run before = decode(pkts);
+        if (across.badFormat || across.clock.settled != 0 || before.clock.settled != 0) return false;
+        for (std::size_t i = 0; i < ends.preroll; ++i) addMiddle(seam[i]);
+        middle.add(across.clock.rate, across.clock.totalSamples - before.clock.totalSamples);
+        largestCount = std::max(largestCount, across.clock.largestFrame);
+        for (std::size_t i = seam.size() - keep; i < seam.size(); ++i) ring.push_back(std::move(seam[i]));
+        seam.clear();
+        return true;
+    };
+
     PacketPtr pkt(av_packet_alloc());
     for (; pkt && (hr = src.readPacket(pkt.get())) == S_OK; pkt.reset(av_packet_alloc())) {
         ++packets;
@@ -473,6 +506,30 @@ Count countSamples(AudioSource& src, int fd) {
             out.decodeInFull = true;
             return out;
         }
+        if (s.count.linkStart || startsTrimmed(s.pkt.get())) {
+            if (seam.empty()) {
+                // A link too short to bring a decoder into state before the seam.
+                if (ring.size() < ends.preroll) {
+                    out.decodeInFull = true;
+                    return out;
+                }
+                while (ring.size() > ends.preroll) {
+                    addMiddle(ring.front());
+                    ring.pop_front();
+                }
+                for (Stored& r : ring) seam.push_back(std::move(r));
+                ring.clear();
+            }
+            seamLeft = ends.head + ends.ring();
+        }
+        if (!seam.empty()) {
+            seam.push_back(std::move(s));
+            if (seam.size() > kMaxSeamPackets || (--seamLeft == 0 && !closeSeam(false))) {
+                out.decodeInFull = true;
+                return out;
+            }
+            continue;
+        }
         ring.push_back(std::move(s));
         if (ring.size() > ends.ring()) {
             addMiddle(ring.front());
@@ -484,6 +541,13 @@ Count countSamples(AudioSource& src, int fd) {
         out.result = failed(hr, hr == E_OUTOFMEMORY ? QStringLiteral("out of memory") : src.detail());
         return out;
     }
+    if (!seam.empty()) {
+        if (!closeSeam(true)) {
+            out.decodeInFull = true;
+            return out;
+        }
+        endsInSeam = true;
+    }
     if (indexEndsEarly(src, fd, audioEnd)) {
         out.result = failed(VFW_E_INVALID_FILE_FORMAT, QStringLiteral("the file's index ends before its audio does"));
         return out;
@@ -492,7 +556,7 @@ Count countSamples(AudioSource& src, int fd) {
     SampleClock clock;
     int outChannels = 0;
     std::int64_t largestFrame = 0;
-    if (ring.size() < ends.ring()) {
+    if (ring.size() < ends.ring() && !endsInSeam) {
         // Short enough to decode whole: every packet is still at hand.
         std::vector<const AVPacket*> pkts;
         for (Stored& s : head) pkts.push_back(s.pkt.get());
@@ -519,12 +583,18 @@ Count countSamples(AudioSource& src, int fd) {
             out.result = badFormat(headRun);
             return out;
         }
-        ring.back().count.samples += counter.flush().samples;
-        std::vector<const AVPacket*> pkts;
-        for (Stored& s : ring) pkts.push_back(s.pkt.get());
-        const Run withTail = decode(pkts);
-        pkts.resize(ends.preroll);
-        const Run preroll = decode(pkts);
+        // A seam that reached the end has measured it already.
+        Run withTail;
+        Run preroll;
+        if (!endsInSeam) {
+            ring.back().count.samples += counter.flush().samples;
+            std::vector<const AVPacket*> pkts;
+            for (Stored& s : ring) pkts.push_back(s.pkt.get());
+            withTail = decode(pkts);
+            pkts.resize(ends.preroll);
+            preroll = decode(pkts);
+            for (std::size_t i = 0; i < ends.preroll; ++i) addMiddle(ring[i]);
+        }
         if (withTail.badFormat) {
             out.result = badFormat(withTail);
             return out;
@@ -534,12 +604,11 @@ Count countSamples(AudioSource& src, int fd) {
                                                                      : QStringLiteral("no audio could be decoded"));
             return out;
         }
-        for (std::size_t i = 0; i < ends.preroll; ++i) addMiddle(ring[i]);
         // A stream that changes rate (streams glued together) is decoded in full: where one
         // gives way to the other, decoders deliver frames their framing does not foretell.
         const int rate = headRun.clock.rate;
         if (headRun.clock.settled != 0 || middle.settled != 0 || (middle.rate != 0 && middle.rate != rate) ||
-            withTail.clock.settled != 0 || preroll.clock.settled != 0 || (withTail.clock.rate != rate) ||
+            withTail.clock.settled != 0 || preroll.clock.settled != 0 || (!endsInSeam && withTail.clock.rate != rate) ||
             (preroll.clock.rate != 0 && preroll.clock.rate != rate)) {
             out.decodeInFull = true;
             return out;

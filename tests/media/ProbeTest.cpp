@@ -298,6 +298,20 @@ void ProbeTest::endsAreWhatDecodes_data() {
     cut.resize(cut.size() * 7 / 10 + 333);
     QVERIFY(writeBytes(dir_.filePath("faststart-cut.m4a"), cut));
     QTest::newRow("fast-start M4A cut short") << dir_.filePath("faststart-cut.m4a") << QStringList();
+    // Chained Ogg links, as `cat` makes them: each link's headers, priming and padding at
+    // the seam; a link that repeats the serial number of the one before sends its headers
+    // as packets.
+    auto chain = [&](const QString& name, const QStringList& links) {
+        std::vector<unsigned char> b;
+        for (const QString& link : links) {
+            const std::vector<unsigned char> part = readBytes(dir_.filePath(link));
+            b.insert(b.end(), part.begin(), part.end());
+        }
+        return writeBytes(dir_.filePath(name), b) ? dir_.filePath(name) : QString();
+    };
+    QTest::newRow("chained Ogg Opus") << chain("chained.opus", {"long.opus", "opus.opus", "long.opus", "long.opus"})
+                                      << QStringList();
+    QTest::newRow("chained Ogg Vorbis") << chain("chained.ogg", {"long.ogg", "long.ogg"}) << QStringList();
     // Two ADTS streams of different rates, one after the other.
     std::vector<unsigned char> glued = readBytes(dir_.filePath("long.aac"));
     const std::vector<unsigned char> second = readBytes(dir_.filePath("adts22.aac"));
