@@ -380,12 +380,31 @@ bool indexEndsEarly(AudioSource& src, int fd, std::int64_t audioEnd) {
     return end - audioEnd - others > slack;
 }
 
+// Where the audio's own sample table ends in the file, edit lists aside: an edit list may
+// end the track well before its table does, on purpose. -1 when it cannot be told.
+std::int64_t mp4TableEnd(int fd) {
+    AudioSource raw;
+    AVDictionary* opts = nullptr;
+    av_dict_set(&opts, "ignore_editlist", "1", 0);
+    const HRESULT hr = raw.openDescriptor(fd, &opts);
+    av_dict_free(&opts);
+    if (FAILED(hr) || !isFormat(raw, "mp4")) return -1;
+    std::int64_t end = -1;
+    const int n = avformat_index_get_entries_count(raw.stream());
+    for (int i = 0; i < n; ++i)
+        if (const AVIndexEntry* e = avformat_index_get_entry(raw.stream(), i))
+            end = std::max<std::int64_t>(end, e->pos + e->size);
+    if (end >= 0 && indexEndsEarly(raw, fd, end)) return -1;
+    return end;
+}
+
 // A count, or the word that this file must be decoded in full (checked with no other
 // demuxer of it open), or the MP4 table's end still to be read.
 struct Count {
     ProbeResult result;
     bool decodeInFull = false;
     bool readMp4End = false;  // AAC in MP4 whose last packet the edit list shortens
+    bool readMp4Table = false;  // the packets end well before the media data: cut, or edited?
     std::int64_t lastPacketTicks = 0;
     std::int64_t frameSize = 0;
 };
@@ -548,10 +567,7 @@ Count countSamples(AudioSource& src, int fd) {
         }
         endsInSeam = true;
     }
-    if (indexEndsEarly(src, fd, audioEnd)) {
-        out.result = failed(VFW_E_INVALID_FILE_FORMAT, QStringLiteral("the file's index ends before its audio does"));
-        return out;
-    }
+    out.readMp4Table = indexEndsEarly(src, fd, audioEnd);
 
     SampleClock clock;
     int outChannels = 0;
@@ -674,6 +690,10 @@ ProbeResult probeDescriptor(int fd) {
         count = countSamples(src, fd);
     }
     // Only one demuxer of a file is open at a time: a long file's index is large.
+    // An index cut short (out of memory, or damaged) must fail, not give a shorter length;
+    // an edit list that ends the track early leaves the table whole.
+    if (count.readMp4Table && mp4TableEnd(fd) < 0)
+        return failed(VFW_E_INVALID_FILE_FORMAT, QStringLiteral("the file's index ends before its audio does"));
     ProbeResult r = count.decodeInFull ? probeByDecoding(fd) : count.result;
     if (count.readMp4End && SUCCEEDED(r.hr)) {
         std::int64_t last = mp4LastSampleDuration(fd);
