@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <QFileInfo>
+#include <QProcess>
 #include <QTest>
 #include <algorithm>
 #include <cstring>
@@ -312,6 +314,18 @@ void ProbeTest::endsAreWhatDecodes_data() {
     QTest::newRow("chained Ogg Opus") << chain("chained.opus", {"long.opus", "opus.opus", "long.opus", "long.opus"})
                                       << QStringList();
     QTest::newRow("chained Ogg Vorbis") << chain("chained.ogg", {"long.ogg", "long.ogg"}) << QStringList();
+    // Monkey's Audio, whose only encoder on Debian is jmac (libjmac-java): frames of one
+    // fixed length but the last, learnt from the decoder.
+    EncodeOptions wav;
+    wav.sampleRate = 8000;
+    wav.channels = 1;
+    wav.frames = 1200099;  // 17 frames, the last partial
+    QVERIFY(encodeFile(dir_.filePath("ape.wav"), wav, sine(441.0)).isEmpty());
+    QProcess jmac;
+    jmac.start(QStringLiteral("jmac"), {QStringLiteral("c1"), dir_.filePath("ape.wav"), dir_.filePath("ape.ape")});
+    QVERIFY2(jmac.waitForFinished(60000) && jmac.exitCode() == 0 && QFileInfo(dir_.filePath("ape.ape")).size() > 0,
+             "jmac (Debian package libjmac-java) could not make an APE file");
+    QTest::newRow("APE") << dir_.filePath("ape.ape") << QStringList();
     // Two ADTS streams of different rates, one after the other.
     std::vector<unsigned char> glued = readBytes(dir_.filePath("long.aac"));
     const std::vector<unsigned char> second = readBytes(dir_.filePath("adts22.aac"));
