@@ -504,8 +504,11 @@ Count countSamples(AudioSource& src, int fd) {
         return true;
     };
 
+    // Packets that leave the ring are read into again: a long file has millions of them.
+    PacketPtr spare;
+    auto nextPacket = [&] { return spare ? std::move(spare) : PacketPtr(av_packet_alloc()); };
     PacketPtr pkt(av_packet_alloc());
-    for (; pkt && (hr = src.readPacket(pkt.get())) == S_OK; pkt.reset(av_packet_alloc())) {
+    for (; pkt && (hr = src.readPacket(pkt.get())) == S_OK; pkt = nextPacket()) {
         ++packets;
         if (pkt->pos >= 0) audioEnd = std::max(audioEnd, pkt->pos + pkt->size);
         out.lastPacketTicks = pkt->duration;
@@ -552,6 +555,7 @@ Count countSamples(AudioSource& src, int fd) {
         ring.push_back(std::move(s));
         if (ring.size() > ends.ring()) {
             addMiddle(ring.front());
+            spare = std::move(ring.front().pkt);
             ring.pop_front();
         }
     }
