@@ -202,7 +202,7 @@ Ends endsFor(AVCodecID id) {
     const AVCodecDescriptor* d = avcodec_descriptor_get(id);
     // WavPack counts as lossy too (its hybrid mode), yet every block decodes on its own.
     if (id == AV_CODEC_ID_WAVPACK || (d && (d->props & AV_CODEC_PROP_LOSSLESS) && !(d->props & AV_CODEC_PROP_LOSSY)))
-        return {8, 2, 1, 3};
+        return {4, 2, 1, 3};
     return {32, 8, 8, 8};
 }
 
