@@ -96,12 +96,8 @@ PacketCount FrameCounter::count(const AVPacket* pkt) {
             return countAac(pkt);
         case AV_CODEC_ID_WAVPACK:
             return countWavPack(pkt);
-        case AV_CODEC_ID_VORBIS: {
-            int flags = 0;
-            const int n = av_vorbis_parse_frame_flags(parser_->vorbis.get(), pkt->data, pkt->size, &flags);
-            if (n < 0) return {0, -1};
-            return {rate_, flags ? 0 : n};
-        }
+        case AV_CODEC_ID_VORBIS:
+            return countVorbis(pkt);
         default:
             break;
     }
@@ -153,6 +149,42 @@ PacketCount FrameCounter::parse(const std::uint8_t*, int outSize) {
     return {rate_, 0};
 }
 
+// Vorbis packets state their block size by mode, which the setup header of their own link
+// defines: a chained link brings its three headers in-band, and counting goes on with them.
+PacketCount FrameCounter::countVorbis(const AVPacket* pkt) {
+    if (pkt->size > 0 && (pkt->data[0] & 1)) {
+        const int type = pkt->data[0] >> 1;  // 0 identification, 1 comment, 2 setup
+        if (type > 2 || pkt->size < 7 || std::memcmp(pkt->data + 1, "vorbis", 6) != 0) return {rate_, -1};
+        if (type == 0)
+            for (auto& h : vorbisHeaders_) h.clear();
+        vorbisHeaders_[type].assign(pkt->data, pkt->data + pkt->size);
+        if (type == 0 && pkt->size >= 16) {
+            const int rate = static_cast<int>(AV_RL32(pkt->data + 12));
+            if (rate > 0) rate_ = rate;
+        }
+        if (type == 2) {
+            // Xiph lacing: 2, the first two sizes in 255s, then the three headers.
+            std::vector<std::uint8_t> extra{2};
+            for (int i = 0; i < 2; ++i) {
+                std::size_t n = vorbisHeaders_[i].size();
+                for (; n >= 255; n -= 255) extra.push_back(255);
+                extra.push_back(static_cast<std::uint8_t>(n));
+            }
+            for (const auto& h : vorbisHeaders_) extra.insert(extra.end(), h.begin(), h.end());
+            extra.resize(extra.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+            parser_->vorbis.reset(av_vorbis_parse_init(extra.data(), static_cast<int>(extra.size()) -
+                                                                         AV_INPUT_BUFFER_PADDING_SIZE));
+            for (auto& h : vorbisHeaders_) h.clear();
+        }
+        return {rate_, 0, type == 0};
+    }
+    if (!parser_->vorbis) return {rate_, -1};
+    int flags = 0;
+    const int n = av_vorbis_parse_frame_flags(parser_->vorbis.get(), pkt->data, pkt->size, &flags);
+    if (n < 0) return {rate_, -1};
+    return {rate_, flags ? 0 : n};
+}
+
 // RFC 6716, 3.1: the TOC byte gives the frame duration by configuration and the number of
 // frames by its code; a multistream packet's first stream speaks for all.
 PacketCount FrameCounter::countOpus(const AVPacket* pkt) const {
@@ -177,6 +209,10 @@ PacketCount FrameCounter::countOpus(const AVPacket* pkt) const {
             frames = pkt->data[1] & 0x3F;
             break;
     }
+    // A packet of no frames or over 120 ms is malformed, and the decoder drops it: so do the
+    // headers of a link chained with the same serial number, which arrive as packets.
+    if (frames == 0 || frames * frame > kOpusRate / 1000 * 120)
+        return {kOpusRate, 0, pkt->size >= 8 && std::memcmp(pkt->data, "OpusHead", 8) == 0};
     return {kOpusRate, static_cast<std::int64_t>(frames) * frame};
 }
 

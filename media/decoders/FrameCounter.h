@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -14,6 +15,9 @@ namespace corvane::media {
 struct PacketCount {
     int rate = 0;
     std::int64_t samples = 0;
+    // The packet opens another stream chained after the first (Ogg links): what the decoder
+    // makes of the seam is not in the framing.
+    bool linkStart = false;
 };
 
 // Counts each packet of one stream from its codec's framing: PCM from its size, MPEG audio,
@@ -45,6 +49,7 @@ private:
     PacketCount countOpus(const AVPacket* pkt) const;
     PacketCount countAac(const AVPacket* pkt) const;
     PacketCount countWavPack(const AVPacket* pkt) const;
+    PacketCount countVorbis(const AVPacket* pkt);
     PacketCount parse(const std::uint8_t* data, int size);
 
     struct Parser;
@@ -53,6 +58,7 @@ private:
     int rate_ = 0;
     int pcmBits_ = 0;
     PacketCount fixed_;
+    std::vector<std::uint8_t> vorbisHeaders_[3];  // a chained link's, until its setup arrives
 };
 
 }  // namespace corvane::media

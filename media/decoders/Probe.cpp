@@ -200,7 +200,9 @@ struct Ends {
 
 Ends endsFor(AVCodecID id) {
     const AVCodecDescriptor* d = avcodec_descriptor_get(id);
-    if (d && (d->props & AV_CODEC_PROP_LOSSLESS) && !(d->props & AV_CODEC_PROP_LOSSY)) return {8, 2, 1, 3};
+    // WavPack counts as lossy too (its hybrid mode), yet every block decodes on its own.
+    if (id == AV_CODEC_ID_WAVPACK || (d && (d->props & AV_CODEC_PROP_LOSSLESS) && !(d->props & AV_CODEC_PROP_LOSSY)))
+        return {4, 2, 1, 3};
     return {32, 8, 8, 8};
 }
 
@@ -232,6 +234,17 @@ std::int64_t skipSamplesOf(const AVPacket* pkt) {
     const uint8_t* skip = av_packet_get_side_data(pkt, AV_PKT_DATA_SKIP_SAMPLES, &size);
     return skip && size >= 8 ? static_cast<std::int64_t>(AV_RL32(skip)) + AV_RL32(skip + 4) : 0;
 }
+
+// A packet whose start the decoder drops: the first of a stream, or of a link chained to it.
+bool startsTrimmed(const AVPacket* pkt) {
+    std::size_t size = 0;
+    const uint8_t* skip = av_packet_get_side_data(pkt, AV_PKT_DATA_SKIP_SAMPLES, &size);
+    return skip && size >= 4 && AV_RL32(skip) > 0;
+}
+
+// The most packets decoded around the seams of chained links before the file is decoded in
+// full instead: links of a few packets each are not worth the bookkeeping.
+constexpr std::size_t kMaxSeamPackets = 4096;
 
 // What a run of packets decodes to with a decoder of its own, drained at the end, as the
 // join's decode would give it; per packet when asked.
@@ -367,12 +380,31 @@ bool indexEndsEarly(AudioSource& src, int fd, std::int64_t audioEnd) {
     return end - audioEnd - others > slack;
 }
 
+// Where the audio's own sample table ends in the file, edit lists aside: an edit list may
+// end the track well before its table does, on purpose. -1 when it cannot be told.
+std::int64_t mp4TableEnd(int fd) {
+    AudioSource raw;
+    AVDictionary* opts = nullptr;
+    av_dict_set(&opts, "ignore_editlist", "1", 0);
+    const HRESULT hr = raw.openDescriptor(fd, &opts);
+    av_dict_free(&opts);
+    if (FAILED(hr) || !isFormat(raw, "mp4")) return -1;
+    std::int64_t end = -1;
+    const int n = avformat_index_get_entries_count(raw.stream());
+    for (int i = 0; i < n; ++i)
+        if (const AVIndexEntry* e = avformat_index_get_entry(raw.stream(), i))
+            end = std::max<std::int64_t>(end, e->pos + e->size);
+    if (end >= 0 && indexEndsEarly(raw, fd, end)) return -1;
+    return end;
+}
+
 // A count, or the word that this file must be decoded in full (checked with no other
 // demuxer of it open), or the MP4 table's end still to be read.
 struct Count {
     ProbeResult result;
     bool decodeInFull = false;
     bool readMp4End = false;  // AAC in MP4 whose last packet the edit list shortens
+    bool readMp4Table = false;  // the packets end well before the media data: cut, or edited?
     std::int64_t lastPacketTicks = 0;
     std::int64_t frameSize = 0;
 };
@@ -450,8 +482,33 @@ Count countSamples(AudioSource& src, int fd) {
         return calibrated;
     };
 
+    // Where chained links meet (Ogg), the packets around the seam are decoded, from `preroll`
+    // packets before it, and what they decode to replaces their count; the last ring's worth
+    // of them goes back to the ring, so the file's end is measured as ever.
+    std::vector<Stored> seam;
+    std::size_t seamLeft = 0;
+    bool endsInSeam = false;
+    auto closeSeam = [&](bool atEnd) -> bool {
+        const std::size_t keep = atEnd ? 0 : ends.ring();
+        std::vector<const AVPacket*> pkts;
+        for (std::size_t i = 0; i + keep < seam.size(); ++i) pkts.push_back(seam[i].pkt.get());
+        const Run across = decode(pkts);
+        pkts.resize(ends.preroll);
+        const Run before = decode(pkts);
+        if (across.badFormat || across.clock.settled != 0 || before.clock.settled != 0) return false;
+        for (std::size_t i = 0; i < ends.preroll; ++i) addMiddle(seam[i]);
+        middle.add(across.clock.rate, across.clock.totalSamples - before.clock.totalSamples);
+        largestCount = std::max(largestCount, across.clock.largestFrame);
+        for (std::size_t i = seam.size() - keep; i < seam.size(); ++i) ring.push_back(std::move(seam[i]));
+        seam.clear();
+        return true;
+    };
+
+    // Packets that leave the ring are read into again: a long file has millions of them.
+    PacketPtr spare;
+    auto nextPacket = [&] { return spare ? std::move(spare) : PacketPtr(av_packet_alloc()); };
     PacketPtr pkt(av_packet_alloc());
-    for (; pkt && (hr = src.readPacket(pkt.get())) == S_OK; pkt.reset(av_packet_alloc())) {
+    for (; pkt && (hr = src.readPacket(pkt.get())) == S_OK; pkt = nextPacket()) {
         ++packets;
         if (pkt->pos >= 0) audioEnd = std::max(audioEnd, pkt->pos + pkt->size);
         out.lastPacketTicks = pkt->duration;
@@ -471,9 +528,34 @@ Count countSamples(AudioSource& src, int fd) {
             out.decodeInFull = true;
             return out;
         }
+        if (s.count.linkStart || startsTrimmed(s.pkt.get())) {
+            if (seam.empty()) {
+                // A link too short to bring a decoder into state before the seam.
+                if (ring.size() < ends.preroll) {
+                    out.decodeInFull = true;
+                    return out;
+                }
+                while (ring.size() > ends.preroll) {
+                    addMiddle(ring.front());
+                    ring.pop_front();
+                }
+                for (Stored& r : ring) seam.push_back(std::move(r));
+                ring.clear();
+            }
+            seamLeft = ends.head + ends.ring();
+        }
+        if (!seam.empty()) {
+            seam.push_back(std::move(s));
+            if (seam.size() > kMaxSeamPackets || (--seamLeft == 0 && !closeSeam(false))) {
+                out.decodeInFull = true;
+                return out;
+            }
+            continue;
+        }
         ring.push_back(std::move(s));
         if (ring.size() > ends.ring()) {
             addMiddle(ring.front());
+            spare = std::move(ring.front().pkt);
             ring.pop_front();
         }
     }
@@ -482,15 +564,19 @@ Count countSamples(AudioSource& src, int fd) {
         out.result = failed(hr, hr == E_OUTOFMEMORY ? QStringLiteral("out of memory") : src.detail());
         return out;
     }
-    if (indexEndsEarly(src, fd, audioEnd)) {
-        out.result = failed(VFW_E_INVALID_FILE_FORMAT, QStringLiteral("the file's index ends before its audio does"));
-        return out;
+    if (!seam.empty()) {
+        if (!closeSeam(true)) {
+            out.decodeInFull = true;
+            return out;
+        }
+        endsInSeam = true;
     }
+    out.readMp4Table = indexEndsEarly(src, fd, audioEnd);
 
     SampleClock clock;
     int outChannels = 0;
     std::int64_t largestFrame = 0;
-    if (ring.size() < ends.ring()) {
+    if (ring.size() < ends.ring() && !endsInSeam) {
         // Short enough to decode whole: every packet is still at hand.
         std::vector<const AVPacket*> pkts;
         for (Stored& s : head) pkts.push_back(s.pkt.get());
@@ -517,12 +603,18 @@ Count countSamples(AudioSource& src, int fd) {
             out.result = badFormat(headRun);
             return out;
         }
-        ring.back().count.samples += counter.flush().samples;
-        std::vector<const AVPacket*> pkts;
-        for (Stored& s : ring) pkts.push_back(s.pkt.get());
-        const Run withTail = decode(pkts);
-        pkts.resize(ends.preroll);
-        const Run preroll = decode(pkts);
+        // A seam that reached the end has measured it already.
+        Run withTail;
+        Run preroll;
+        if (!endsInSeam) {
+            ring.back().count.samples += counter.flush().samples;
+            std::vector<const AVPacket*> pkts;
+            for (Stored& s : ring) pkts.push_back(s.pkt.get());
+            withTail = decode(pkts);
+            pkts.resize(ends.preroll);
+            preroll = decode(pkts);
+            for (std::size_t i = 0; i < ends.preroll; ++i) addMiddle(ring[i]);
+        }
         if (withTail.badFormat) {
             out.result = badFormat(withTail);
             return out;
@@ -532,12 +624,11 @@ Count countSamples(AudioSource& src, int fd) {
                                                                      : QStringLiteral("no audio could be decoded"));
             return out;
         }
-        for (std::size_t i = 0; i < ends.preroll; ++i) addMiddle(ring[i]);
         // A stream that changes rate (streams glued together) is decoded in full: where one
         // gives way to the other, decoders deliver frames their framing does not foretell.
         const int rate = headRun.clock.rate;
         if (headRun.clock.settled != 0 || middle.settled != 0 || (middle.rate != 0 && middle.rate != rate) ||
-            withTail.clock.settled != 0 || preroll.clock.settled != 0 || (withTail.clock.rate != rate) ||
+            withTail.clock.settled != 0 || preroll.clock.settled != 0 || (!endsInSeam && withTail.clock.rate != rate) ||
             (preroll.clock.rate != 0 && preroll.clock.rate != rate)) {
             out.decodeInFull = true;
             return out;
@@ -611,7 +702,12 @@ ProbeResult probeDescriptor(int fd) {
     SourceFormat format;
     {
         AudioSource src;
-        HRESULT hr = src.openDescriptor(fd);
+        // Demuxers that index every packet they read (Ogg, FLAC) would grow and copy that
+        // index through the whole file; counting never seeks back into it.
+        AVDictionary* opts = nullptr;
+        av_dict_set(&opts, "indexmem", "4096", 0);
+        HRESULT hr = src.openDescriptor(fd, &opts);
+        av_dict_free(&opts);
         if (FAILED(hr)) return failed(hr, src.detail());
         title = tagOf(src, "title");
         artist = tagOf(src, "artist");
@@ -620,6 +716,10 @@ ProbeResult probeDescriptor(int fd) {
         format = sourceFormatOf(src);
     }
     // Only one demuxer of a file is open at a time: a long file's index is large.
+    // An index cut short (out of memory, or damaged) must fail, not give a shorter length;
+    // an edit list that ends the track early leaves the table whole.
+    if (count.readMp4Table && mp4TableEnd(fd) < 0)
+        return failed(VFW_E_INVALID_FILE_FORMAT, QStringLiteral("the file's index ends before its audio does"));
     ProbeResult r = count.decodeInFull ? probeByDecoding(fd) : count.result;
     if (count.readMp4End && SUCCEEDED(r.hr)) {
         std::int64_t last = mp4LastSampleDuration(fd);

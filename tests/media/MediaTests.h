@@ -48,6 +48,7 @@ class ProbeTest : public QObject {
     void absurdHeadersAreRefused();
     void endsAreWhatDecodes_data();
     void endsAreWhatDecodes();
+    void cutIndexIsAFailure_data();
     void cutIndexIsAFailure();
 
   private:

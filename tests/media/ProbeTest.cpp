@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <QFileInfo>
+#include <QProcess>
 #include <QTest>
 #include <algorithm>
 #include <cstring>
@@ -298,6 +300,32 @@ void ProbeTest::endsAreWhatDecodes_data() {
     cut.resize(cut.size() * 7 / 10 + 333);
     QVERIFY(writeBytes(dir_.filePath("faststart-cut.m4a"), cut));
     QTest::newRow("fast-start M4A cut short") << dir_.filePath("faststart-cut.m4a") << QStringList();
+    // Chained Ogg links, as `cat` makes them: each link's headers, priming and padding at
+    // the seam; a link that repeats the serial number of the one before sends its headers
+    // as packets.
+    auto chain = [&](const QString& name, const QStringList& links) {
+        std::vector<unsigned char> b;
+        for (const QString& link : links) {
+            const std::vector<unsigned char> part = readBytes(dir_.filePath(link));
+            b.insert(b.end(), part.begin(), part.end());
+        }
+        return writeBytes(dir_.filePath(name), b) ? dir_.filePath(name) : QString();
+    };
+    QTest::newRow("chained Ogg Opus") << chain("chained.opus", {"long.opus", "opus.opus", "long.opus", "long.opus"})
+                                      << QStringList();
+    QTest::newRow("chained Ogg Vorbis") << chain("chained.ogg", {"long.ogg", "long.ogg"}) << QStringList();
+    // Monkey's Audio, whose only encoder on Debian is jmac (libjmac-java): frames of one
+    // fixed length but the last, learnt from the decoder.
+    EncodeOptions wav;
+    wav.sampleRate = 8000;
+    wav.channels = 1;
+    wav.frames = 1200099;  // 17 frames, the last partial
+    QVERIFY(encodeFile(dir_.filePath("ape.wav"), wav, sine(441.0)).isEmpty());
+    QProcess jmac;
+    jmac.start(QStringLiteral("jmac"), {QStringLiteral("c1"), dir_.filePath("ape.wav"), dir_.filePath("ape.ape")});
+    QVERIFY2(jmac.waitForFinished(60000) && jmac.exitCode() == 0 && QFileInfo(dir_.filePath("ape.ape")).size() > 0,
+             "jmac (Debian package libjmac-java) could not make an APE file");
+    QTest::newRow("APE") << dir_.filePath("ape.ape") << QStringList();
     // Two ADTS streams of different rates, one after the other.
     std::vector<unsigned char> glued = readBytes(dir_.filePath("long.aac"));
     const std::vector<unsigned char> second = readBytes(dir_.filePath("adts22.aac"));
@@ -330,22 +358,49 @@ void ProbeTest::endsAreWhatDecodes() {
              qPrintable(QStringLiteral("%1 vs %2").arg(r.duration).arg(whole)));
 }
 
-void ProbeTest::cutIndexIsAFailure() {
-    // An index that stops short of the audio (cut for want of memory, or damaged) must not
-    // pass for a shorter length: here the sample size table claims a quarter of its samples.
+void ProbeTest::cutIndexIsAFailure_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<REFERENCE_TIME>("length");  // what the file states, or -1: refused
     std::vector<unsigned char> b = readBytes(dir_.filePath("long.m4a"));
-    const std::size_t stsz = find(b, {'s', 't', 's', 'z'});
+    // The sample size table claims a quarter of its samples.
+    std::vector<unsigned char> cut = b;
+    const std::size_t stsz = find(cut, {'s', 't', 's', 'z'});
     QVERIFY(stsz != std::string::npos);
     const std::size_t countAt = stsz + 4 + 4 + 4;  // version and flags, sample size, count
-    const unsigned count = (b[countAt] << 24) | (b[countAt + 1] << 16) | (b[countAt + 2] << 8) | b[countAt + 3];
+    const unsigned count = (cut[countAt] << 24) | (cut[countAt + 1] << 16) | (cut[countAt + 2] << 8) | cut[countAt + 3];
     QVERIFY(count > 100);
-    const std::vector<unsigned char> half = bigEndian(count / 4, 4);
-    std::copy(half.begin(), half.end(), b.begin() + static_cast<std::ptrdiff_t>(countAt));
-    const QString path = dir_.filePath("cut-index.m4a");
-    QVERIFY(writeBytes(path, b));
-    const ProbeResult r = probeFile(qstringToPath(path));
-    QVERIFY(FAILED(r.hr));
-    QCOMPARE(r.detail, QStringLiteral("the file's index ends before its audio does"));
+    const std::vector<unsigned char> quarter = bigEndian(count / 4, 4);
+    std::copy(quarter.begin(), quarter.end(), cut.begin() + static_cast<std::ptrdiff_t>(countAt));
+    QVERIFY(writeBytes(dir_.filePath("cut-index.m4a"), cut));
+    QTest::newRow("index cut to a quarter") << dir_.filePath("cut-index.m4a") << REFERENCE_TIME(-1);
+    // The edit list ends the track after a third of its samples, on purpose: the table is whole.
+    const std::size_t elst = find(b, {'e', 'l', 's', 't'});
+    QVERIFY(elst != std::string::npos && b[elst + 4] == 0);  // version 0: 32-bit fields
+    const std::size_t segmentAt = elst + 4 + 4 + 4;           // version and flags, entry count
+    const unsigned segment = (b[segmentAt] << 24) | (b[segmentAt + 1] << 16) | (b[segmentAt + 2] << 8) | b[segmentAt + 3];
+    const std::vector<unsigned char> third = bigEndian(segment / 3, 4);
+    std::copy(third.begin(), third.end(), b.begin() + static_cast<std::ptrdiff_t>(segmentAt));
+    QVERIFY(writeBytes(dir_.filePath("edited.m4a"), b));
+    // In the movie's timescale, which long.m4a keeps at the muxer's millisecond default.
+    QTest::newRow("edit list ends early") << dir_.filePath("edited.m4a")
+                                          << REFERENCE_TIME(segment / 3) * (kUnitsPerSecond / 1000);
+}
+
+void ProbeTest::cutIndexIsAFailure() {
+    // An index that stops short of the audio (cut for want of memory, or damaged) must not
+    // pass for a shorter length; an edit list that ends the track early is no such index.
+    QFETCH(QString, file);
+    QFETCH(REFERENCE_TIME, length);
+    const ProbeResult r = probeFile(qstringToPath(file));
+    if (length < 0) {
+        QVERIFY(FAILED(r.hr));
+        QCOMPARE(r.detail, QStringLiteral("the file's index ends before its audio does"));
+    } else {
+        QVERIFY2(SUCCEEDED(r.hr), qPrintable(r.detail));
+        // To the edit list's millisecond.
+        QVERIFY2(std::llabs(r.duration - length) <= kUnitsPerSecond / 1000,
+                 qPrintable(QStringLiteral("%1 vs %2").arg(r.duration).arg(length)));
+    }
     // The whole file has no such complaint.
     QVERIFY(SUCCEEDED(probeFile(qstringToPath(dir_.filePath("long.m4a"))).hr));
 }
