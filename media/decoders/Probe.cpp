@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "media/decoders/Probe.h"
+#include "media/Cause.h"
 
 #include "media/decoders/AudioSource.h"
 #include "media/decoders/FrameCounter.h"
@@ -36,7 +37,7 @@ ProbeResult failed(HRESULT hr, const QString& detail) {
 }
 
 ProbeResult implausible() {
-    return failed(VFW_E_INVALID_FILE_FORMAT, QStringLiteral("the length it states is impossible"));
+    return failed(VFW_E_INVALID_FILE_FORMAT, Cause::tr("the length it states is impossible"));
 }
 
 // A finished count: samples less what the decoder trims, in time and at the last rate.
@@ -75,8 +76,8 @@ ProbeResult probeByDecoding(int fd) {
     }
     if (FAILED(hr)) return failed(hr, src.detail());
     if (clock.totalSamples == 0)
-        return failed(VFW_E_DECODE_FAILED, src.invalidPackets() > 0 ? QStringLiteral("the audio data is corrupt")
-                                                                     : QStringLiteral("no audio could be decoded"));
+        return failed(VFW_E_DECODE_FAILED, src.invalidPackets() > 0 ? Cause::tr("the audio data is corrupt")
+                                                                     : Cause::tr("no audio could be decoded"));
     return measured(clock, 0, channels);
 }
 
@@ -285,7 +286,7 @@ Run decodeRun(const AVCodecParameters* par, AVRational timeBase, const std::vect
 
 ProbeResult badFormat(const Run& run) {
     return failed(VFW_E_BAD_AUDIO_FORMAT,
-                  QStringLiteral("unusable audio format (%1 Hz, %2 channels)").arg(run.badRate).arg(run.badChannels));
+                  Cause::tr("unusable audio format (%1 Hz, %2 channels)").arg(run.badRate).arg(run.badChannels));
 }
 
 // The first head packet whose count and decode differ tells how the one maps to the other;
@@ -416,7 +417,7 @@ Count countSamples(AudioSource& src, int fd) {
     };
     std::unique_ptr<AVCodecParameters, ParametersDeleter> opened(avcodec_parameters_alloc());
     if (!opened || avcodec_parameters_copy(opened.get(), par) < 0) {
-        out.result = failed(E_OUTOFMEMORY, QStringLiteral("out of memory"));
+        out.result = failed(E_OUTOFMEMORY, Cause::tr("out of memory"));
         return out;
     }
     auto decode = [&](const std::vector<const AVPacket*>& pkts) { return decodeRun(opened.get(), st->time_base, pkts); };
@@ -479,11 +480,11 @@ Count countSamples(AudioSource& src, int fd) {
     }
     if (!pkt) hr = E_OUTOFMEMORY;
     if (FAILED(hr)) {
-        out.result = failed(hr, hr == E_OUTOFMEMORY ? QStringLiteral("out of memory") : src.detail());
+        out.result = failed(hr, hr == E_OUTOFMEMORY ? Cause::tr("out of memory") : src.detail());
         return out;
     }
     if (indexEndsEarly(src, fd, audioEnd)) {
-        out.result = failed(VFW_E_INVALID_FILE_FORMAT, QStringLiteral("the file's index ends before its audio does"));
+        out.result = failed(VFW_E_INVALID_FILE_FORMAT, Cause::tr("the file's index ends before its audio does"));
         return out;
     }
 
@@ -501,8 +502,8 @@ Count countSamples(AudioSource& src, int fd) {
             return out;
         }
         if (all.clock.totalSamples == 0) {
-            out.result = failed(VFW_E_DECODE_FAILED, all.invalid ? QStringLiteral("the audio data is corrupt")
-                                                                 : QStringLiteral("no audio could be decoded"));
+            out.result = failed(VFW_E_DECODE_FAILED, all.invalid ? Cause::tr("the audio data is corrupt")
+                                                                 : Cause::tr("no audio could be decoded"));
             return out;
         }
         clock = all.clock;
@@ -528,8 +529,8 @@ Count countSamples(AudioSource& src, int fd) {
             return out;
         }
         if (headRun.clock.totalSamples == 0 && withTail.clock.totalSamples == 0) {
-            out.result = failed(VFW_E_DECODE_FAILED, headRun.invalid ? QStringLiteral("the audio data is corrupt")
-                                                                     : QStringLiteral("no audio could be decoded"));
+            out.result = failed(VFW_E_DECODE_FAILED, headRun.invalid ? Cause::tr("the audio data is corrupt")
+                                                                     : Cause::tr("no audio could be decoded"));
             return out;
         }
         for (std::size_t i = 0; i < ends.preroll; ++i) addMiddle(ring[i]);
@@ -549,7 +550,7 @@ Count countSamples(AudioSource& src, int fd) {
         largestFrame = std::max({headRun.clock.largestFrame, withTail.clock.largestFrame, largestCount});
     }
     if (clock.totalSamples == 0) {
-        out.result = failed(VFW_E_DECODE_FAILED, QStringLiteral("no audio could be decoded"));
+        out.result = failed(VFW_E_DECODE_FAILED, Cause::tr("no audio could be decoded"));
         return out;
     }
     clock.largestFrame = largestFrame;

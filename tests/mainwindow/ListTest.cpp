@@ -717,6 +717,13 @@ void MainWindowListTest::germanWhereTheLocaleIsGerman() {
                  QStringLiteral("Liste als Wiedergabeliste &speichern..."));
         QVERIFY(w.dialog->statusText().startsWith(QStringLiteral("Ausgabedatei: ")));
         QCOMPARE(JoinJob::usedTimeText(3661), QStringLiteral("Bitte warten... Benötigte Zeit: 01:01:01"));
+        // A cause given by a decoder worker, forked before the window had a language.
+        w.add({fixture("bad.wav")});
+        QVERIFY2(w.boxes.texts().value(0).startsWith(
+                     QStringLiteral("%1 kann nicht geöffnet werden. Sie müssen passende Decoder "
+                                    "installieren.\nOder die Datei ist beschädigt.\n%2\n")
+                         .arg(fixture("bad.wav"), QStringLiteral("Das Dateiformat ist ungültig."))),
+                 qPrintable(w.boxes.texts().value(0)));
         // Qt's own texts (its dialogs' buttons), where Debian's translation of them is installed.
         if (QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_de.qm"))
             QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Abbrechen"));
@@ -726,4 +733,8 @@ void MainWindowListTest::germanWhereTheLocaleIsGerman() {
     QVERIFY(!installTranslations(QLocale(QLocale::English, QLocale::UnitedStates)));
     Window w;
     QCOMPARE(w.button(MainDialog::kAddButton)->text(), QStringLiteral("Add"));
+    // And the workers speak English again.
+    w.add({fixture("bad.wav")});
+    QVERIFY2(w.boxes.texts().value(0).contains(QStringLiteral("\nThe file format is invalid.")),
+             qPrintable(w.boxes.texts().value(0)));
 }
