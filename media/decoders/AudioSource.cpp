@@ -27,10 +27,25 @@ constexpr int kIoBufferSize = 64 * 1024;
 // A stream this broken is not worth decoding further.
 constexpr int kMaxConsecutiveInvalid = 256;
 
+// FFmpeg's own texts for the errors of its own kinds that reading a file meets, listed so
+// that they are translated as ours are (anything else stays as FFmpeg says it).
+[[maybe_unused]] const char* const kFfmpegTexts[] = {
+    QT_TRANSLATE_NOOP("Cause", "Invalid data found when processing input"),
+    QT_TRANSLATE_NOOP("Cause", "End of file"),
+    QT_TRANSLATE_NOOP("Cause", "Decoder not found"),
+    QT_TRANSLATE_NOOP("Cause", "Demuxer not found"),
+    QT_TRANSLATE_NOOP("Cause", "Stream not found"),
+    QT_TRANSLATE_NOOP("Cause", "Not yet implemented in FFmpeg, patches welcome"),
+    QT_TRANSLATE_NOOP("Cause", "Internal bug, should not have happened"),
+    QT_TRANSLATE_NOOP("Cause", "Unknown error occurred"),
+    QT_TRANSLATE_NOOP("Cause", "Generic error in an external library"),
+    QT_TRANSLATE_NOOP("Cause", "Input changed"),
+};
+
 QString avText(int err) {
     char buf[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(err, buf, sizeof buf);
-    return QString::fromUtf8(buf);
+    return Cause::tr(buf);
 }
 
 // Containers whose first bytes say what they are: opened without probing every demuxer.

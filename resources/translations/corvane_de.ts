@@ -275,6 +275,46 @@
         <source>The files decoded much longer than they measured when they were added, and the output passed the 4 GiB a WAV file of this kind can hold. It holds what fitted. Add the files again and join once more.</source>
         <translation>Die Dateien wurden viel länger decodiert, als sie beim Hinzufügen gemessen wurden, und die Ausgabe hat die 4 GiB überschritten, die eine WAV-Datei dieser Art fassen kann. Sie enthält, was hineinpasste. Fügen Sie die Dateien erneut hinzu und verbinden Sie noch einmal.</translation>
     </message>
+    <message>
+        <source>Invalid data found when processing input</source>
+        <translation>Beim Verarbeiten der Eingabe wurden ungültige Daten gefunden</translation>
+    </message>
+    <message>
+        <source>End of file</source>
+        <translation>Dateiende</translation>
+    </message>
+    <message>
+        <source>Decoder not found</source>
+        <translation>Decoder nicht gefunden</translation>
+    </message>
+    <message>
+        <source>Demuxer not found</source>
+        <translation>Demuxer nicht gefunden</translation>
+    </message>
+    <message>
+        <source>Stream not found</source>
+        <translation>Datenstrom nicht gefunden</translation>
+    </message>
+    <message>
+        <source>Not yet implemented in FFmpeg, patches welcome</source>
+        <translation>In FFmpeg noch nicht implementiert, Patches willkommen</translation>
+    </message>
+    <message>
+        <source>Internal bug, should not have happened</source>
+        <translation>Interner Fehler, hätte nicht passieren dürfen</translation>
+    </message>
+    <message>
+        <source>Unknown error occurred</source>
+        <translation>Ein unbekannter Fehler ist aufgetreten</translation>
+    </message>
+    <message>
+        <source>Generic error in an external library</source>
+        <translation>Allgemeiner Fehler in einer externen Bibliothek</translation>
+    </message>
+    <message>
+        <source>Input changed</source>
+        <translation>Eingabe hat sich geändert</translation>
+    </message>
 </context>
 <context>
     <name>DialogTemplate</name>
