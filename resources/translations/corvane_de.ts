@@ -569,6 +569,10 @@ Oder die Datei ist beschädigt.</translation>
         <source>Cannot open %1.</source>
         <translation>%1 kann nicht geöffnet werden.</translation>
     </message>
+    <message>
+        <source>the path is too long</source>
+        <translation>der Pfad ist zu lang</translation>
+    </message>
 </context>
 <context>
     <name>corvane::ItemListView</name>
