@@ -748,6 +748,7 @@ void MainWindowListTest::germanWhereTheLocaleIsGerman() {
     QCOMPARE(w.button(MainDialog::kAddButton)->text(), QStringLiteral("Add"));
     // And the workers speak English again.
     w.add({fixture("bad.wav")});
-    QVERIFY2(w.boxes.texts().value(0).contains(QStringLiteral("\nInvalid data found when processing input")),
+    QVERIFY2(w.boxes.texts().value(0).contains(
+                 QStringLiteral("\nInvalid data found when processing input")),
              qPrintable(w.boxes.texts().value(0)));
 }
