@@ -153,7 +153,7 @@ std::vector<media::ProbeResult> FileAdder::probeAll(const QStringList& paths,
                     r.detail = QStringLiteral("cancelled");
                 } else if (pathTooLong(paths[i])) {
                     r.hr = media::E_INVALIDARG;
-                    r.detail = QStringLiteral("the path is too long");
+                    r.detail = tr("the path is too long");
                 } else {
                     batch.push_back(media::qstringToPath(paths[i]));
                     where.push_back(i);

@@ -5,6 +5,8 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#include "media/decoders/WorkerPool.h"
+
 namespace corvane {
 
 bool installTranslations(const QLocale& locale) {
@@ -17,6 +19,8 @@ bool installTranslations(const QLocale& locale) {
     const bool found = ours.load(locale, QStringLiteral("corvane"), QStringLiteral("_"),
                                  QStringLiteral(":/i18n"));
     if (found) QCoreApplication::installTranslator(&ours);
+    // The causes the decoder workers give follow the window's language.
+    media::WorkerPool::setTranslation(found ? ours.filePath() : QString());
     if (qt.load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(&qt);

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 
 #include <cerrno>
+#include <clocale>
 #include <csignal>
 #include <cstring>
 #include <optional>
@@ -537,6 +538,9 @@ bool isCommand(int argc, char** argv) {
 
 int run(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    // It took the locale from the environment; the system's own error texts stay English
+    // here too, as every line the terminal prints does.
+    std::setlocale(LC_MESSAGES, "C");
     if (std::strcmp(argv[1], "join") == 0) return runJoin(argc, argv);
     if (std::strcmp(argv[1], "probe") == 0) return runProbe(argc, argv);
     if (std::strcmp(argv[1], "--version") == 0) {

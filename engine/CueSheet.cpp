@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <unordered_map>
 
+#include "media/Cause.h"
 #include "media/wavfile/CueChunks.h"
 #include "media/PathCodec.h"
 
@@ -150,7 +151,7 @@ QString writeTextFile(const QString& path, const QByteArray& text) {
     }
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size() || !f.commit())
-        return QStringLiteral("Cannot write %1: %2").arg(path, f.errorString());
+        return media::Cause::tr("Cannot write %1: %2").arg(path, f.errorString());
     return {};
 }
 

@@ -417,7 +417,7 @@ QString JoinJob::sideFilesRefusal() const {
     if (!cue.isEmpty()) {
         const int sheets = cueSheetCount(static_cast<std::size_t>(items_.musicCount()));
         if (cue == QStringLiteral("-") && sheets > 1)
-            return QStringLiteral(
+            return tr(
                        "A cue sheet holds at most %1 tracks: the %2 files need %3 cue sheets, "
                        "which standard output cannot keep apart. Give the cue sheet a file name.")
                 .arg(kCueSheetTracks)
@@ -441,7 +441,7 @@ QString JoinJob::sideFileRefusal(const QString& path) const {
     // Written beside itself and renamed into place: its folder must take a new file.
     const QString folder = QFileInfo(path).absolutePath();
     if (::access(qstringToPath(folder).c_str(), W_OK | X_OK) != 0)
-        return QStringLiteral("Cannot write %1 in %2: %3.")
+        return tr("Cannot write %1 in %2: %3.")
             .arg(path, folder, QString::fromLocal8Bit(std::strerror(errno)));
     struct stat a {
     }, b{};
@@ -450,7 +450,7 @@ QString JoinJob::sideFileRefusal(const QString& path) const {
                           ? a.st_dev == b.st_dev && a.st_ino == b.st_ino
                           : QFileInfo(path).absoluteFilePath() ==
                                 QFileInfo(format_.outputPath).absoluteFilePath();
-    return same ? QStringLiteral(
+    return same ? tr(
                       "%1 is the output file; choose another name for the cue sheet or labels.")
                       .arg(path)
                 : QString();

@@ -26,7 +26,7 @@ MediaType audioGroupType() {
 HRESULT TimelineBuilder::buildTimeline() {
     HRESULT hr = Timeline::Create(currentTimeline);
     if (FAILED(hr)) {
-        boxes_.errorMessage(QStringLiteral("Could not create timeline"));
+        boxes_.errorMessage(tr("Could not create timeline"));
         return hr;
     }
     totalDuration = 0;
@@ -34,7 +34,7 @@ HRESULT TimelineBuilder::buildTimeline() {
         // Lengths come from files: a sum past the 64-bit range is refused, never wrapped.
         if (items_.itemDuration(i) < 0 || __builtin_add_overflow(totalDuration, items_.itemDuration(i), &totalDuration)) {
             currentTimeline.reset();
-            boxes_.errorMessage(QStringLiteral("The files are too long to join into one file."));
+            boxes_.errorMessage(tr("The files are too long to join into one file."));
             return E_INVALIDARG;
         }
     }
@@ -48,12 +48,12 @@ HRESULT TimelineBuilder::addAudioGroup(Timeline* timeline) {
     std::unique_ptr<TimelineObj> group;
     HRESULT hr = timeline->CreateEmptyNode(group, TIMELINE_MAJOR_TYPE_GROUP);
     if (FAILED(hr)) {
-        boxes_.appMessage(QStringLiteral("Could not create pAudioGroupObj"));
+        boxes_.appMessage(tr("Could not create pAudioGroupObj"));
         return hr;
     }
     hr = group->SetMediaType(audioGroupType());
     if (FAILED(hr)) {
-        boxes_.appMessage(QStringLiteral("Could not set AudioGroupType"));
+        boxes_.appMessage(tr("Could not set AudioGroupType"));
         return hr;
     }
     // The group spans the whole join, so a source that fails keeps its time as silence even
@@ -62,7 +62,7 @@ HRESULT TimelineBuilder::addAudioGroup(Timeline* timeline) {
     TimelineObj* groupObj = group.get();
     hr = timeline->AddGroup(std::move(group));
     if (FAILED(hr)) {
-        boxes_.appMessage(QStringLiteral("Could not add audio group"));
+        boxes_.appMessage(tr("Could not add audio group"));
         return hr;
     }
 
@@ -99,34 +99,34 @@ HRESULT TimelineBuilder::addAudioSource(Timeline* timeline, TimelineObj* group, 
     std::unique_ptr<TimelineObj> track;
     HRESULT hr = timeline->CreateEmptyNode(track, TIMELINE_MAJOR_TYPE_TRACK);
     if (FAILED(hr)) {
-        boxes_.appMessage(QStringLiteral("Could not create pTrack3Obj"));
+        boxes_.appMessage(tr("Could not create pTrack3Obj"));
         return hr;
     }
     TimelineObj* trackObj = track.get();
     hr = group->VTrackInsBefore(std::move(track), -1);
     if (FAILED(hr)) {
-        boxes_.appMessage(QStringLiteral("Could not insert pTrack3Obj"));
+        boxes_.appMessage(tr("Could not insert pTrack3Obj"));
         return hr;
     }
     const std::u16string name = toU16(path);
     std::unique_ptr<TimelineObj> source;
     hr = timeline->CreateEmptyNode(source, TIMELINE_MAJOR_TYPE_SOURCE);
     if (FAILED(hr)) {
-        boxes_.appMessage(QStringLiteral("Could not create the pSource3Obj"));
+        boxes_.appMessage(tr("Could not create the pSource3Obj"));
         return hr;
     }
     source->SetStartStop(start, stop);
     if (FAILED(source->SetMediaTimes(0, stop - start))) {
-        boxes_.appMessage(QStringLiteral("Could not set audio start and eng time!"));
+        boxes_.appMessage(tr("Could not set audio start and eng time!"));
         return E_FAIL;
     }
     if (FAILED(source->SetMediaName(name))) {
-        boxes_.appMessage(QStringLiteral("Could not configure pSource3Src"));
+        boxes_.appMessage(tr("Could not configure pSource3Src"));
         return E_FAIL;
     }
     hr = trackObj->SrcAdd(std::move(source));
     if (FAILED(hr)) {
-        boxes_.appMessage(QStringLiteral("Could not add pSource3Obj to track"));
+        boxes_.appMessage(tr("Could not add pSource3Obj to track"));
         return hr;
     }
     return S_OK;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QCoreApplication>
+
 #include <memory>
 
 #include "app/ItemList.h"
@@ -12,6 +14,8 @@ namespace corvane {
 // Builds the editing timeline of a join from the item list: one audio group, one track and
 // one source per file, end to end, full lengths.
 class TimelineBuilder {
+    Q_DECLARE_TR_FUNCTIONS(TimelineBuilder)
+
 public:
     TimelineBuilder(const ItemList& items, MessageBoxes& boxes) : items_(items), boxes_(boxes) {}
 

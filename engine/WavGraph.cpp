@@ -69,18 +69,18 @@ HRESULT WavGraph::startWavRender(Timeline* timeline) {
     running_ = false;
     HRESULT hr = RenderEngine::Create(render_.joinRenderEngine);
     if (FAILED(hr)) {
-        boxes_.errorMessage(QStringLiteral("Could not create pRenderEngine"));
+        boxes_.errorMessage(tr("Could not create pRenderEngine"));
         return S_OK;
     }
     RenderEngine* engine = render_.joinRenderEngine.get();
     if (FAILED(engine->SetTimelineObject(timeline))) {
-        boxes_.appMessage(QStringLiteral("Could not SetTimelineObject"));
+        boxes_.appMessage(tr("Could not SetTimelineObject"));
         return S_OK;
     }
     engine->SetDynamicReconnectLevel(CONNECTF_DYNAMIC_SOURCES);
     engine->SetSeam(seamOf(format_));
     if (FAILED(engine->ConnectFrontEnd())) {
-        boxes_.appMessage(QStringLiteral("Could not ConnectFrontEnd"));
+        boxes_.appMessage(tr("Could not ConnectFrontEnd"));
         return S_OK;
     }
     const std::u16string pathW = toU16(format_.outputPath);
@@ -93,7 +93,7 @@ HRESULT WavGraph::buildWavGraph(RenderEngine* engine, const std::u16string& path
     std::unique_ptr<CaptureGraphBuilder> builder;
     HRESULT hr = CaptureGraphBuilder::Create(builder);
     if (FAILED(hr)) {
-        boxes_.appMessage(QStringLiteral("Could not create ICaptureGraphBuilder2"));
+        boxes_.appMessage(tr("Could not create ICaptureGraphBuilder2"));
         return hr;
     }
     Timeline* timeline = nullptr;
@@ -103,17 +103,17 @@ HRESULT WavGraph::buildWavGraph(RenderEngine* engine, const std::u16string& path
     long groups = 0;
     timeline->GetGroupCount(&groups);
     if (groups == 0) {
-        boxes_.appMessage(QStringLiteral("Could not GetGroupCount( &Groups )"));
+        boxes_.appMessage(tr("Could not GetGroupCount( &Groups )"));
         return E_INVALIDARG;
     }
     if (FAILED(hr = builder->SetFiltergraph(graph))) {
-        boxes_.appMessage(QStringLiteral("Error pBuilder->SetFiltergraph( pGraph )"));
+        boxes_.appMessage(tr("Error pBuilder->SetFiltergraph( pGraph )"));
         return hr;
     }
     std::unique_ptr<WaveMuxFilter> mux;
     if (FAILED(hr = WaveMuxFilter::Create(mux))) {
         boxes_.errorMessage(
-            QStringLiteral("The program does not detect its file writer. Please install the program again!"));
+            tr("The program does not detect its file writer. Please install the program again!"));
         return hr;
     }
     WaveMuxFilter* muxFilter = mux.get();
@@ -126,21 +126,21 @@ HRESULT WavGraph::buildWavGraph(RenderEngine* engine, const std::u16string& path
     if (format_.markers) mux->setMarkerTitles(markerTitles_);
     mux->setBroadcastExtension(bext_);
     if (FAILED(hr = graph->AddFilter(std::move(mux), "Wave Mux"))) {
-        boxes_.appMessage(QStringLiteral("pGraph->AddFilter( pMux, Wave Mux )"));
+        boxes_.appMessage(tr("pGraph->AddFilter( pMux, Wave Mux )"));
         return hr;
     }
     std::unique_ptr<FileWriterFilter> writer;
     if (FAILED(hr = FileWriterFilter::Create(writer))) {
-        boxes_.appMessage(QStringLiteral("failed to create wav writer!"));
+        boxes_.appMessage(tr("failed to create wav writer!"));
         return hr;
     }
     if (FAILED(hr = writer->queryFileSink()->SetFileName(pathW, nullptr))) {
-        boxes_.appMessage(QStringLiteral("hr = pWriter->SetFileName( Filename, NULL );"));
+        boxes_.appMessage(tr("hr = pWriter->SetFileName( Filename, NULL );"));
         return hr;
     }
     FileWriterFilter* writerFilter = writer.get();
     if (FAILED(hr = graph->AddFilter(std::move(writer), "Writer"))) {
-        boxes_.appMessage(QStringLiteral("hr = pGraph->AddFilter( pWriterBase, Writer );"));
+        boxes_.appMessage(tr("hr = pGraph->AddFilter( pWriterBase, Writer );"));
         return hr;
     }
     if (ConfigInterleaving* interleaving = muxFilter->queryConfigInterleaving())
@@ -149,36 +149,36 @@ HRESULT WavGraph::buildWavGraph(RenderEngine* engine, const std::u16string& path
 
     std::unique_ptr<WaveFormatFilter> acm;
     if (FAILED(hr = WaveFormatFilter::Create(acm))) {
-        boxes_.errorMessage(QStringLiteral(
+        boxes_.errorMessage(tr(
             "The program does not detect its file ACM WRAPPER. Please install the latest DirectX!"));
         return hr;
     }
     WaveFormatFilter* acmFilter = acm.get();
     if (FAILED(hr = graph->AddFilter(std::move(acm), "Wave Format"))) {
-        boxes_.appMessage(QStringLiteral("pGraph->AddFilter( pACM, Wave Format)"));
+        boxes_.appMessage(tr("pGraph->AddFilter( pACM, Wave Format)"));
         return hr;
     }
 
     // Group 0 only: the timeline has one group.
     Pin* groupPin = nullptr;
     if (FAILED(hr = engine->GetGroupOutputPin(0, &groupPin))) {
-        boxes_.appMessage(QStringLiteral("Could not GetGroupOutputPin( g, &pPin )"));
+        boxes_.appMessage(tr("Could not GetGroupOutputPin( g, &pPin )"));
         return hr;
     }
     if (FAILED(hr = builder->RenderStream(nullptr, groupPin, acmFilter, muxFilter))) {
-        boxes_.appMessage(QStringLiteral("failed pBuilder->RenderStream( NULL, NULL, pPin, NULL, pMux )"));
+        boxes_.appMessage(tr("failed pBuilder->RenderStream( NULL, NULL, pPin, NULL, pMux )"));
         showCodeText(hr, graph);
         return hr;
     }
     StreamConfig* config = nullptr;
     if (FAILED(builder->FindInterface(PinCategory::LookUpstreamOnly, MajorType::Audio, muxFilter, &config))) {
-        boxes_.appMessage(QStringLiteral("can not FindInterface"));
+        boxes_.appMessage(tr("can not FindInterface"));
     } else {
         MediaType mt;
         if (SUCCEEDED(config->GetFormat(mt)) && mt.format.size() >= 16) {
             applyOutputFormat(mt, out);
             if (FAILED(hr = config->SetFormat(mt))) {
-                boxes_.appMessage(QStringLiteral("can not pASC->SetFormat(pmt)"));
+                boxes_.appMessage(tr("can not pASC->SetFormat(pmt)"));
                 showCodeText(hr, graph);
             }
         }
@@ -190,23 +190,23 @@ HRESULT WavGraph::buildWavGraph(RenderEngine* engine, const std::u16string& path
     graph->Connect(muxOut, writerIn);
 
     if (FAILED(hr = graph->QueryMediaControl(&render_.joinControl))) {
-        boxes_.appMessage(QStringLiteral("Could not get pControl"));
+        boxes_.appMessage(tr("Could not get pControl"));
         return hr;
     }
     if (FAILED(hr = graph->QueryMediaEvent(&render_.joinEvents))) {
-        boxes_.appMessage(QStringLiteral("Could not get pEvent"));
+        boxes_.appMessage(tr("Could not get pEvent"));
         return hr;
     }
     render_.graph = graph;
     if (FAILED(hr = render_.joinEvents->SetNotifyWindow(notifyTarget_, WM_GRAPHNOTIFY, 0))) {
-        boxes_.appMessage(QStringLiteral("can not SetNotifyWindow!!!"));
+        boxes_.appMessage(tr("can not SetNotifyWindow!!!"));
         return hr;
     }
     if (FAILED(hr = render_.joinControl->Run())) {
         // A file that cannot be written is named with what to do; the step's own words only
         // when nothing better is known.
         if (writerDetail(graph).isEmpty())
-            boxes_.appMessage(QStringLiteral("can not pControl->Run()!!!"));
+            boxes_.appMessage(tr("can not pControl->Run()!!!"));
         showCodeText(hr, graph);
         return hr;
     }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QCoreApplication>
+
 #include <QObject>
 #include <memory>
 #include <optional>
@@ -28,6 +30,8 @@ struct JoinRender {
 // Renders a timeline into the output WAV file: render engine front end → "Wave Format" →
 // "Wave Mux" → "Writer", then runs it. Every failure is shown to the user.
 class WavGraph {
+    Q_DECLARE_TR_FUNCTIONS(WavGraph)
+
 public:
     WavGraph(JoinRender& render, const OutputFormat& format, MessageBoxes& boxes, QObject* notifyTarget)
         : render_(render), format_(format), boxes_(boxes), notifyTarget_(notifyTarget) {}

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "media/ErrorText.h"
+#include "media/Cause.h"
 
 #include <cerrno>
 #include <cstring>
@@ -27,26 +28,26 @@ struct Known {
 };
 
 const Known kKnown[] = {
-    {S_OK, "The operation completed successfully."},
-    {S_FALSE, "The operation completed, but not everything was done."},
-    {E_UNEXPECTED, "Catastrophic failure."},
-    {E_NOTIMPL, "Not implemented."},
-    {E_NOINTERFACE, "No such interface supported."},
-    {E_POINTER, "Invalid pointer."},
-    {E_ABORT, "Operation aborted."},
-    {E_FAIL, "Unspecified error."},
-    {E_OUTOFMEMORY, "Not enough memory."},
-    {E_INVALIDARG, "The parameter is incorrect."},
-    {VFW_E_NOT_CONNECTED, "The operation cannot be performed because the pins are not connected."},
-    {VFW_E_ALREADY_CONNECTED, "The pin is already connected."},
-    {VFW_E_TYPE_NOT_ACCEPTED, "This media type is not accepted."},
-    {VFW_E_NOT_STOPPED, "The operation cannot be performed because the graph is running."},
-    {VFW_E_CANNOT_RENDER, "No combination of filters could be found to render the stream."},
-    {VFW_E_UNSUPPORTED_STREAM, "The file's format is not supported."},
-    {VFW_E_INVALID_FILE_FORMAT, "The file format is invalid."},
-    {VFW_E_NO_AUDIO_STREAM, "The file has no audio stream."},
-    {VFW_E_BAD_AUDIO_FORMAT, "The file's audio format is out of range (sample rate or channels)."},
-    {VFW_E_DECODE_FAILED, "The audio could not be decoded."},
+    {S_OK, QT_TRANSLATE_NOOP("Cause", "The operation completed successfully.")},
+    {S_FALSE, QT_TRANSLATE_NOOP("Cause", "The operation completed, but not everything was done.")},
+    {E_UNEXPECTED, QT_TRANSLATE_NOOP("Cause", "Catastrophic failure.")},
+    {E_NOTIMPL, QT_TRANSLATE_NOOP("Cause", "Not implemented.")},
+    {E_NOINTERFACE, QT_TRANSLATE_NOOP("Cause", "No such interface supported.")},
+    {E_POINTER, QT_TRANSLATE_NOOP("Cause", "Invalid pointer.")},
+    {E_ABORT, QT_TRANSLATE_NOOP("Cause", "Operation aborted.")},
+    {E_FAIL, QT_TRANSLATE_NOOP("Cause", "Unspecified error.")},
+    {E_OUTOFMEMORY, QT_TRANSLATE_NOOP("Cause", "Not enough memory.")},
+    {E_INVALIDARG, QT_TRANSLATE_NOOP("Cause", "The parameter is incorrect.")},
+    {VFW_E_NOT_CONNECTED, QT_TRANSLATE_NOOP("Cause", "The operation cannot be performed because the pins are not connected.")},
+    {VFW_E_ALREADY_CONNECTED, QT_TRANSLATE_NOOP("Cause", "The pin is already connected.")},
+    {VFW_E_TYPE_NOT_ACCEPTED, QT_TRANSLATE_NOOP("Cause", "This media type is not accepted.")},
+    {VFW_E_NOT_STOPPED, QT_TRANSLATE_NOOP("Cause", "The operation cannot be performed because the graph is running.")},
+    {VFW_E_CANNOT_RENDER, QT_TRANSLATE_NOOP("Cause", "No combination of filters could be found to render the stream.")},
+    {VFW_E_UNSUPPORTED_STREAM, QT_TRANSLATE_NOOP("Cause", "The file's format is not supported.")},
+    {VFW_E_INVALID_FILE_FORMAT, QT_TRANSLATE_NOOP("Cause", "The file format is invalid.")},
+    {VFW_E_NO_AUDIO_STREAM, QT_TRANSLATE_NOOP("Cause", "The file has no audio stream.")},
+    {VFW_E_BAD_AUDIO_FORMAT, QT_TRANSLATE_NOOP("Cause", "The file's audio format is out of range (sample rate or channels).")},
+    {VFW_E_DECODE_FAILED, QT_TRANSLATE_NOOP("Cause", "The audio could not be decoded.")},
 };
 
 QString clip(QString text) {
@@ -103,14 +104,14 @@ QString takeFfmpegError() {
 
 QString errorText(HRESULT hr) {
     for (const Known& k : kKnown)
-        if (k.hr == hr) return QString::fromUtf8(k.text);
-    if (hr == E_DISK_FULL) return QStringLiteral("There is not enough space on the disk.");
+        if (k.hr == hr) return Cause::tr(k.text);
+    if (hr == E_DISK_FULL) return Cause::tr("There is not enough space on the disk.");
     const auto u = static_cast<std::uint32_t>(hr);
     if ((u & 0xFFFF0000u) == kErrnoFacility) {
         const int err = static_cast<int>(u & 0xFFFFu);
         return clip(QString::fromLocal8Bit(std::strerror(err)) + QLatin1Char('.'));
     }
-    return QStringLiteral("Unknown error 0x%1.").arg(u, 8, 16, QLatin1Char('0'));
+    return Cause::tr("Unknown error 0x%1.").arg(u, 8, 16, QLatin1Char('0'));
 }
 
 }  // namespace corvane::media

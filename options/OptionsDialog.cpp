@@ -151,7 +151,10 @@ void OptionsDialog::initialise() {
 
     const auto select = [this](int id, const QStringList& texts, int index) {
         if (auto* list = builder_.control<QComboBox>(id)) {
-            fill(list, texts);
+            // Shown in the window's language; the stored index keeps its meaning.
+            QStringList shown;
+            for (const QString& text : texts) shown << tr(text.toUtf8().constData());
+            fill(list, shown);
             list->setCurrentIndex(index >= 0 && index < texts.size() ? index : -1);
         }
     };

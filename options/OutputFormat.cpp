@@ -10,24 +10,33 @@
 
 namespace corvane {
 
+namespace {
+
+// English source texts: the Options dialog shows them translated.
+QString word(const char* source) { return QString::fromUtf8(source); }
+
+}  // namespace
+
 const QStringList& sampleRateTexts() {
     static const QStringList t{QStringLiteral("44100"), QStringLiteral("22050"),
                                QStringLiteral("11025"), QStringLiteral("8000"),
                                QStringLiteral("48000"), QStringLiteral("88200"),
                                QStringLiteral("96000"), QStringLiteral("192000"),
-                               QStringLiteral("Same as the files")};
+                               word(QT_TRANSLATE_NOOP("corvane::OptionsDialog", "Same as the files"))};
     return t;
 }
 
 const QStringList& channelTexts() {
-    static const QStringList t{QStringLiteral("Stereo"), QStringLiteral("Mono"),
-                               QStringLiteral("Same as the files")};
+    static const QStringList t{word(QT_TRANSLATE_NOOP("corvane::OptionsDialog", "Stereo")),
+                               word(QT_TRANSLATE_NOOP("corvane::OptionsDialog", "Mono")),
+                               word(QT_TRANSLATE_NOOP("corvane::OptionsDialog", "Same as the files"))};
     return t;
 }
 
 const QStringList& bitsTexts() {
     static const QStringList t{QStringLiteral("16"), QStringLiteral("8"), QStringLiteral("24"),
-                               QStringLiteral("32 (float)"), QStringLiteral("Same as the files")};
+                               word(QT_TRANSLATE_NOOP("corvane::OptionsDialog", "32 (float)")),
+                               word(QT_TRANSLATE_NOOP("corvane::OptionsDialog", "Same as the files"))};
     return t;
 }
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "media/decoders/AudioSource.h"
+#include "media/Cause.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -26,10 +27,25 @@ constexpr int kIoBufferSize = 64 * 1024;
 // A stream this broken is not worth decoding further.
 constexpr int kMaxConsecutiveInvalid = 256;
 
+// FFmpeg's own texts for the errors of its own kinds that reading a file meets, listed so
+// that they are translated as ours are (anything else stays as FFmpeg says it).
+[[maybe_unused]] const char* const kFfmpegTexts[] = {
+    QT_TRANSLATE_NOOP("Cause", "Invalid data found when processing input"),
+    QT_TRANSLATE_NOOP("Cause", "End of file"),
+    QT_TRANSLATE_NOOP("Cause", "Decoder not found"),
+    QT_TRANSLATE_NOOP("Cause", "Demuxer not found"),
+    QT_TRANSLATE_NOOP("Cause", "Stream not found"),
+    QT_TRANSLATE_NOOP("Cause", "Not yet implemented in FFmpeg, patches welcome"),
+    QT_TRANSLATE_NOOP("Cause", "Internal bug, should not have happened"),
+    QT_TRANSLATE_NOOP("Cause", "Unknown error occurred"),
+    QT_TRANSLATE_NOOP("Cause", "Generic error in an external library"),
+    QT_TRANSLATE_NOOP("Cause", "Input changed"),
+};
+
 QString avText(int err) {
     char buf[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(err, buf, sizeof buf);
-    return QString::fromUtf8(buf);
+    return Cause::tr(buf);
 }
 
 // Containers whose first bytes say what they are: opened without probing every demuxer.
@@ -137,10 +153,10 @@ int AudioSource::openFile(const std::string& path, HRESULT* hr, QString* why) {
         *why = QString::fromLocal8Bit(strerror(errno));
     } else if (!S_ISREG(st.st_mode)) {
         *hr = VFW_E_INVALID_FILE_FORMAT;
-        *why = S_ISDIR(st.st_mode) ? QStringLiteral("it is a folder") : QStringLiteral("not a regular file");
+        *why = S_ISDIR(st.st_mode) ? Cause::tr("it is a folder") : Cause::tr("not a regular file");
     } else if (st.st_size == 0) {
         *hr = VFW_E_INVALID_FILE_FORMAT;
-        *why = QStringLiteral("the file is empty");
+        *why = Cause::tr("the file is empty");
     } else {
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         *hr = S_OK;
@@ -210,9 +226,9 @@ HRESULT AudioSource::openDescriptor(int fd, AVDictionary** formatOptions) {
     const AVCodec* decoder = nullptr;
     const int idx = av_find_best_stream(fmt_.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
     if (idx == AVERROR_STREAM_NOT_FOUND)
-        return fail(VFW_E_NO_AUDIO_STREAM, QStringLiteral("the file has no audio stream"));
+        return fail(VFW_E_NO_AUDIO_STREAM, Cause::tr("the file has no audio stream"));
     if (idx < 0 || !decoder)
-        return fail(VFW_E_UNSUPPORTED_STREAM, QStringLiteral("no decoder for its audio"));
+        return fail(VFW_E_UNSUPPORTED_STREAM, Cause::tr("no decoder for its audio"));
     stream_ = fmt_->streams[idx];
     for (unsigned i = 0; i < fmt_->nb_streams; ++i)
         if (static_cast<int>(i) != idx) fmt_->streams[i]->discard = AVDISCARD_ALL;
@@ -220,7 +236,7 @@ HRESULT AudioSource::openDescriptor(int fd, AVDictionary** formatOptions) {
     const AVCodecParameters* par = stream_->codecpar;
     if (!sampleRateInBounds(par->sample_rate) || !channelCountInBounds(par->ch_layout.nb_channels))
         return fail(VFW_E_BAD_AUDIO_FORMAT,
-                    QStringLiteral("unusable audio format (%1 Hz, %2 channels)")
+                    Cause::tr("unusable audio format (%1 Hz, %2 channels)")
                         .arg(par->sample_rate)
                         .arg(par->ch_layout.nb_channels));
 
@@ -245,7 +261,7 @@ HRESULT AudioSource::readPacket(AVPacket* pkt) {
             // A stream that merely ends in garbage counts as ended; a failing read does not.
             if (io_->lastErrno != 0)
                 return fail(fromErrno(io_->lastErrno),
-                            QStringLiteral("read error: ") +
+                            Cause::tr("read error: ") +
                                 QString::fromLocal8Bit(strerror(io_->lastErrno)));
             return S_FALSE;
         }
@@ -257,7 +273,7 @@ HRESULT AudioSource::checkFrame(const AVFrame* frame) {
     if (!sampleRateInBounds(frame->sample_rate) ||
         !channelCountInBounds(frame->ch_layout.nb_channels) || frame->nb_samples < 0)
         return fail(VFW_E_BAD_AUDIO_FORMAT,
-                    QStringLiteral("unusable audio format (%1 Hz, %2 channels)")
+                    Cause::tr("unusable audio format (%1 Hz, %2 channels)")
                         .arg(frame->sample_rate)
                         .arg(frame->ch_layout.nb_channels));
     return S_OK;
@@ -293,7 +309,7 @@ HRESULT AudioSource::decodeFrame(AVFrame* frame) {
         if (err == AVERROR_INVALIDDATA || err == AVERROR_PATCHWELCOME) {
             ++invalidPackets_;
             if (++consecutiveInvalid >= kMaxConsecutiveInvalid)
-                return fail(VFW_E_DECODE_FAILED, QStringLiteral("the audio data is corrupt"));
+                return fail(VFW_E_DECODE_FAILED, Cause::tr("the audio data is corrupt"));
             continue;
         }
         if (err < 0 && err != AVERROR(EAGAIN)) return fail(fromAvError(err), avText(err));

@@ -22,6 +22,7 @@
 #include "media/decoders/AllocationGuard.h"
 #include "media/decoders/AudioSource.h"
 #include "media/decoders/LoudnessMeter.h"
+#include "media/Cause.h"
 #include "media/ErrorText.h"
 #include "media/decoders/Probe.h"
 #include "media/decoders/SampleConverter.h"
@@ -168,7 +169,8 @@ void misbehave(worker::TestFault fault, int sock, const char* path, pid_t target
 
 // A failure's cause with what FFmpeg itself said about it, where it said something new.
 void withFfmpegError(HRESULT hr, QString& detail) {
-    const QString said = takeFfmpegError();
+    // Translated like the cause, which may be the same text.
+    const QString said = Cause::tr(takeFfmpegError().toUtf8().constData());
     if (FAILED(hr) && !said.isEmpty() && !detail.contains(said, Qt::CaseInsensitive))
         detail = detail.isEmpty() ? said : QStringLiteral("%1 (%2)").arg(detail, said);
 }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "media/decoders/Probe.h"
+#include "media/Cause.h"
 
 #include "media/decoders/AudioSource.h"
 #include "media/decoders/FrameCounter.h"
@@ -36,7 +37,7 @@ ProbeResult failed(HRESULT hr, const QString& detail) {
 }
 
 ProbeResult implausible() {
-    return failed(VFW_E_INVALID_FILE_FORMAT, QStringLiteral("the length it states is impossible"));
+    return failed(VFW_E_INVALID_FILE_FORMAT, Cause::tr("the length it states is impossible"));
 }
 
 // A finished count: samples less what the decoder trims, in time and at the last rate.
@@ -75,8 +76,8 @@ ProbeResult probeByDecoding(int fd) {
     }
     if (FAILED(hr)) return failed(hr, src.detail());
     if (clock.totalSamples == 0)
-        return failed(VFW_E_DECODE_FAILED, src.invalidPackets() > 0 ? QStringLiteral("the audio data is corrupt")
-                                                                     : QStringLiteral("no audio could be decoded"));
+        return failed(VFW_E_DECODE_FAILED, src.invalidPackets() > 0 ? Cause::tr("the audio data is corrupt")
+                                                                     : Cause::tr("no audio could be decoded"));
     return measured(clock, 0, channels);
 }
 
@@ -298,7 +299,7 @@ Run decodeRun(const AVCodecParameters* par, AVRational timeBase, const std::vect
 
 ProbeResult badFormat(const Run& run) {
     return failed(VFW_E_BAD_AUDIO_FORMAT,
-                  QStringLiteral("unusable audio format (%1 Hz, %2 channels)").arg(run.badRate).arg(run.badChannels));
+                  Cause::tr("unusable audio format (%1 Hz, %2 channels)").arg(run.badRate).arg(run.badChannels));
 }
 
 // The first head packet whose count and decode differ tells how the one maps to the other;
@@ -448,7 +449,7 @@ Count countSamples(AudioSource& src, int fd) {
     };
     std::unique_ptr<AVCodecParameters, ParametersDeleter> opened(avcodec_parameters_alloc());
     if (!opened || avcodec_parameters_copy(opened.get(), par) < 0) {
-        out.result = failed(E_OUTOFMEMORY, QStringLiteral("out of memory"));
+        out.result = failed(E_OUTOFMEMORY, Cause::tr("out of memory"));
         return out;
     }
     auto decode = [&](const std::vector<const AVPacket*>& pkts) { return decodeRun(opened.get(), st->time_base, pkts); };
@@ -561,7 +562,7 @@ Count countSamples(AudioSource& src, int fd) {
     }
     if (!pkt) hr = E_OUTOFMEMORY;
     if (FAILED(hr)) {
-        out.result = failed(hr, hr == E_OUTOFMEMORY ? QStringLiteral("out of memory") : src.detail());
+        out.result = failed(hr, hr == E_OUTOFMEMORY ? Cause::tr("out of memory") : src.detail());
         return out;
     }
     if (!seam.empty()) {
@@ -587,8 +588,8 @@ Count countSamples(AudioSource& src, int fd) {
             return out;
         }
         if (all.clock.totalSamples == 0) {
-            out.result = failed(VFW_E_DECODE_FAILED, all.invalid ? QStringLiteral("the audio data is corrupt")
-                                                                 : QStringLiteral("no audio could be decoded"));
+            out.result = failed(VFW_E_DECODE_FAILED, all.invalid ? Cause::tr("the audio data is corrupt")
+                                                                 : Cause::tr("no audio could be decoded"));
             return out;
         }
         clock = all.clock;
@@ -620,8 +621,8 @@ Count countSamples(AudioSource& src, int fd) {
             return out;
         }
         if (headRun.clock.totalSamples == 0 && withTail.clock.totalSamples == 0) {
-            out.result = failed(VFW_E_DECODE_FAILED, headRun.invalid ? QStringLiteral("the audio data is corrupt")
-                                                                     : QStringLiteral("no audio could be decoded"));
+            out.result = failed(VFW_E_DECODE_FAILED, headRun.invalid ? Cause::tr("the audio data is corrupt")
+                                                                     : Cause::tr("no audio could be decoded"));
             return out;
         }
         // A stream that changes rate (streams glued together) is decoded in full: where one
@@ -640,7 +641,7 @@ Count countSamples(AudioSource& src, int fd) {
         largestFrame = std::max({headRun.clock.largestFrame, withTail.clock.largestFrame, largestCount});
     }
     if (clock.totalSamples == 0) {
-        out.result = failed(VFW_E_DECODE_FAILED, QStringLiteral("no audio could be decoded"));
+        out.result = failed(VFW_E_DECODE_FAILED, Cause::tr("no audio could be decoded"));
         return out;
     }
     clock.largestFrame = largestFrame;
@@ -719,7 +720,7 @@ ProbeResult probeDescriptor(int fd) {
     // An index cut short (out of memory, or damaged) must fail, not give a shorter length;
     // an edit list that ends the track early leaves the table whole.
     if (count.readMp4Table && mp4TableEnd(fd) < 0)
-        return failed(VFW_E_INVALID_FILE_FORMAT, QStringLiteral("the file's index ends before its audio does"));
+        return failed(VFW_E_INVALID_FILE_FORMAT, Cause::tr("the file's index ends before its audio does"));
     ProbeResult r = count.decodeInFull ? probeByDecoding(fd) : count.result;
     if (count.readMp4End && SUCCEEDED(r.hr)) {
         std::int64_t last = mp4LastSampleDuration(fd);

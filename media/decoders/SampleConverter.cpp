@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "media/decoders/SampleConverter.h"
+#include "media/Cause.h"
 
 #include <algorithm>
 #include <bit>
@@ -122,7 +123,7 @@ HRESULT SampleConverter::configure(const AVFrame* frame) {
     if (err < 0 || !raw) {
         av_channel_layout_uninit(&in);
         av_channel_layout_uninit(&outLayout);
-        detail_ = QStringLiteral("cannot convert this audio format");
+        detail_ = Cause::tr("cannot convert this audio format");
         return err < 0 ? fromAvError(err) : E_OUTOFMEMORY;
     }
     // Mixing down must never clip: scale the matrix so every output row sums to at most 1.
@@ -147,7 +148,7 @@ HRESULT SampleConverter::configure(const AVFrame* frame) {
         if (err < 0) {
             av_channel_layout_uninit(&in);
             av_channel_layout_uninit(&outLayout);
-            detail_ = QStringLiteral("cannot mix these channels");
+            detail_ = Cause::tr("cannot mix these channels");
             return fromAvError(err);
         }
     }
@@ -155,7 +156,7 @@ HRESULT SampleConverter::configure(const AVFrame* frame) {
     av_channel_layout_uninit(&outLayout);
     err = swr_init(raw);
     if (err < 0) {
-        detail_ = QStringLiteral("cannot convert this audio format");
+        detail_ = Cause::tr("cannot convert this audio format");
         return fromAvError(err);
     }
     exact_ = sameRate && isExactInput(static_cast<AVSampleFormat>(frame->format), out_.wBitsPerSample) &&
@@ -219,7 +220,7 @@ HRESULT SampleConverter::run(const uint8_t** in, int inSamples, std::vector<std:
         auto* dst = reinterpret_cast<uint8_t*>(buffer_.data());
         const int got = swr_convert(swr_.get(), &dst, room, in, inSamples);
         if (got < 0) {
-            detail_ = QStringLiteral("audio conversion failed");
+            detail_ = Cause::tr("audio conversion failed");
             return fromAvError(got);
         }
         if (got > 0) {

@@ -25,6 +25,7 @@
 #include <tuple>
 #include <vector>
 
+#include "media/Cause.h"
 #include "media/ErrorText.h"
 #include "media/decoders/AudioSource.h"
 #include "media/decoders/DecoderWorker.h"
@@ -44,10 +45,12 @@ constexpr int kMaxBatch = 16;
 
 // What the program asks of the process that forks workers, and what it answers.
 struct ForkRequest {
-    char op = 0;  // 'S' spawn a worker, 'W' collect one that ended (without waiting)
+    char op = 0;  // 'S' spawn a worker, 'W' collect one that ended (without waiting),
+                  // 'L' load the translation the workers forked from now on speak
     pid_t pid = 0;
     std::uint64_t allowance = 0;
     std::uint64_t ceiling = 0;
+    char translation[128] = {};  // 'L': a compiled .qm, "" for the English source texts
 };
 struct ForkReply {
     pid_t pid = 0;  // 'W': the pid once it ended, 0 while it still runs, -1 when unknown
@@ -70,6 +73,7 @@ int gAlive = 0;
 std::uint64_t gReserved = 0;    // allowances of the workers lent out
 std::vector<pid_t> gUnreaped;   // ended by us, not yet collected
 std::map<std::tuple<dev_t, ino_t, off_t, std::int64_t>, std::uint64_t> gNeeds;
+unsigned gTranslation = 0;      // counts the changes of the workers' translation
 
 // Thirty seconds unless the environment says otherwise (a very slow network mount).
 std::int64_t initialStallMillis() {
@@ -128,6 +132,11 @@ std::string gFaultVictim;
             worker::send(sock, worker::Type::End, &reply, sizeof reply, nullptr, 0,
                          reply.pid > 0 ? sv[0] : -1);
             ::close(sv[0]);
+        } else if (req.op == 'L') {
+            // Loaded here, before the sandbox, from the program's own resources: a worker
+            // inherits it and opens nothing.
+            reply.pid = Cause::useTranslation(QString::fromUtf8(req.translation)) ? 1 : 0;
+            worker::send(sock, worker::Type::End, &reply, sizeof reply);
         } else if (req.op == 'W') {
             // Never blocks: a worker stuck in the kernel (a stalled network read) ends when
             // it can, and the program asks again later.
@@ -308,6 +317,24 @@ void WorkerPool::start() {
     gForkSocket = sv[0];
 }
 
+bool WorkerPool::setTranslation(const QString& qmFile) {
+    ForkRequest req;
+    prepare(req, 'L');
+    const QByteArray name = qmFile.toUtf8();
+    // A name too long to pass leaves the workers with the English source texts.
+    if (name.size() < static_cast<qsizetype>(sizeof req.translation))
+        std::memcpy(req.translation, name.constData(), static_cast<std::size_t>(name.size()));
+    const bool loaded = askForkServer(req, nullptr).pid == 1;
+    std::vector<Worker> idle;
+    {
+        std::lock_guard lock(gPoolMutex);
+        ++gTranslation;
+        idle.swap(gIdle);
+    }
+    for (Worker& w : idle) discard(w);
+    return loaded;
+}
+
 int WorkerPool::capacity() {
     return std::clamp(RenderPipeline::workerCount(), 1, kMaxWorkers);
 }
@@ -380,6 +407,7 @@ Worker WorkerPool::acquire(QString* why, std::uint64_t allowance, const std::ato
             gIdle.pop_back();
         } else {
             ++gAlive;
+            w.translation = gTranslation;
         }
     }
     w.allowance = allowance;
@@ -417,8 +445,8 @@ Worker WorkerPool::acquire(QString* why, std::uint64_t allowance, const std::ato
             *why = QStringLiteral("cancelled");
         else
             *why = gForkSocket < 0 || reply.pid < 0
-                       ? QStringLiteral("the decoder could not be started (the process that starts decoders has ended)")
-                       : QStringLiteral("the decoder could not be started");
+                       ? Cause::tr("the decoder could not be started (the process that starts decoders has ended)")
+                       : Cause::tr("the decoder could not be started");
         return {};
     }
     w.baseAddressSpace = ready.addressSpace;
@@ -429,7 +457,13 @@ Worker WorkerPool::acquire(QString* why, std::uint64_t allowance, const std::ato
 void WorkerPool::reuse(Worker& w) {
     if (!w) return;
     {
-        std::lock_guard lock(gPoolMutex);
+        std::unique_lock lock(gPoolMutex);
+        if (w.translation != gTranslation) {
+            // It speaks the language the program spoke before.
+            lock.unlock();
+            discard(w);
+            return;
+        }
         gReserved -= w.allowance;
         w.allowance = 0;
         gIdle.push_back(w);
@@ -474,19 +508,19 @@ WorkerEnd WorkerPool::bury(Worker& w) {
 QString WorkerPool::causeText(WorkerEnd end) {
     switch (end) {
         case WorkerEnd::Crashed:
-            return QStringLiteral("the decoder stopped (crashed)");
+            return Cause::tr("the decoder stopped (crashed)");
         case WorkerEnd::OutOfMemory:
-            return QStringLiteral("the decoder stopped (out of memory)");
+            return Cause::tr("the decoder stopped (out of memory)");
         case WorkerEnd::KilledFromOutside:
-            return QStringLiteral("the decoder stopped (killed from outside)");
+            return Cause::tr("the decoder stopped (killed from outside)");
         case WorkerEnd::Failed:
             break;
     }
-    return QStringLiteral("the decoder stopped (it ended without an answer)");
+    return Cause::tr("the decoder stopped (it ended without an answer)");
 }
 
 QString WorkerPool::tooMuchMemoryText() {
-    return QStringLiteral("it needs more memory than Corvane allows a decoder (%1 MiB)").arg(memoryBudget() / kMiB);
+    return Cause::tr("it needs more memory than Corvane allows a decoder (%1 MiB)").arg(memoryBudget() / kMiB);
 }
 
 Wait WorkerPool::awaitMessage(const Worker& w, WorkerProgress& progress, const std::atomic<bool>* cancel) {
@@ -659,7 +693,7 @@ std::vector<ProbeResult> WorkerPool::probeMany(const std::vector<std::string>& p
                 // cannot be sent at all.
                 if (!pending.empty()) break;
                 results[job.index] = probeFailed(fromErrno(sendErr ? sendErr : EIO),
-                                                 QStringLiteral("it could not be handed to a decoder: %1")
+                                                 Cause::tr("it could not be handed to a decoder: %1")
                                                      .arg(QString::fromLocal8Bit(strerror(sendErr ? sendErr : EIO))));
                 todo.pop_front();
                 continue;
@@ -690,7 +724,7 @@ std::vector<ProbeResult> WorkerPool::probeMany(const std::vector<std::string>& p
             }
             if (got == Wait::Stalled) {
                 discard(w);
-                results[pending[k].index] = probeFailed(VFW_E_DECODE_FAILED, QStringLiteral("the decoder stopped responding"), true);
+                results[pending[k].index] = probeFailed(VFW_E_DECODE_FAILED, Cause::tr("the decoder stopped responding"), true);
                 break;
             }
             const WorkerEnd end = bury(w);
@@ -712,7 +746,7 @@ std::vector<ProbeResult> WorkerPool::probeMany(const std::vector<std::string>& p
         }
         if (workerGone && pending.empty() && ++fruitless >= 3) {
             for (const ProbeJob& j : todo)
-                results[j.index] = probeFailed(E_FAIL, QStringLiteral("the decoder could not be started"));
+                results[j.index] = probeFailed(E_FAIL, Cause::tr("the decoder could not be started"));
             todo.clear();
         }
     }

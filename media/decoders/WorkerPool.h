@@ -22,6 +22,7 @@ struct Worker {
     std::uint64_t baseAddressSpace = 0;  // what it had when its limits went on; 0: unlimited
     std::uint64_t baseData = 0;
     std::uint64_t allowance = 0;  // memory it may take for this request, reserved in the budget
+    unsigned translation = 0;     // which of the program's translations it was forked with
     explicit operator bool() const { return pid > 0; }
 };
 
@@ -73,6 +74,11 @@ class WorkerPool {
   public:
     // Call first thing in main(): splits off the process that forks the workers.
     static void start();
+    // The translation the workers forked from now on give their causes in (a compiled .qm;
+    // "" for the English source texts); idle workers speaking another go. The window sets
+    // it with its own; the terminal never does, so its output stays English. Returns
+    // whether it loaded.
+    static bool setTranslation(const QString& qmFile);
 
     // The most workers alive at once, whatever the number of threads asking.
     static int capacity();

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "media/decoders/WorkerSource.h"
+#include "media/Cause.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -64,7 +65,7 @@ HRESULT WorkerSource::lost(Wait how) {
     }
     if (how == Wait::Stalled) {
         WorkerPool::discard(worker_);
-        return fail(VFW_E_DECODE_FAILED, QStringLiteral("the decoder stopped responding"));
+        return fail(VFW_E_DECODE_FAILED, Cause::tr("the decoder stopped responding"));
     }
     const std::uint64_t tried = worker_.allowance;
     const WorkerEnd end = WorkerPool::bury(worker_);
@@ -124,7 +125,7 @@ HRESULT WorkerSource::read(std::vector<std::uint8_t>& pcm, worker::Clock* decode
             return S_FALSE;
         }
         WorkerPool::discard(worker_);
-        return fail(VFW_E_DECODE_FAILED, QStringLiteral("the decoder stopped (it answered nonsense)"));
+        return fail(VFW_E_DECODE_FAILED, Cause::tr("the decoder stopped (it answered nonsense)"));
     }
 }
 

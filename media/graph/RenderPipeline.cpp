@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "media/graph/RenderPipeline.h"
+#include "media/Cause.h"
 
 #include <malloc.h>
 
@@ -177,7 +178,7 @@ HRESULT RenderPipeline::renderSlot(std::size_t index) {
                               &stopping_, plan.gain);
     nextTurn();
     if (FAILED(hr)) {
-        finishSlot(index, hr, QStringLiteral("Cannot open %1: %2").arg(name, source.detail()));
+        finishSlot(index, hr, Cause::tr("Cannot open %1: %2").arg(name, source.detail()));
         return hr;
     }
     std::vector<std::uint8_t> pcm = takeBuffer();
@@ -224,7 +225,7 @@ HRESULT RenderPipeline::renderSlot(std::size_t index) {
         if (!pushBlocks(false)) return E_ABORT;
     if (stopping_) return E_ABORT;
     if (FAILED(hr)) {
-        const QString what = source.opened() ? QStringLiteral("Cannot decode %1: %2") : QStringLiteral("Cannot open %1: %2");
+        const QString what = source.opened() ? Cause::tr("Cannot decode %1: %2") : Cause::tr("Cannot open %1: %2");
         finishSlot(index, hr, what.arg(name, source.detail()));
         return hr;
     }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "media/wavfile/FileWriterFilter.h"
+#include "media/Cause.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -57,10 +58,8 @@ bool FileWriterFilter::acceptsType(const Pin*, const MediaType& type) const {
     return type.majortype == MajorType::Stream;
 }
 
-HRESULT FileWriterFilter::failWith(int err, const char* what) {
-    detail_ = QStringLiteral("Cannot %1 %2: %3")
-                  .arg(QString::fromLatin1(what), fromU16(fileName_),
-                       QString::fromLocal8Bit(std::strerror(err)));
+HRESULT FileWriterFilter::failWith(int err, const QString& text) {
+    detail_ = text.arg(fromU16(fileName_), QString::fromLocal8Bit(std::strerror(err)));
     return fromErrno(err);
 }
 
@@ -82,7 +81,7 @@ HRESULT FileWriterFilter::openPart() {
                 detail_ = why;
                 return fromErrno(err);
             }
-            return failWith(err, "create");
+            return failWith(err, Cause::tr("Cannot create %1: %2"));
         }
         detail_ = OutputFile::partRefusal(part_);
         return E_ACCESSDENIED;
@@ -108,7 +107,7 @@ HRESULT FileWriterFilter::start() {
     abandoned_ = writeFailed_ = keptOld_ = headerWritten_ = false;
     if (fileName_.empty()) return E_INVALIDARG;
     if (HRESULT hr = Fault::check("FileWriter::open"); FAILED(hr)) {
-        detail_ = QStringLiteral("Cannot create %1: %2").arg(fromU16(fileName_), errorText(hr));
+        detail_ = Cause::tr("Cannot create %1: %2").arg(fromU16(fileName_), errorText(hr));
         return hr;
     }
     if (HRESULT hr = openPart(); FAILED(hr)) {
@@ -131,7 +130,7 @@ HRESULT FileWriterFilter::writeAll(const std::uint8_t* data, std::size_t size,
     while (size > 0) {
         if (HRESULT hr = Fault::check("FileWriter::write"); FAILED(hr)) {
             writeFailed_ = true;
-            detail_ = QStringLiteral("Cannot write %1: %2").arg(fromU16(fileName_), errorText(hr));
+            detail_ = Cause::tr("Cannot write %1: %2").arg(fromU16(fileName_), errorText(hr));
             return hr;
         }
         // Appends go to their own position, so rewriting the header never moves them.
@@ -140,11 +139,11 @@ HRESULT FileWriterFilter::writeAll(const std::uint8_t* data, std::size_t size,
         if (n < 0) {
             if (errno == EINTR) continue;
             writeFailed_ = true;
-            return failWith(errno, "write");
+            return failWith(errno, Cause::tr("Cannot write %1: %2"));
         }
         if (n == 0) {
             writeFailed_ = true;
-            return failWith(ENOSPC, "write");
+            return failWith(ENOSPC, Cause::tr("Cannot write %1: %2"));
         }
         data += n;
         size -= static_cast<std::size_t>(n);
@@ -168,7 +167,7 @@ HRESULT FileWriterFilter::receive(Pin*, const MediaSample& sample) {
     if (sample.offset >= 0 && sample.size == 0) {
         // The file ends here: what lies beyond was never made whole.
         if (HRESULT hr = flush(); FAILED(hr)) return hr;
-        if (::ftruncate(fd_, sample.offset) != 0) return failWith(errno, "write");
+        if (::ftruncate(fd_, sample.offset) != 0) return failWith(errno, Cause::tr("Cannot write %1: %2"));
         end_ = flushed_ = sample.offset;
         return S_OK;
     }
@@ -200,23 +199,23 @@ HRESULT FileWriterFilter::closeFile() {
     struct stat st {};
     if (SUCCEEDED(hr) && ::fstat(fd_, &st) == 0 && st.st_nlink == 0) {
         detail_ =
-            QStringLiteral("%1 was deleted while it was being written.").arg(pathToQString(part_));
+            Cause::tr("%1 was deleted while it was being written.").arg(pathToQString(part_));
         hr = E_FILE_NOT_FOUND;
     }
     if (SUCCEEDED(hr) && mode_ == AM_FILE_APPEND && ::ftruncate(fd_, end_) != 0)
-        hr = failWith(errno, "write");
+        hr = failWith(errno, Cause::tr("Cannot write %1: %2"));
     if (FAILED(Fault::check("FileWriter::close")) && SUCCEEDED(hr)) {
         detail_ =
-            QStringLiteral("Cannot write %1: %2").arg(fromU16(fileName_), errorText(E_WRITE_FAULT));
+            Cause::tr("Cannot write %1: %2").arg(fromU16(fileName_), errorText(E_WRITE_FAULT));
         hr = E_WRITE_FAULT;
     }
     // On the disk before it replaces the old file; a late write error shows here.
     if (SUCCEEDED(hr) && !abandoned_ && !writeFailed_ && ::fdatasync(fd_) != 0)
-        hr = failWith(errno, "write");
+        hr = failWith(errno, Cause::tr("Cannot write %1: %2"));
     if (const HRESULT r = finishPart(FAILED(hr) || abandoned_ || writeFailed_); SUCCEEDED(hr))
         hr = r;
     // Closed after the rename: the lock covers the part file until it is the output.
-    if (::close(fd_) != 0 && SUCCEEDED(hr)) hr = failWith(errno, "write");
+    if (::close(fd_) != 0 && SUCCEEDED(hr)) hr = failWith(errno, Cause::tr("Cannot write %1: %2"));
     fd_ = -1;
     return hr;
 }
@@ -235,7 +234,7 @@ HRESULT FileWriterFilter::finishPart(bool failed) {
     if (::rename(part_.c_str(), target_.c_str()) != 0 && !failed) {
         const int err = errno;
         // The audio is whole in the part file; say where, as it stays there.
-        detail_ = QStringLiteral("Cannot replace %1 with %2: %3. The joined audio is in %2.")
+        detail_ = Cause::tr("Cannot replace %1 with %2: %3. The joined audio is in %2.")
                       .arg(fromU16(fileName_), pathToQString(part_),
                            QString::fromLocal8Bit(std::strerror(err)));
         keptOld_ = true;

@@ -46,7 +46,7 @@ class FileWriterFilter : public Filter, public FileSinkFilter2 {
     HRESULT openPart();
     HRESULT closeFile();
     HRESULT finishPart(bool failed);
-    HRESULT failWith(int err, const char* what);
+    HRESULT failWith(int err, const QString& text);
 
     std::u16string fileName_;
     int mode_ = AM_FILE_APPEND;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "media/wavfile/OutputFile.h"
+#include "media/Cause.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -91,7 +92,7 @@ bool lockedByAnotherJoin(const std::string& path) {
 }
 
 QString anotherJoinText(const QString& path) {
-    return QStringLiteral(
+    return Cause::tr(
                "Another join is writing %1. Wait for it to end, or choose another output file.")
         .arg(path);
 }
@@ -154,42 +155,44 @@ QString OutputFile::partRefusal(const std::string& part) {
     struct stat st {};
     if (::lstat(part.c_str(), &st) != 0) return {};
     if (lockedByAnotherJoin(part)) return anotherJoinText(show(part));
-    return QStringLiteral(
+    return Cause::tr(
                "%1 exists: an interrupted join left what it wrote there. Move or delete it, then "
                "join again.")
         .arg(show(part));
 }
 
 QString OutputFile::refusal(const QString& path) {
-    if (path.isEmpty()) return QStringLiteral("No output file is set.");
+    if (path.isEmpty()) return Cause::tr("No output file is set.");
     const std::string abs = absolute(qstringToPath(path));
     const std::string real = target(abs);
     if (inSystemPlace(abs, real))
-        return QStringLiteral("%1 is in /dev, /proc or /sys; choose a regular file as output.")
+        return Cause::tr("%1 is in /dev, /proc or /sys; choose a regular file as output.")
             .arg(path);
     struct stat ls {};
     struct stat st {};
     const bool exists = ::lstat(abs.c_str(), &ls) == 0;
     if (exists && S_ISLNK(ls.st_mode) && ::stat(abs.c_str(), &st) != 0)
-        return QStringLiteral(
+        return Cause::tr(
                    "%1 is a link that leads to no file; choose a regular file as output.")
             .arg(path);
     if (exists && ::stat(abs.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) return QStringLiteral("%1 is a folder, not a file.").arg(path);
-        if (!S_ISREG(st.st_mode)) return QStringLiteral("%1 is not a regular file.").arg(path);
-        static const char* const kStreams[] = {"input", "output", "error output"};
+        if (S_ISDIR(st.st_mode)) return Cause::tr("%1 is a folder, not a file.").arg(path);
+        if (!S_ISREG(st.st_mode)) return Cause::tr("%1 is not a regular file.").arg(path);
+        static const char* const kStreams[] = {QT_TRANSLATE_NOOP("Cause", "input"),
+                                               QT_TRANSLATE_NOOP("Cause", "output"),
+                                               QT_TRANSLATE_NOOP("Cause", "error output")};
         for (int fd = 0; fd <= 2; ++fd) {
             struct stat ss {};
             if (::fstat(fd, &ss) == 0 && ss.st_dev == st.st_dev && ss.st_ino == st.st_ino)
-                return QStringLiteral(
+                return Cause::tr(
                            "%1 is this program's standard %2; choose another output file.")
-                    .arg(path, QLatin1String(kStreams[fd]));
+                    .arg(path, Cause::tr(kStreams[fd]));
         }
         // Another join's part file: replacing it would take that join's audio away.
         if (lockedByAnotherJoin(real)) return anotherJoinText(path);
         // Read-only files are not replaced, whoever runs the join.
         if ((st.st_mode & 0222) == 0 || ::access(real.c_str(), W_OK) != 0)
-            return QStringLiteral("%1 is write-protected; it is not replaced.").arg(path);
+            return Cause::tr("%1 is write-protected; it is not replaced.").arg(path);
     }
     if (const QString why = folderRefusal(real); !why.isEmpty()) return why;
     return partRefusal(partOf(real));
@@ -202,14 +205,14 @@ QString OutputFile::folderRefusal(const std::string& target) {
     struct stat st {};
     const bool found = ::stat(folder.c_str(), &st) == 0;
     if ((!found && (errno == ENOENT || errno == ENOTDIR)) || (found && !S_ISDIR(st.st_mode)))
-        return QStringLiteral(
+        return Cause::tr(
                    "Cannot write %1: the folder %2 does not exist. Choose another folder for "
                    "the output file.")
             .arg(show(target), show(folder));
     // The join writes its part file beside the output, so the folder itself must take new
     // files, even when the output file could be written.
     if (!found || ::access(folder.c_str(), W_OK | X_OK) != 0)
-        return QStringLiteral(
+        return Cause::tr(
                    "Cannot write %1: Corvane may not create files in the folder %2. Choose "
                    "another folder for the output file.")
             .arg(show(target), show(folder));

@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "media/wavfile/CueChunks.h"
+#include "media/Cause.h"
 #include "media/ErrorText.h"
 #include "media/decoders/Fault.h"
 #include "media/graph/FilterGraph.h"
@@ -102,7 +103,7 @@ HRESULT WaveMuxFilter::receive(Pin*, const MediaSample& sample) {
         !header_.fits(dataBytes_ + sample.size, gRiffLimit)) {
         // The sources decoded far longer than planned: the classic header cannot state more,
         // and it cannot become RF64 in place. The file keeps the audio that fits.
-        detail_ = QStringLiteral(
+        detail_ = Cause::tr(
             "The files decoded much longer than they measured when they were added, "
             "and the output passed the 4 GiB a WAV file of this kind can hold. "
             "It holds what fitted. Add the files again and join once more.");

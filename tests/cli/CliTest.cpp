@@ -435,6 +435,21 @@ void CliTest::undecodableInputStopsBeforeWriting() {
                                    .arg(nowhere, path("no-folder"))),
              qPrintable(run2.err));
     QVERIFY(!run2.err.contains(QStringLiteral("pControl")));
+
+    // A German desktop's terminal: the commands and the decoders' causes stay English.
+    const QByteArray lang = qgetenv("LANG"), all = qgetenv("LC_ALL");
+    qputenv("LANG", "de_DE.UTF-8");
+    qputenv("LC_ALL", "de_DE.UTF-8");
+    const Run german = run({"join", "-o", out, path("a.wav"), path("junk.mp3")});
+    const Run probed = run({"probe", path("junk.mp3")});
+    for (const auto& [name, value] : {std::pair{"LANG", lang}, std::pair{"LC_ALL", all}})
+        value.isNull() ? qunsetenv(name) : qputenv(name, value);
+    QCOMPARE(german.status, 1);
+    QCOMPARE(probed.status, 1);
+    for (const QString& err : {german.err, probed.err})
+        QVERIFY2(err.contains(QStringLiteral("Can not get the duration of %1").arg(path("junk.mp3"))) &&
+                     err.contains(QStringLiteral("\nInvalid data found when processing input")),
+                 qPrintable(err));
 }
 
 void CliTest::probePrintsNameSecondsAndDuration() {

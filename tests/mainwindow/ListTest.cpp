@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -29,6 +30,7 @@
 #include "media/HResult.h"
 #include "media/PathCodec.h"
 #include "media/decoders/WorkerPool.h"
+#include "options/OptionsDialog.h"
 #include "tests/mainwindow/MainWindowTests.h"
 #include "tests/mainwindow/Window.h"
 #include "tests/support/AudioFixture.h"
@@ -717,6 +719,24 @@ void MainWindowListTest::germanWhereTheLocaleIsGerman() {
                  QStringLiteral("Liste als Wiedergabeliste &speichern..."));
         QVERIFY(w.dialog->statusText().startsWith(QStringLiteral("Ausgabedatei: ")));
         QCOMPARE(JoinJob::usedTimeText(3661), QStringLiteral("Bitte warten... Benötigte Zeit: 01:01:01"));
+        // The output format lists, their stored indexes unchanged.
+        OptionsDialog options(w.store, w.boxes, w.files);
+        options.format().channelsIndex = kSameChannelsIndex;
+        options.show();
+        auto* channels = qobject_cast<QComboBox*>(options.control(OptionsDialog::kChannelsList));
+        QVERIFY(channels);
+        QCOMPARE(channels->currentText(), QStringLiteral("Wie die Dateien"));
+        QCOMPARE(channels->itemText(1), QStringLiteral("Mono"));
+        auto* bits = qobject_cast<QComboBox*>(options.control(OptionsDialog::kBitsList));
+        QCOMPARE(bits->itemText(3), QStringLiteral("32 (Gleitkomma)"));
+        options.hide();
+        // A cause given by a decoder worker, forked before the window had a language.
+        w.add({fixture("bad.wav")});
+        QCOMPARE(w.boxes.texts().value(0),
+                 QStringLiteral("%1 kann nicht geöffnet werden. Sie müssen passende Decoder "
+                                "installieren.\nOder die Datei ist beschädigt.\nBeim Verarbeiten "
+                                "der Eingabe wurden ungültige Daten gefunden")
+                     .arg(fixture("bad.wav")));
         // Qt's own texts (its dialogs' buttons), where Debian's translation of them is installed.
         if (QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_de.qm"))
             QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Abbrechen"));
@@ -726,4 +746,9 @@ void MainWindowListTest::germanWhereTheLocaleIsGerman() {
     QVERIFY(!installTranslations(QLocale(QLocale::English, QLocale::UnitedStates)));
     Window w;
     QCOMPARE(w.button(MainDialog::kAddButton)->text(), QStringLiteral("Add"));
+    // And the workers speak English again.
+    w.add({fixture("bad.wav")});
+    QVERIFY2(w.boxes.texts().value(0).contains(
+                 QStringLiteral("\nInvalid data found when processing input")),
+             qPrintable(w.boxes.texts().value(0)));
 }
