@@ -41,13 +41,9 @@ Identity identityOf(int fd, bool dualMono) {
 
 // Reads the worker's answer; Wait::Ready with *r filled, or how the wait ended.
 Wait readReply(const Worker& w, WorkerProgress& progress, const std::atomic<bool>* cancel, LoudnessResult* r) {
-    if (const Wait got = WorkerPool::awaitMessage(w, progress, cancel); got != Wait::Ready) return got;
-    worker::Header h{};
-    if (const Wait got = WorkerPool::receiveAll(w, &h, sizeof h, progress, cancel); got != Wait::Ready) return got;
-    if (h.type != worker::Type::Loudness || h.size < sizeof(worker::LoudnessReply) || h.size > (16u << 20))
-        return Wait::Gone;
-    std::vector<std::uint8_t> payload(h.size);
-    if (const Wait got = WorkerPool::receiveAll(w, payload.data(), payload.size(), progress, cancel);
+    std::vector<std::uint8_t> payload;
+    if (const Wait got = WorkerPool::receiveMessage(w, worker::Type::Loudness, sizeof(worker::LoudnessReply),
+                                                    16u << 20, &payload, progress, cancel);
         got != Wait::Ready)
         return got;
     worker::LoudnessReply reply;

@@ -130,15 +130,20 @@ std::int64_t wavPcmFrames(AudioSource& src) {
     return st->duration;
 }
 
-// The last packet's duration in the sample table itself: the demuxer shortens it to where the
-// edit list ends, which is stated in the movie's (often millisecond) timescale.
-std::int64_t mp4LastSampleDuration(int fd) {
-    AudioSource raw;
+// The file as its sample table has it, before any edit list cuts it.
+HRESULT openWithoutEditList(AudioSource& raw, int fd) {
     AVDictionary* opts = nullptr;
     av_dict_set(&opts, "ignore_editlist", "1", 0);
     const HRESULT hr = raw.openDescriptor(fd, &opts);
     av_dict_free(&opts);
-    if (FAILED(hr)) return -1;
+    return hr;
+}
+
+// The last packet's duration in the sample table itself: the demuxer shortens it to where the
+// edit list ends, which is stated in the movie's (often millisecond) timescale.
+std::int64_t mp4LastSampleDuration(int fd) {
+    AudioSource raw;
+    if (FAILED(openWithoutEditList(raw, fd))) return -1;
     AVStream* st = raw.stream();
     avformat_seek_file(raw.format(), st->index, INT64_MIN, INT64_MAX, INT64_MAX, 0);
     PacketPtr pkt(av_packet_alloc());
@@ -385,11 +390,7 @@ bool indexEndsEarly(AudioSource& src, int fd, std::int64_t audioEnd) {
 // end the track well before its table does, on purpose. -1 when it cannot be told.
 std::int64_t mp4TableEnd(int fd) {
     AudioSource raw;
-    AVDictionary* opts = nullptr;
-    av_dict_set(&opts, "ignore_editlist", "1", 0);
-    const HRESULT hr = raw.openDescriptor(fd, &opts);
-    av_dict_free(&opts);
-    if (FAILED(hr) || !isFormat(raw, "mp4")) return -1;
+    if (FAILED(openWithoutEditList(raw, fd)) || !isFormat(raw, "mp4")) return -1;
     std::int64_t end = -1;
     const int n = avformat_index_get_entries_count(raw.stream());
     for (int i = 0; i < n; ++i)

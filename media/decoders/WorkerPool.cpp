@@ -538,6 +538,17 @@ Wait WorkerPool::awaitMessage(const Worker& w, WorkerProgress& progress, const s
     }
 }
 
+Wait WorkerPool::receiveMessage(const Worker& w, worker::Type type, std::size_t minSize, std::size_t maxSize,
+                                std::vector<std::uint8_t>* payload, WorkerProgress& progress,
+                                const std::atomic<bool>* cancel) {
+    if (const Wait got = awaitMessage(w, progress, cancel); got != Wait::Ready) return got;
+    worker::Header h{};
+    if (const Wait got = receiveAll(w, &h, sizeof h, progress, cancel); got != Wait::Ready) return got;
+    if (h.type != type || h.size < minSize || h.size > maxSize) return Wait::Gone;
+    payload->resize(h.size);
+    return receiveAll(w, payload->data(), payload->size(), progress, cancel);
+}
+
 Wait WorkerPool::receiveAll(const Worker& w, void* data, std::size_t size, WorkerProgress& progress,
                             const std::atomic<bool>* cancel) {
     auto* at = static_cast<std::uint8_t*>(data);
@@ -583,13 +594,9 @@ namespace {
 
 // Reads the answer to the oldest request sent to w.
 Wait readProbeReply(const Worker& w, WorkerProgress& progress, const std::atomic<bool>* cancel, ProbeResult* r) {
-    if (const Wait got = WorkerPool::awaitMessage(w, progress, cancel); got != Wait::Ready) return got;
-    worker::Header h{};
-    if (const Wait got = WorkerPool::receiveAll(w, &h, sizeof h, progress, cancel); got != Wait::Ready) return got;
-    if (h.type != worker::Type::ProbeResult || h.size < sizeof(worker::ProbeReply) || h.size > (1u << 20))
-        return Wait::Gone;
-    std::vector<std::uint8_t> payload(h.size);
-    if (const Wait got = WorkerPool::receiveAll(w, payload.data(), payload.size(), progress, cancel);
+    std::vector<std::uint8_t> payload;
+    if (const Wait got = WorkerPool::receiveMessage(w, worker::Type::ProbeResult, sizeof(worker::ProbeReply), 1u << 20,
+                                                    &payload, progress, cancel);
         got != Wait::Ready)
         return got;
     worker::ProbeReply reply;

@@ -118,6 +118,11 @@ class WorkerPool {
     // Reads exactly `size` bytes from w, watching its progress.
     static Wait receiveAll(const Worker& w, void* data, std::size_t size, WorkerProgress& progress,
                            const std::atomic<bool>* cancel);
+    // The whole next message of w, which must be of `type` and `minSize` to `maxSize` bytes
+    // long (else Wait::Gone: the worker answered nonsense).
+    static Wait receiveMessage(const Worker& w, worker::Type type, std::size_t minSize, std::size_t maxSize,
+                               std::vector<std::uint8_t>* payload, WorkerProgress& progress,
+                               const std::atomic<bool>* cancel);
 
     // Measures a file in a worker. `cancel` stops it at once.
     static ProbeResult probe(const std::string& path, const std::atomic<bool>* cancel = nullptr);
