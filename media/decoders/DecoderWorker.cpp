@@ -220,7 +220,7 @@ void render(int sock, int fd, const std::vector<std::uint8_t>& payload) {
     SampleConverter converter(req.format, req.seed);
     converter.setGain(req.gain);
     FramePtr frame(av_frame_alloc());
-    std::vector<std::uint8_t> pcm;
+    PcmBytes pcm;
     pcm.reserve(kChunkBytes + (1u << 20));
     std::int64_t sent = 0;
     auto flush = [&] {

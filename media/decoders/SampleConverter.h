@@ -9,6 +9,7 @@
 
 #include "media/HResult.h"
 #include "media/graph/MediaType.h"
+#include "media/graph/PcmBytes.h"
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -35,10 +36,10 @@ public:
     ~SampleConverter();
 
     // Appends the frame's samples, converted, to `pcm` (interleaved output bytes).
-    HRESULT convert(const AVFrame* frame, std::vector<std::uint8_t>& pcm);
+    HRESULT convert(const AVFrame* frame, PcmBytes& pcm);
     // Appends what the resampler still holds: exactly the input's length at the output rate,
     // rounded, however short the input was.
-    HRESULT drain(std::vector<std::uint8_t>& pcm);
+    HRESULT drain(PcmBytes& pcm);
 
     const QString& detail() const { return detail_; }
     // A fixed linear gain on the float samples, after resampling and before quantisation.
@@ -46,9 +47,9 @@ public:
 
 private:
     HRESULT configure(const AVFrame* frame);
-    HRESULT run(const uint8_t** in, int inSamples, std::vector<std::uint8_t>& pcm);
+    HRESULT run(const uint8_t** in, int inSamples, PcmBytes& pcm);
     void quantize(const float* in, std::size_t samples, std::uint8_t* out);
-    void copyAcross(const AVFrame* frame, std::vector<std::uint8_t>& pcm);
+    void copyAcross(const AVFrame* frame, PcmBytes& pcm);
 
     WaveFormatEx out_;
     std::unique_ptr<SwrContext, SwrContextDeleter> swr_;

@@ -81,7 +81,7 @@ HRESULT WorkerSource::lost(Wait how) {
     return launch(more, true);
 }
 
-HRESULT WorkerSource::read(std::vector<std::uint8_t>& pcm, worker::Clock* decoded) {
+HRESULT WorkerSource::read(PcmBytes& pcm, worker::Clock* decoded) {
     for (;;) {
         if (finished_) return S_FALSE;
         const std::uint64_t allowance = worker_.allowance;

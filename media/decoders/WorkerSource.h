@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "media/graph/MediaType.h"
+#include "media/graph/PcmBytes.h"
 #include "media/decoders/WorkerPool.h"
 
 namespace corvane::media {
@@ -29,7 +30,7 @@ class WorkerSource {
                   const std::atomic<bool>* stop = nullptr, float gain = 1.0f);
     // Appends the next converted audio to pcm and updates *decoded (everything decoded so far):
     // S_OK, S_FALSE at the end, or a failure (detail() says why).
-    HRESULT read(std::vector<std::uint8_t>& pcm, worker::Clock* decoded);
+    HRESULT read(PcmBytes& pcm, worker::Clock* decoded);
 
     const QString& detail() const { return detail_; }
     // Whether a failure came after the file opened as sound (decoding) or before.

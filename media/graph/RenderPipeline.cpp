@@ -82,7 +82,7 @@ void RenderPipeline::abort() {
     if (writer_.joinable()) writer_.join();
 }
 
-bool RenderPipeline::push(std::size_t index, std::vector<std::uint8_t>&& bytes) {
+bool RenderPipeline::push(std::size_t index, PcmBytes&& bytes) {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] {
         if (aborted_) return true;
@@ -97,24 +97,24 @@ bool RenderPipeline::push(std::size_t index, std::vector<std::uint8_t>&& bytes) 
     return true;
 }
 
-std::vector<std::uint8_t> RenderPipeline::takeBuffer() {
+PcmBytes RenderPipeline::takeBuffer() {
     {
         std::lock_guard lock(mutex_);
         if (!pool_.empty()) {
-            std::vector<std::uint8_t> b = std::move(pool_.back());
+            PcmBytes b = std::move(pool_.back());
             pool_.pop_back();
             poolBytes_ -= b.capacity();
             b.clear();
             return b;
         }
     }
-    std::vector<std::uint8_t> b;
+    PcmBytes b;
     // Room for a block and the largest decoded frame beyond it, converted.
     b.reserve(blockBytes_ + 65536 * static_cast<std::size_t>(format_.nBlockAlign));
     return b;
 }
 
-void RenderPipeline::giveBuffer(std::vector<std::uint8_t>&& buffer) {
+void RenderPipeline::giveBuffer(PcmBytes&& buffer) {
     // Reused buffers spare the page faults of fresh ones; a few are enough to go round.
     std::lock_guard lock(mutex_);
     if (pool_.size() < kPoolBuffers || poolBytes_ + buffer.capacity() <= kPoolBytes) {
@@ -181,7 +181,7 @@ HRESULT RenderPipeline::renderSlot(std::size_t index) {
         finishSlot(index, hr, Cause::tr("Cannot open %1: %2").arg(name, source.detail()));
         return hr;
     }
-    std::vector<std::uint8_t> pcm = takeBuffer();
+    PcmBytes pcm = takeBuffer();
     std::int64_t skip = plan.skip;
     std::int64_t pushed = 0;
     // Decoding on past its measured length by more than a codec frame: the file is not what
@@ -209,7 +209,7 @@ HRESULT RenderPipeline::renderSlot(std::size_t index) {
         if (!overrun && have - room > tolerance()) overrun = true;
         const std::int64_t take = overrun ? have : std::min(have, room);
         if (take == 0 || (!all && take < kBlockFrames)) return true;
-        std::vector<std::uint8_t> rest;
+        PcmBytes rest;
         if (take < have) {
             rest = takeBuffer();
             rest.assign(pcm.begin() + static_cast<std::ptrdiff_t>(take * static_cast<std::int64_t>(frameBytes)), pcm.end());
@@ -233,7 +233,7 @@ HRESULT RenderPipeline::renderSlot(std::size_t index) {
     // Resampling may round a frame or two off the planned length; closed so that every later
     // source starts where its measured position says. A real shortfall is left as it is.
     if (const std::int64_t gap = plan.frames - pushed; !overrun && gap > 0 && gap <= kResamplerSlack) {
-        std::vector<std::uint8_t> block(static_cast<std::size_t>(gap) * frameBytes, silenceByte(format_));
+        PcmBytes block(static_cast<std::size_t>(gap) * frameBytes, silenceByte(format_));
         if (!push(index, std::move(block))) return E_ABORT;
     }
     giveBuffer(std::move(pcm));  // taken for more audio that never came

@@ -14,6 +14,7 @@
 
 #include "media/HResult.h"
 #include "media/graph/MediaType.h"
+#include "media/graph/PcmBytes.h"
 #include "media/graph/Seam.h"
 #include "media/graph/SourceOutcome.h"
 
@@ -63,7 +64,7 @@ public:
 
 private:
     struct Block {
-        std::vector<std::uint8_t> bytes;
+        PcmBytes bytes;
     };
     struct Slot {
         std::deque<Block> blocks;
@@ -78,11 +79,11 @@ private:
     void writerMain();
     HRESULT renderSlot(std::size_t index);
     // Queues a block for a slot; false when aborted.
-    bool push(std::size_t index, std::vector<std::uint8_t>&& bytes);
+    bool push(std::size_t index, PcmBytes&& bytes);
     void finishSlot(std::size_t index, HRESULT hr, const QString& detail, REFERENCE_TIME decoded = 0,
                     bool differs = false);
-    std::vector<std::uint8_t> takeBuffer();
-    void giveBuffer(std::vector<std::uint8_t>&& buffer);
+    PcmBytes takeBuffer();
+    void giveBuffer(PcmBytes&& buffer);
     HRESULT writeSilence(std::int64_t frames);
     void fail(HRESULT hr, const QString& detail);
 
@@ -105,7 +106,7 @@ private:
     std::size_t queuedBytes_ = 0;
     bool aborted_ = false;
     std::atomic<bool> stopping_{false};  // read by the sources' waits on their workers
-    std::vector<std::vector<std::uint8_t>> pool_;
+    std::vector<PcmBytes> pool_;
     std::size_t poolBytes_ = 0;
 
     std::vector<std::thread> workers_;

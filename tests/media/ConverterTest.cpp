@@ -54,16 +54,15 @@ struct TestFrame {
     ~TestFrame() { av_frame_free(&f); }
 };
 
-std::vector<int> samples16(const std::vector<std::uint8_t>& pcm) {
+std::vector<int> samples16(const PcmBytes& pcm) {
     std::vector<int> s(pcm.size() / 2);
     for (std::size_t i = 0; i < s.size(); ++i) s[i] = static_cast<int16_t>(pcm[2 * i] | (pcm[2 * i + 1] << 8));
     return s;
 }
 
-std::vector<std::uint8_t> convertAll(const WaveFormatEx& out, std::initializer_list<const AVFrame*> frames,
-                                     std::uint32_t seed = 1) {
+PcmBytes convertAll(const WaveFormatEx& out, std::initializer_list<const AVFrame*> frames, std::uint32_t seed = 1) {
     SampleConverter c(out, seed);
-    std::vector<std::uint8_t> pcm;
+    PcmBytes pcm;
     for (const AVFrame* f : frames) {
         if (FAILED(c.convert(f, pcm))) return {};
     }
@@ -99,7 +98,7 @@ void ConverterTest::exactInputIsNotDithered() {
     // A gain changes every sample: never the exact path, and the loss of precision is dithered.
     SampleConverter halved(WaveFormatFromIndexes(1, 0, 0), 1);
     halved.setGain(0.5f);
-    std::vector<std::uint8_t> pcm;
+    PcmBytes pcm;
     QVERIFY(SUCCEEDED(halved.convert(in.f, pcm)));
     QVERIFY(SUCCEEDED(halved.drain(pcm)));
     const auto h = samples16(pcm);
