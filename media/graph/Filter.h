@@ -41,10 +41,19 @@ private:
 // A piece of data travelling downstream: samples, or (from the multiplexer on) bytes of the
 // file; offset >= 0 places the bytes at that position instead of after the previous ones, and
 // an empty sample with an offset ends the file there.
+//
+// Audio decoded ahead of the stream may be placed at its own position before the stream
+// gets there (Ahead, offset in bytes from the start of the audio, or of the file after the
+// multiplexer). The stream later passes over it (Passed: size bytes, no data). When what
+// comes before turns out longer or shorter than planned, placed audio moves (Moved: size
+// bytes from offset to `to`).
 struct MediaSample {
+    enum class Kind { Bytes, Ahead, Passed, Moved };
     const std::uint8_t* data = nullptr;
     std::size_t size = 0;
     std::int64_t offset = -1;
+    Kind kind = Kind::Bytes;
+    std::int64_t to = 0;
 };
 
 // The stream configuration of an output pin: its current format.

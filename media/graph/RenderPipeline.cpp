@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "media/PathCodec.h"
+#include "media/decoders/Fault.h"
 #include "media/graph/Crossfade.h"
 #include "media/decoders/WorkerSource.h"
 
@@ -37,6 +38,15 @@ int RenderPipeline::workerCount() {
     return static_cast<int>(std::clamp(hw == 0 ? 2u : hw, 1u, 16u));
 }
 
+std::size_t RenderPipeline::budgetBytes() {
+    // Tests shrink it to make sources place their audio ahead.
+    if (const char* env = std::getenv("CORVANE_QUEUE_KIB")) {
+        const long long kib = std::atoll(env);
+        if (kib >= 0 && kib <= (1 << 20)) return static_cast<std::size_t>(kib) << 10;
+    }
+    return kBudgetBytes;
+}
+
 RenderPipeline::RenderPipeline(std::vector<SlotPlan> slotList, std::int64_t tailSilence,
                                const WaveFormatEx& format, Deliver deliver, Finish finish, Report report)
     : plan_(std::move(slotList)),
@@ -46,6 +56,7 @@ RenderPipeline::RenderPipeline(std::vector<SlotPlan> slotList, std::int64_t tail
       finish_(std::move(finish)),
       report_(std::move(report)),
       blockBytes_(static_cast<std::size_t>(kBlockFrames) * format.nBlockAlign),
+      budget_(budgetBytes()),
       slots_(plan_.size()) {
     // Blocks are allocated on one thread and freed on another; served by mmap they go back to
     // the system at once instead of piling up in per-thread heaps.
@@ -64,6 +75,15 @@ void RenderPipeline::setCrossfades(std::vector<std::int64_t> fades, Seam::Curve 
 }
 
 void RenderPipeline::start() {
+    // Where each source begins when every one fills its plan; placement needs it, and a
+    // crossfade's mixing needs both sides in memory anyway.
+    placementOff_ = !place_ || !fades_.empty();
+    std::int64_t at = 0;
+    for (std::size_t i = 0; i < plan_.size(); ++i) {
+        at += std::max<std::int64_t>(0, plan_[i].leadSilence);
+        slots_[i].start = at;
+        at += std::max<std::int64_t>(0, plan_[i].frames);
+    }
     const int n = std::min<int>(workerCount(), std::max<int>(1, static_cast<int>(plan_.size())));
     for (int i = 0; i < n; ++i) workers_.emplace_back(&RenderPipeline::workerMain, this);
     writer_ = std::thread(&RenderPipeline::writerMain, this);
@@ -82,19 +102,82 @@ void RenderPipeline::abort() {
     if (writer_.joinable()) writer_.join();
 }
 
-bool RenderPipeline::push(std::size_t index, PcmBytes&& bytes) {
+HRESULT RenderPipeline::placeOutput(const MediaSample& sample) {
+    std::lock_guard lock(outputMutex_);
+    return place_(sample);
+}
+
+HRESULT RenderPipeline::push(std::size_t index, PcmBytes&& bytes, std::int64_t at, bool mayPlace) {
     std::unique_lock lock(mutex_);
+    bool ahead = false;
     changed_.wait(lock, [&] {
         if (aborted_) return true;
         if (index == head_) return slots_[index].blocks.size() < kHeadBlocks;
-        return queuedBytes_ + bytes.size() <= kBudgetBytes;
+        if (queuedBytes_ + bytes.size() <= budget_) return true;
+        ahead = mayPlace && !placementOff_;
+        return ahead;
     });
-    if (aborted_) return false;
-    queuedBytes_ += bytes.size();
-    slots_[index].blocks.push_back(Block{std::move(bytes)});
+    if (aborted_) return E_ABORT;
+    Slot& slot = slots_[index];
+    if (!ahead) {
+        queuedBytes_ += bytes.size();
+        slot.blocks.push_back(Block{std::move(bytes)});
+        lock.unlock();
+        changed_.notify_all();
+        return S_OK;
+    }
+    // Its place is known while every source before it fills its plan; a source that does not
+    // waits for this write to end before anything placed moves.
+    slot.placing = true;
+    const std::int64_t frameBytes = format_.nBlockAlign;
+    const std::int64_t frames = static_cast<std::int64_t>(bytes.size()) / frameBytes;
+    const std::int64_t offset = (slot.start + at) * frameBytes;
+    lock.unlock();
+    HRESULT hr = Fault::check("RenderPipeline::place");
+    if (SUCCEEDED(hr)) hr = placeOutput(MediaSample{bytes.data(), bytes.size(), offset, MediaSample::Kind::Ahead});
+    lock.lock();
+    slot.placing = false;
+    if (SUCCEEDED(hr)) {
+        slot.placedEnd = at + frames;
+        slot.blocks.push_back(Block{{}, frames});
+    }
     lock.unlock();
     changed_.notify_all();
-    return true;
+    giveBuffer(std::move(bytes));
+    return SUCCEEDED(hr) ? S_OK : hr;
+}
+
+HRESULT RenderPipeline::shiftLater(std::size_t index, std::int64_t frames) {
+    struct Placed {
+        std::int64_t start, frames;
+    };
+    std::vector<Placed> placed;
+    {
+        std::unique_lock lock(mutex_);
+        placementOff_ = true;
+        changed_.wait(lock, [&] {
+            if (aborted_) return true;
+            for (std::size_t k = index + 1; k < slots_.size(); ++k)
+                if (slots_[k].placing) return false;
+            return true;
+        });
+        if (aborted_) return E_ABORT;
+        for (std::size_t k = index + 1; k < slots_.size(); ++k) {
+            if (slots_[k].placedEnd > 0) placed.push_back({slots_[k].start, slots_[k].placedEnd});
+            slots_[k].start += frames;
+        }
+    }
+    // Each source's stretch stays clear of the others' once all move by the same amount:
+    // the last moves first when they move later, the first when they move earlier.
+    if (frames > 0) std::reverse(placed.begin(), placed.end());
+    const std::int64_t frameBytes = format_.nBlockAlign;
+    for (const Placed& p : placed) {
+        const HRESULT hr = placeOutput(MediaSample{nullptr, static_cast<std::size_t>(p.frames * frameBytes),
+                                                   p.start * frameBytes, MediaSample::Kind::Moved,
+                                                   (p.start + frames) * frameBytes});
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
 }
 
 PcmBytes RenderPipeline::takeBuffer() {
@@ -215,8 +298,13 @@ HRESULT RenderPipeline::renderSlot(std::size_t index) {
             rest.assign(pcm.begin() + static_cast<std::ptrdiff_t>(take * static_cast<std::int64_t>(frameBytes)), pcm.end());
         }
         pcm.resize(static_cast<std::size_t>(take) * frameBytes);
+        const std::int64_t at = pushed;
         pushed += take;
-        if (!push(index, std::move(pcm))) return false;
+        // Only what fills its plan has a known place; more than that waits in the queue.
+        if (const HRESULT placed = push(index, std::move(pcm), at, !overrun); placed != S_OK) {
+            if (placed != E_ABORT) finishSlot(index, placed, {});
+            return false;
+        }
         pcm = take < have ? std::move(rest) : takeBuffer();
         return true;
     };
@@ -234,7 +322,7 @@ HRESULT RenderPipeline::renderSlot(std::size_t index) {
     // source starts where its measured position says. A real shortfall is left as it is.
     if (const std::int64_t gap = plan.frames - pushed; !overrun && gap > 0 && gap <= kResamplerSlack) {
         PcmBytes block(static_cast<std::size_t>(gap) * frameBytes, silenceByte(format_));
-        if (!push(index, std::move(block))) return E_ABORT;
+        if (push(index, std::move(block)) != S_OK) return E_ABORT;
     }
     giveBuffer(std::move(pcm));  // taken for more audio that never came
     const REFERENCE_TIME length = decoded.duration;
@@ -244,6 +332,11 @@ HRESULT RenderPipeline::renderSlot(std::size_t index) {
     return S_OK;
 }
 
+HRESULT RenderPipeline::deliverOutput(const std::uint8_t* data, std::size_t size) {
+    std::lock_guard lock(outputMutex_);
+    return deliver_(data, size);
+}
+
 HRESULT RenderPipeline::writeSilence(std::int64_t frames) {
     if (frames <= 0) return S_OK;
     const std::int64_t chunk = std::min<std::int64_t>(frames, kBlockFrames);
@@ -251,7 +344,7 @@ HRESULT RenderPipeline::writeSilence(std::int64_t frames) {
                                           silenceByte(format_));
     while (frames > 0) {
         const std::int64_t n = std::min(frames, chunk);
-        if (HRESULT hr = deliver_(zeros.data(), static_cast<std::size_t>(n) * format_.nBlockAlign);
+        if (HRESULT hr = deliverOutput(zeros.data(), static_cast<std::size_t>(n) * format_.nBlockAlign);
             FAILED(hr))
             return hr;
         frames -= n;
@@ -272,10 +365,19 @@ void RenderPipeline::writerMain() {
     // With crossfades the seam stage sits between the sources and the output; without, it is
     // not there at all and blocks go out as they came.
     std::optional<Crossfade> crossfade;
-    if (!fades_.empty()) crossfade.emplace(format_, curve_, deliver_);
+    if (!fades_.empty())
+        crossfade.emplace(format_, curve_, [this](const std::uint8_t* data, std::size_t size) {
+            return deliverOutput(data, size);
+        });
     std::int64_t silence = 0;  // output frames of silence written
     std::int64_t passed = 0;   // output frames of sources written straight through
     auto written = [&] { return silence + (crossfade ? crossfade->delivered() : passed); };
+    const bool canPlace = place_ && !crossfade;
+    // Where the source after `i` is to begin, less its lead: where source i must end.
+    auto plannedEnd = [&](std::size_t i) {
+        std::lock_guard lock(mutex_);
+        return slots_[i + 1].start - std::max<std::int64_t>(0, plan_[i + 1].leadSilence);
+    };
     for (std::size_t i = 0; i < plan_.size(); ++i) {
         {
             std::lock_guard lock(mutex_);
@@ -305,6 +407,7 @@ void RenderPipeline::writerMain() {
         outcome.startFrame = written();
         outcome.measured = plan_[i].measured;
         if (report_) report_(i, outcome);
+        std::int64_t reserve = 0;  // frames the later sources' placed audio was moved on by
         for (;;) {
             Block block;
             bool done = false;
@@ -335,6 +438,15 @@ void RenderPipeline::writerMain() {
                         return;
                     }
                 }
+                // A source that filled more or less than its plan moves everything after it.
+                if (canPlace && i + 1 < plan_.size()) {
+                    if (const std::int64_t shift = written() - plannedEnd(i); shift != 0) {
+                        if (HRESULT hr = shiftLater(i, shift); FAILED(hr)) {
+                            if (hr != E_ABORT) fail(hr, {});
+                            return;
+                        }
+                    }
+                }
                 {
                     std::lock_guard lock(mutex_);
                     outcome.decoded = slots_[i].decoded;
@@ -345,13 +457,30 @@ void RenderPipeline::writerMain() {
                 break;
             }
             changed_.notify_all();
-            const HRESULT hr = crossfade ? crossfade->write(block.bytes.data(), block.bytes.size())
-                                         : deliver_(block.bytes.data(), block.bytes.size());
+            const auto frames = block.placed > 0 ? block.placed
+                                                 : static_cast<std::int64_t>(block.bytes.size() / format_.nBlockAlign);
+            // Running past its plan: audio placed ahead for later sources must first move out
+            // of the way, by more each time so that a long overrun moves it only a few times.
+            if (canPlace && i + 1 < plan_.size() && written() + frames > plannedEnd(i)) {
+                const std::int64_t need = written() + frames - plannedEnd(i);
+                const std::int64_t step = std::max({need, 2 * reserve, static_cast<std::int64_t>(format_.nSamplesPerSec) * 10});
+                reserve = step;
+                if (HRESULT hr = shiftLater(i, step); FAILED(hr)) {
+                    if (hr != E_ABORT) fail(hr, {});
+                    return;
+                }
+            }
+            HRESULT hr;
+            if (block.placed > 0)
+                hr = placeOutput(MediaSample{nullptr, static_cast<std::size_t>(frames) * format_.nBlockAlign, -1,
+                                             MediaSample::Kind::Passed});
+            else
+                hr = crossfade ? crossfade->write(block.bytes.data(), block.bytes.size())
+                               : deliverOutput(block.bytes.data(), block.bytes.size());
             if (FAILED(hr)) {
                 fail(hr, {});
                 return;
             }
-            const auto frames = static_cast<std::int64_t>(block.bytes.size() / format_.nBlockAlign);
             passed += frames;
             outcome.frames += frames;
             giveBuffer(std::move(block.bytes));

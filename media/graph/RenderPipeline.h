@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "media/HResult.h"
+#include "media/graph/Filter.h"
 #include "media/graph/MediaType.h"
 #include "media/graph/PcmBytes.h"
 #include "media/graph/Seam.h"
@@ -35,7 +36,10 @@ struct SlotPlan {
 // never padded with silence nor cut, except that decoded padding within one codec frame past
 // its measured length is dropped and resampling rounds to its planned length. Queued audio is bounded by a
 // budget, except for the source being written, which is bounded on its own; that source
-// always makes progress, so the pipeline never deadlocks.
+// always makes progress, so the pipeline never deadlocks. A source that finds the budget
+// spent places its audio at its planned position in the output instead of waiting, so every
+// decoder keeps working whatever the sources' sizes; should a source before it then fill
+// more or less than planned, what was placed moves with it.
 class RenderPipeline {
 public:
     using Deliver = std::function<HRESULT(const std::uint8_t* data, std::size_t size)>;
@@ -50,11 +54,18 @@ public:
 
     // Crossfades the sources: fades[i] frames between source i and i + 1. Before start().
     void setCrossfades(std::vector<std::int64_t> fades, Seam::Curve curve);
+    // Lets a source whose queue is full place its audio at its planned position in the output
+    // (Ahead, Passed and Moved samples, offsets in bytes of audio), so that every decoder
+    // keeps working however much a source holds. Not with crossfades. Before start().
+    using Place = std::function<HRESULT(const MediaSample& sample)>;
+    void setPlacement(Place place) { place_ = std::move(place); }
     void start();
     // Stops every thread and waits for them; Finish is not called after an abort.
     void abort();
 
     static int workerCount();
+    // Queued audio of the sources after the one being written.
+    static std::size_t budgetBytes();
     static constexpr std::size_t kBudgetBytes = 12u << 20;
     static constexpr std::size_t kHeadBlocks = 8;
     // Spare buffers kept for reuse, in bytes of capacity: many short sources in flight at once
@@ -65,9 +76,13 @@ public:
 private:
     struct Block {
         PcmBytes bytes;
+        std::int64_t placed = 0;  // or this many frames, placed ahead in the output
     };
     struct Slot {
         std::deque<Block> blocks;
+        std::int64_t start = 0;      // output frame its audio is to begin at
+        std::int64_t placedEnd = 0;  // frames from its start to the end of what it placed ahead
+        bool placing = false;
         bool done = false;
         HRESULT hr = S_OK;
         QString detail;
@@ -78,13 +93,18 @@ private:
     void workerMain();
     void writerMain();
     HRESULT renderSlot(std::size_t index);
-    // Queues a block for a slot; false when aborted.
-    bool push(std::size_t index, PcmBytes&& bytes);
+    // Queues a block for a slot (`at` frames into it), or places it ahead when the queue is
+    // full and `mayPlace`: S_OK, E_ABORT, or why the placement failed.
+    HRESULT push(std::size_t index, PcmBytes&& bytes, std::int64_t at = 0, bool mayPlace = false);
+    // Moves what the sources after `index` placed ahead by `frames`, and their starts with it.
+    HRESULT shiftLater(std::size_t index, std::int64_t frames);
+    HRESULT placeOutput(const MediaSample& sample);
     void finishSlot(std::size_t index, HRESULT hr, const QString& detail, REFERENCE_TIME decoded = 0,
                     bool differs = false);
     PcmBytes takeBuffer();
     void giveBuffer(PcmBytes&& buffer);
     HRESULT writeSilence(std::int64_t frames);
+    HRESULT deliverOutput(const std::uint8_t* data, std::size_t size);
     void fail(HRESULT hr, const QString& detail);
 
     std::vector<SlotPlan> plan_;
@@ -96,6 +116,7 @@ private:
     Finish finish_;
     Report report_;
     std::size_t blockBytes_;
+    std::size_t budget_;
 
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -105,6 +126,9 @@ private:
     std::size_t startTurn_ = 0;  // sources take their decoders in timeline order
     std::size_t queuedBytes_ = 0;
     bool aborted_ = false;
+    bool placementOff_ = true;  // set for good once a source's length differs from its plan
+    Place place_;
+    std::mutex outputMutex_;    // the output takes one write at a time, from any thread
     std::atomic<bool> stopping_{false};  // read by the sources' waits on their workers
     std::vector<PcmBytes> pool_;
     std::size_t poolBytes_ = 0;

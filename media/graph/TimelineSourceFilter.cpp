@@ -164,6 +164,15 @@ HRESULT TimelineSourceFilter::start() {
             [this, out](HRESULT hr, const QString& detail) { finished(out, hr, detail); },
             [graph](std::size_t index, const SourceOutcome& outcome) { graph->events().setOutcome(index, outcome); });
         if (!fades.empty()) pipeline->setCrossfades(std::move(fades), seam_.curve);
+        pipeline->setPlacement([out, graph, bytesPerSecond, written](const MediaSample& sample) {
+            const HRESULT hr = deliver(out, sample);
+            if (sample.kind == MediaSample::Kind::Passed) {
+                *written += static_cast<std::int64_t>(sample.size);
+                graph->position.store(av_rescale(*written, kUnitsPerSecond, bytesPerSecond),
+                                      std::memory_order_relaxed);
+            }
+            return hr;
+        });
         pipelines_.push_back(std::move(pipeline));
     }
     graph()->duration = duration;

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -71,7 +72,8 @@ HRESULT FileWriterFilter::openPart() {
     target_ = OutputFile::target(encodePath(fileName_));
     part_ = OutputFile::partOf(target_);
     // O_EXCL: a part file that exists belongs to another join, or holds what a killed one wrote.
-    fd_ = ::open(part_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
+    // Read and write: audio placed ahead may have to move within the file.
+    fd_ = ::open(part_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
                  0666);
     if (fd_ < 0) {
         if (errno != EEXIST) {
@@ -121,6 +123,7 @@ HRESULT FileWriterFilter::start() {
     buffer_.clear();
     buffer_.reserve(kBufferSize);
     end_ = 0;
+    placedEnd_ = 0;
     flushed_ = 0;
     return S_OK;
 }
@@ -162,8 +165,51 @@ HRESULT FileWriterFilter::flush() {
     return hr;
 }
 
+HRESULT FileWriterFilter::moveBytes(std::int64_t from, std::int64_t to, std::int64_t size) {
+    if (from == to || size <= 0) return S_OK;
+    std::vector<std::uint8_t> chunk(static_cast<std::size_t>(std::min<std::int64_t>(size, kBufferSize)));
+    // Like memmove: from the far end first when moving later, so nothing is overwritten unread.
+    const bool backwards = to > from;
+    std::int64_t done = 0;
+    while (done < size) {
+        const std::int64_t n = std::min<std::int64_t>(size - done, static_cast<std::int64_t>(chunk.size()));
+        const std::int64_t at = backwards ? size - done - n : done;
+        std::int64_t got = 0;
+        while (got < n) {
+            const ssize_t r = ::pread(fd_, chunk.data() + got, static_cast<std::size_t>(n - got), from + at + got);
+            if (r < 0 && errno == EINTR) continue;
+            if (r <= 0) {
+                writeFailed_ = true;
+                return failWith(r < 0 ? errno : EIO, Cause::tr("Cannot write %1: %2"));
+            }
+            got += r;
+        }
+        if (HRESULT hr = writeAll(chunk.data(), static_cast<std::size_t>(n), to + at); FAILED(hr)) return hr;
+        done += n;
+    }
+    return S_OK;
+}
+
 HRESULT FileWriterFilter::receive(Pin*, const MediaSample& sample) {
     if (fd_ < 0) return VFW_E_NOT_CONNECTED;
+    switch (sample.kind) {
+        case MediaSample::Kind::Ahead:
+            // Past everything appended so far, and never where the appends will go before
+            // passing it: nothing buffered needs to go first.
+            placedEnd_ = std::max(placedEnd_, sample.offset + static_cast<std::int64_t>(sample.size));
+            return writeAll(sample.data, sample.size, sample.offset);
+        case MediaSample::Kind::Moved:
+            if (HRESULT hr = flush(); FAILED(hr)) return hr;
+            placedEnd_ = std::max(placedEnd_, sample.to + static_cast<std::int64_t>(sample.size));
+            return moveBytes(sample.offset, sample.to, static_cast<std::int64_t>(sample.size));
+        case MediaSample::Kind::Passed:
+            if (HRESULT hr = flush(); FAILED(hr)) return hr;
+            end_ += static_cast<std::int64_t>(sample.size);
+            flushed_ += static_cast<std::int64_t>(sample.size);
+            return S_OK;
+        case MediaSample::Kind::Bytes:
+            break;
+    }
     if (sample.offset >= 0 && sample.size == 0) {
         // The file ends here: what lies beyond was never made whole.
         if (HRESULT hr = flush(); FAILED(hr)) return hr;
@@ -202,7 +248,8 @@ HRESULT FileWriterFilter::closeFile() {
             Cause::tr("%1 was deleted while it was being written.").arg(pathToQString(part_));
         hr = E_FILE_NOT_FOUND;
     }
-    if (SUCCEEDED(hr) && mode_ == AM_FILE_APPEND && ::ftruncate(fd_, end_) != 0)
+    // Audio placed ahead and then moved back may have left bytes past the end.
+    if (SUCCEEDED(hr) && (mode_ == AM_FILE_APPEND || placedEnd_ > end_) && ::ftruncate(fd_, end_) != 0)
         hr = failWith(errno, Cause::tr("Cannot write %1: %2"));
     if (FAILED(Fault::check("FileWriter::close")) && SUCCEEDED(hr)) {
         detail_ =

@@ -43,6 +43,7 @@ class FileWriterFilter : public Filter, public FileSinkFilter2 {
   private:
     HRESULT flush();
     HRESULT writeAll(const std::uint8_t* data, std::size_t size, std::int64_t offset);
+    HRESULT moveBytes(std::int64_t from, std::int64_t to, std::int64_t size);
     HRESULT openPart();
     HRESULT closeFile();
     HRESULT finishPart(bool failed);
@@ -60,6 +61,7 @@ class FileWriterFilter : public Filter, public FileSinkFilter2 {
     std::vector<std::uint8_t> buffer_;
     std::int64_t end_ = 0;      // bytes appended so far, buffered ones included
     std::int64_t flushed_ = 0;  // bytes appended and written to the file
+    std::int64_t placedEnd_ = 0;  // the end of the furthest audio placed ahead
     QString detail_;
 };
 

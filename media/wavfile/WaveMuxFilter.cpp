@@ -81,14 +81,17 @@ HRESULT WaveMuxFilter::start() {
     return writeHeader(true);
 }
 
-HRESULT WaveMuxFilter::writeHeader(bool first) {
-    const std::vector<std::uint8_t> h = header_.build(dataBytes_, gRiffLimit, trailing_);
+HRESULT WaveMuxFilter::writeHeader(bool first, bool meanwhile) {
+    // Meanwhile the header claims an even count, which for odd data (8-bit mono) leaves the
+    // last frame out: a pad byte after it could land on audio placed ahead of the stream.
+    const std::uint64_t claimed = meanwhile ? dataBytes_ & ~std::uint64_t{1} : dataBytes_;
+    const std::vector<std::uint8_t> h = header_.build(claimed, gRiffLimit, trailing_);
     lastHeader_ = std::chrono::steady_clock::now();
     // The first header opens the stream; later ones rewrite it in place.
     if (first) return deliver(out_, MediaSample{h.data(), h.size(), -1});
-    // The sizes count a pad byte after odd data: put it there first, at the place the next
-    // data overwrites, so the file holds what the header claims at every moment.
-    if (dataBytes_ & 1) {
+    // The sizes count a pad byte after odd data: put it there first, so the file holds what
+    // the header claims at every moment.
+    if (claimed & 1) {
         const std::uint8_t pad = 0;
         const auto at = static_cast<std::int64_t>(header_.size() + dataBytes_);
         if (HRESULT hr = deliver(out_, MediaSample{&pad, 1, at}); FAILED(hr)) return hr;
@@ -99,6 +102,21 @@ HRESULT WaveMuxFilter::writeHeader(bool first) {
 HRESULT WaveMuxFilter::receive(Pin*, const MediaSample& sample) {
     if (!open_) return VFW_E_NOT_CONNECTED;
     if (sample.size % format_.nBlockAlign != 0) return E_INVALIDARG;
+    const auto headerSize = static_cast<std::int64_t>(header_.size());
+    if (sample.kind == MediaSample::Kind::Ahead) {
+        if (sample.offset < 0) return E_INVALIDARG;
+        const HRESULT hr = deliver(out_, MediaSample{sample.data, sample.size, headerSize + sample.offset,
+                                                     MediaSample::Kind::Ahead});
+        failed_ = failed_ || FAILED(hr);
+        return hr;
+    }
+    if (sample.kind == MediaSample::Kind::Moved) {
+        if (sample.offset < 0 || sample.to < 0) return E_INVALIDARG;
+        const HRESULT hr = deliver(out_, MediaSample{nullptr, sample.size, headerSize + sample.offset,
+                                                     MediaSample::Kind::Moved, headerSize + sample.to});
+        failed_ = failed_ || FAILED(hr);
+        return hr;
+    }
     if (header_.layout() == WavHeader::Layout::Canonical &&
         !header_.fits(dataBytes_ + sample.size, gRiffLimit)) {
         // The sources decoded far longer than planned: the classic header cannot state more,
@@ -109,14 +127,14 @@ HRESULT WaveMuxFilter::receive(Pin*, const MediaSample& sample) {
             "It holds what fitted. Add the files again and join once more.");
         return fromErrno(EFBIG);
     }
-    if (HRESULT hr = deliver(out_, MediaSample{sample.data, sample.size, -1}); FAILED(hr)) {
+    if (HRESULT hr = deliver(out_, MediaSample{sample.data, sample.size, -1, sample.kind}); FAILED(hr)) {
         failed_ = true;
         return hr;
     }
     dataBytes_ += sample.size;
     if (std::chrono::steady_clock::now() - lastHeader_ >=
         std::chrono::milliseconds(gHeaderIntervalMs.load())) {
-        const HRESULT hr = writeHeader();
+        const HRESULT hr = writeHeader(false, true);
         failed_ = FAILED(hr);
         return hr;
     }

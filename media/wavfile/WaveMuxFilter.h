@@ -54,7 +54,7 @@ class WaveMuxFilter : public Filter, public ConfigInterleaving {
     static void setHeaderInterval(std::chrono::milliseconds interval);
 
   private:
-    HRESULT writeHeader(bool first = false);
+    HRESULT writeHeader(bool first = false, bool meanwhile = false);
     HRESULT finish();
     HRESULT salvage();
     std::vector<std::uint8_t> markerChunks() const;

@@ -29,6 +29,8 @@ class JoinOutputTest : public QObject {
     void cutSignalRejoinsGapless_data();
     void cutSignalRejoinsGapless();
     void changedSourcesJoinAsTheyDecode();
+    void placedAudioMovesWithChangedLengths_data();
+    void placedAudioMovesWithChangedLengths();
     void sameJoinSameBytes();
     void rf64WhenPastTheLimit();
     void classicHeaderNeverOverflows();

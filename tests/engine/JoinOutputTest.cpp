@@ -105,6 +105,7 @@ void JoinOutputTest::cleanup() {
     Fault::clear();
     WaveMuxFilter::setRiffLimit(WavHeader::kMaxRiffSize);
     qunsetenv("CORVANE_THREADS");
+    qunsetenv("CORVANE_QUEUE_KIB");
 }
 
 void JoinOutputTest::exactLengthForEveryFormat_data() {
@@ -304,6 +305,74 @@ void JoinOutputTest::changedSourcesJoinAsTheyDecode() {
     QVERIFY2(text.contains(fixture("mono.wav") + " decoded 500 ms shorter than when it was added."), qPrintable(text));
     QVERIFY(!j.view.statuses.last().startsWith("Done."));
     QVERIFY(j.view.statuses.last().contains(j.format.outputPath));
+}
+
+void JoinOutputTest::placedAudioMovesWithChangedLengths_data() {
+    // What the first file measured when added (it decodes 60 s), and the decoders at work.
+    QTest::addColumn<long long>("measured");
+    QTest::addColumn<QByteArray>("threads");
+    QTest::newRow("as measured") << 600'000'000LL << QByteArray("2");
+    QTest::newRow("longer than measured") << 300'000'000LL << QByteArray("2");
+    QTest::newRow("shorter than measured") << 900'000'000LL << QByteArray("2");
+    QTest::newRow("longer, two placed after it") << 300'000'000LL << QByteArray("3");
+    QTest::newRow("shorter, two placed after it") << 900'000'000LL << QByteArray("3");
+}
+
+void JoinOutputTest::placedAudioMovesWithChangedLengths() {
+    // With no room to queue, the files after the one being written place their audio at its
+    // planned place in the output; when the first file decodes to another length, that
+    // audio moves with it, and the join is the same as one that queued everything.
+    QFETCH(long long, measured);
+    QFETCH(QByteArray, threads);
+    // The first decodes slowest (96 kHz, resampled), so the others place their audio long
+    // before it is written.
+    const QString names[] = {fixture("placed-long.flac"), fixture("placed-a.wav"), fixture("placed-b.wav")};
+    const long long frames[] = {60 * 44100, 20 * 44100, 15 * 44100};
+    if (!QFile::exists(names[0]))
+        QCOMPARE(encodeFile(names[0], encoding("flac", 96000, 2, 60 * 96000), sine(300.0)), QString());
+    for (int i = 1; i < 3; ++i)
+        if (!QFile::exists(names[i]))
+            QCOMPARE(encodeFile(names[i], encoding("pcm_s16le", 44100, 2, frames[i]), sine(300.0 + 200 * i)), QString());
+    qputenv("CORVANE_THREADS", threads);
+    auto join = [&](const char* queueKib, const QString& output) {
+        qputenv("CORVANE_QUEUE_KIB", queueKib);
+        JoinRunner j;
+        j.items.append(names[0], measured);
+        j.items.append(names[1], 200'000'000);
+        j.items.append(names[2], 150'000'000);
+        j.items.syncMusicList();
+        j.format.outputPath = dir_.filePath(output.arg(QTest::currentDataTag()));
+        const bool ran = j.join();
+        qunsetenv("CORVANE_QUEUE_KIB");
+        return std::make_pair(ran && j.finishedOk == (measured == 600'000'000LL), readWav(j.format.outputPath));
+    };
+    const auto [queuedRan, queued] = join("65536", QStringLiteral("queued %1.wav"));
+    Fault::clear();
+    Fault::failOn("JoinOutputTest::countOnly", E_FAIL);  // arms the counting of calls
+    const auto [placedRan, out] = join("0", QStringLiteral("placed %1.wav"));
+    QVERIFY(queuedRan && placedRan);
+    QVERIFY2(Fault::count("RenderPipeline::place") > 0, "nothing was placed ahead");
+    QVERIFY2(out.ok, qPrintable(out.error));
+    QCOMPARE(out.frames(), frames[0] + frames[1] + frames[2]);
+    QVERIFY2(out.data == queued.data, "placing ahead changed the output");
+    for (int i = 1; i < 3; ++i) {
+        const WavFile in = readWav(names[i]);
+        const auto at = out.data.begin() + (i == 1 ? frames[0] : frames[0] + frames[1]) * 4;
+        QVERIFY2(std::equal(in.data.begin(), in.data.end(), at), qPrintable(names[i]));
+    }
+    checkMarkers(out, {0, frames[0], frames[0] + frames[1]},
+                 {QStringLiteral("placed-long"), QStringLiteral("placed-a"), QStringLiteral("placed-b")});
+
+    // A placement that fails (a full disk) fails the join; it never passes for done.
+    qputenv("CORVANE_QUEUE_KIB", "0");
+    Fault::failAlways("RenderPipeline::place", E_DISK_FULL);
+    JoinRunner f;
+    f.add({names[0], names[1]});
+    f.format.outputPath = dir_.filePath(QStringLiteral("full %1.wav").arg(QTest::currentDataTag()));
+    QVERIFY2(f.join(), qPrintable(f.boxes.texts().join('|')));
+    qunsetenv("CORVANE_QUEUE_KIB");
+    QVERIFY(!f.finishedOk);
+    QVERIFY2(f.view.statuses.last().startsWith("Join failed."), qPrintable(f.view.statuses.last()));
 }
 
 void JoinOutputTest::sameJoinSameBytes() {
