@@ -340,6 +340,20 @@ inline void putAligned(std::int32_t v, std::uint8_t* out) {
     }
 }
 
+// 32-bit samples into 24 (how 24-bit FLAC, WavPack and ALAC decode): rounded as putAligned
+// does, each stored as four bytes whose last the next sample overwrites.
+void packTo24(const std::uint8_t* in, std::size_t samples, std::uint8_t* out) {
+    if (samples == 0) return;
+    for (std::size_t i = 0; i + 1 < samples; ++i) {
+        std::int32_t v;
+        std::memcpy(&v, in + 4 * i, 4);
+        const std::int64_t r = std::min<std::int64_t>((static_cast<std::int64_t>(v) + 128) >> 8, 8388607);
+        const auto q = static_cast<std::uint32_t>(static_cast<std::int32_t>(r));
+        std::memcpy(out + 3 * i, &q, 4);
+    }
+    putAligned<3>(leftAligned<AV_SAMPLE_FMT_S32>(in + 4 * (samples - 1)), out + 3 * (samples - 1));
+}
+
 template <AVSampleFormat Packed, int Bytes>
 void copyInts(const AVFrame* frame, bool planar, std::uint8_t* out) {
     const int channels = frame->ch_layout.nb_channels;
@@ -347,6 +361,10 @@ void copyInts(const AVFrame* frame, bool planar, std::uint8_t* out) {
     const auto n = static_cast<std::size_t>(frame->nb_samples);
     if (!planar) {
         const std::uint8_t* in = frame->extended_data[0];
+        if constexpr (Packed == AV_SAMPLE_FMT_S32 && Bytes == 3) {
+            packTo24(in, n * channels, out);
+            return;
+        }
         for (std::size_t i = 0; i < n * channels; ++i) putAligned<Bytes>(leftAligned<Packed>(in + i * inBytes), out + i * Bytes);
         return;
     }

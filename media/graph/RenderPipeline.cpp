@@ -181,24 +181,25 @@ HRESULT RenderPipeline::shiftLater(std::size_t index, std::int64_t frames) {
 }
 
 PcmBytes RenderPipeline::takeBuffer() {
+    PcmBytes b;
     {
         std::lock_guard lock(mutex_);
         if (!pool_.empty()) {
-            PcmBytes b = std::move(pool_.back());
+            b = std::move(pool_.back());
             pool_.pop_back();
             poolBytes_ -= b.capacity();
             b.clear();
-            return b;
         }
     }
-    PcmBytes b;
-    // Room for a block and the largest decoded frame beyond it, converted.
+    // Room for a block and the largest decoded frame beyond it, converted: growing would
+    // copy what it holds.
     b.reserve(blockBytes_ + 65536 * static_cast<std::size_t>(format_.nBlockAlign));
     return b;
 }
 
 void RenderPipeline::giveBuffer(PcmBytes&& buffer) {
     // Reused buffers spare the page faults of fresh ones; a few are enough to go round.
+    if (buffer.capacity() < blockBytes_) return;  // a marker or a scrap of silence
     std::lock_guard lock(mutex_);
     if (pool_.size() < kPoolBuffers || poolBytes_ + buffer.capacity() <= kPoolBytes) {
         poolBytes_ += buffer.capacity();

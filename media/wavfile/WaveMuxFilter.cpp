@@ -76,15 +76,17 @@ HRESULT WaveMuxFilter::start() {
     trailing_ = 0;
     detail_.clear();
     dataBytes_ = 0;
+    placedAhead_ = false;
     failed_ = false;
     open_ = true;
     return writeHeader(true);
 }
 
 HRESULT WaveMuxFilter::writeHeader(bool first, bool meanwhile) {
-    // Meanwhile the header claims an even count, which for odd data (8-bit mono) leaves the
-    // last frame out: a pad byte after it could land on audio placed ahead of the stream.
-    const std::uint64_t claimed = meanwhile ? dataBytes_ & ~std::uint64_t{1} : dataBytes_;
+    // Once audio has been placed ahead, the header claims an even count meanwhile, which for
+    // odd data (8-bit mono) leaves the last frame out: a pad byte after it could land on the
+    // placed audio.
+    const std::uint64_t claimed = meanwhile && placedAhead_ ? dataBytes_ & ~std::uint64_t{1} : dataBytes_;
     const std::vector<std::uint8_t> h = header_.build(claimed, gRiffLimit, trailing_);
     lastHeader_ = std::chrono::steady_clock::now();
     // The first header opens the stream; later ones rewrite it in place.
@@ -105,6 +107,7 @@ HRESULT WaveMuxFilter::receive(Pin*, const MediaSample& sample) {
     const auto headerSize = static_cast<std::int64_t>(header_.size());
     if (sample.kind == MediaSample::Kind::Ahead) {
         if (sample.offset < 0) return E_INVALIDARG;
+        placedAhead_ = true;
         const HRESULT hr = deliver(out_, MediaSample{sample.data, sample.size, headerSize + sample.offset,
                                                      MediaSample::Kind::Ahead});
         failed_ = failed_ || FAILED(hr);

@@ -72,6 +72,7 @@ class WaveMuxFilter : public Filter, public ConfigInterleaving {
     std::uint64_t dataBytes_ = 0;
     bool open_ = false;
     bool failed_ = false;  // a write downstream failed
+    bool placedAhead_ = false;
     std::chrono::steady_clock::time_point lastHeader_;
 };
 
