@@ -109,42 +109,50 @@ HRESULT RenderPipeline::placeOutput(const MediaSample& sample) {
 
 HRESULT RenderPipeline::push(std::size_t index, PcmBytes&& bytes, std::int64_t at, bool mayPlace) {
     std::unique_lock lock(mutex_);
-    bool ahead = false;
-    changed_.wait(lock, [&] {
-        if (aborted_) return true;
-        if (index == head_) return slots_[index].blocks.size() < kHeadBlocks;
-        if (queuedBytes_ + bytes.size() <= budget_) return true;
-        ahead = mayPlace && !placementOff_;
-        return ahead;
-    });
-    if (aborted_) return E_ABORT;
-    Slot& slot = slots_[index];
-    if (!ahead) {
-        queuedBytes_ += bytes.size();
-        slot.blocks.push_back(Block{std::move(bytes)});
+    for (;;) {
+        bool ahead = false;
+        changed_.wait(lock, [&] {
+            if (aborted_) return true;
+            if (index == head_) return slots_[index].blocks.size() < kHeadBlocks;
+            if (queuedBytes_ + bytes.size() <= budget_) return true;
+            ahead = mayPlace && !placementOff_;
+            return ahead;
+        });
+        if (aborted_) return E_ABORT;
+        Slot& slot = slots_[index];
+        if (!ahead) {
+            queuedBytes_ += bytes.size();
+            slot.blocks.push_back(Block{std::move(bytes)});
+            lock.unlock();
+            changed_.notify_all();
+            return S_OK;
+        }
+        // Its place is known while every source before it fills its plan; a source that does
+        // not waits for this write to end before anything placed moves.
+        slot.placing = true;
+        const std::int64_t frameBytes = format_.nBlockAlign;
+        const std::int64_t frames = static_cast<std::int64_t>(bytes.size()) / frameBytes;
+        const std::int64_t offset = (slot.start + at) * frameBytes;
+        lock.unlock();
+        HRESULT hr = Fault::check("RenderPipeline::place");
+        if (hr == S_OK) hr = placeOutput(MediaSample{bytes.data(), bytes.size(), offset, MediaSample::Kind::Ahead});
+        lock.lock();
+        slot.placing = false;
+        if (hr == S_FALSE) {
+            // The output would rather not (its file system writes out every gap): queue.
+            placementOff_ = true;
+            changed_.notify_all();
+            continue;
+        }
+        if (SUCCEEDED(hr)) {
+            slot.placedEnd = at + frames;
+            slot.blocks.push_back(Block{{}, frames});
+        }
         lock.unlock();
         changed_.notify_all();
-        return S_OK;
+        giveBuffer(std::move(bytes));
+        return SUCCEEDED(hr) ? S_OK : hr;
     }
-    // Its place is known while every source before it fills its plan; a source that does not
-    // waits for this write to end before anything placed moves.
-    slot.placing = true;
-    const std::int64_t frameBytes = format_.nBlockAlign;
-    const std::int64_t frames = static_cast<std::int64_t>(bytes.size()) / frameBytes;
-    const std::int64_t offset = (slot.start + at) * frameBytes;
-    lock.unlock();
-    HRESULT hr = Fault::check("RenderPipeline::place");
-    if (SUCCEEDED(hr)) hr = placeOutput(MediaSample{bytes.data(), bytes.size(), offset, MediaSample::Kind::Ahead});
-    lock.lock();
-    slot.placing = false;
-    if (SUCCEEDED(hr)) {
-        slot.placedEnd = at + frames;
-        slot.blocks.push_back(Block{{}, frames});
-    }
-    lock.unlock();
-    changed_.notify_all();
-    giveBuffer(std::move(bytes));
-    return SUCCEEDED(hr) ? S_OK : hr;
 }
 
 HRESULT RenderPipeline::shiftLater(std::size_t index, std::int64_t frames) {

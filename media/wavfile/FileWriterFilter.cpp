@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,6 +22,10 @@ namespace corvane::media {
 namespace {
 constexpr std::size_t kBufferSize = 1 << 20;
 constexpr std::size_t kDirectWrite = 128 << 10;
+// File systems without holes in files, from statfs(2).
+constexpr long kFatMagic = 0x4d44;
+constexpr long kExfatMagic = 0x2011BAB0;
+constexpr long kHfsPlusMagic = 0x482b;
 }  // namespace
 
 HRESULT FileWriterFilter::Create(std::unique_ptr<FileWriterFilter>& out) {
@@ -88,6 +93,11 @@ HRESULT FileWriterFilter::openPart() {
         detail_ = OutputFile::partRefusal(part_);
         return E_ACCESSDENIED;
     }
+    // FAT and exFAT (memory cards, car stereos' sticks) write zeros into every gap left before
+    // a later write; audio placed ahead would cost its length twice there.
+    struct statfs fs {};
+    sparse_ = ::fstatfs(fd_, &fs) != 0 ||
+              (fs.f_type != kFatMagic && fs.f_type != kExfatMagic && fs.f_type != kHfsPlusMagic);
     // Held until the part file is renamed and closed: a second join sees it busy. Blocking,
     // since another join only holds it for a moment to look.
     while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
@@ -194,6 +204,7 @@ HRESULT FileWriterFilter::receive(Pin*, const MediaSample& sample) {
     if (fd_ < 0) return VFW_E_NOT_CONNECTED;
     switch (sample.kind) {
         case MediaSample::Kind::Ahead:
+            if (!sparse_) return S_FALSE;
             // Past everything appended so far, and never where the appends will go before
             // passing it: nothing buffered needs to go first.
             placedEnd_ = std::max(placedEnd_, sample.offset + static_cast<std::int64_t>(sample.size));

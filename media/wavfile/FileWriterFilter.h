@@ -62,6 +62,7 @@ class FileWriterFilter : public Filter, public FileSinkFilter2 {
     std::int64_t end_ = 0;      // bytes appended so far, buffered ones included
     std::int64_t flushed_ = 0;  // bytes appended and written to the file
     std::int64_t placedEnd_ = 0;  // the end of the furthest audio placed ahead
+    bool sparse_ = true;          // gaps in the file cost nothing until written
     QString detail_;
 };
 

@@ -363,6 +363,12 @@ void JoinOutputTest::placedAudioMovesWithChangedLengths() {
     checkMarkers(out, {0, frames[0], frames[0] + frames[1]},
                  {QStringLiteral("placed-long"), QStringLiteral("placed-a"), QStringLiteral("placed-b")});
 
+    // An output that declines placement (FAT, exFAT) gets everything queued, the same bytes.
+    Fault::failAlways("RenderPipeline::place", S_FALSE);
+    const auto [declinedRan, declined] = join("0", QStringLiteral("declined %1.wav"));
+    QVERIFY(declinedRan);
+    QVERIFY2(declined.data == queued.data, "declining placement changed the output");
+
     // A placement that fails (a full disk) fails the join; it never passes for done.
     qputenv("CORVANE_QUEUE_KIB", "0");
     Fault::failAlways("RenderPipeline::place", E_DISK_FULL);
