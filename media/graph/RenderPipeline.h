@@ -69,8 +69,9 @@ public:
     static constexpr std::size_t kBudgetBytes = 12u << 20;
     static constexpr std::size_t kHeadBlocks = 8;
     // Spare buffers kept for reuse, in bytes of capacity: many short sources in flight at once
-    // would otherwise each map and unmap fresh memory.
-    static constexpr std::size_t kPoolBytes = 16u << 20;
+    // would otherwise each map and unmap fresh memory. Room for all a full queue holds, so
+    // that memory, once touched, stays in use instead of faulting in again.
+    static constexpr std::size_t kPoolBytes = 48u << 20;
     static constexpr std::size_t kPoolBuffers = 8;  // kept whatever their size
 
 private:
