@@ -14,15 +14,21 @@ namespace corvane::media {
 
 namespace {
 
-int channelFor(AVChannel c) {
+// Weights by the place of each speaker (ITU-R BS.1770-4): the surrounds, from 60 to 120
+// degrees off centre, weigh 1.41; the LFE is not heard.
+int channelFor(const AVChannelLayout& layout, AVChannel c) {
+    // Back speakers are the surrounds of 5.1; beside side speakers (7.1) they sit behind them,
+    // outside the weighted arc.
+    const bool sides = av_channel_layout_index_from_channel(&layout, AV_CHAN_SIDE_LEFT) >= 0 ||
+                       av_channel_layout_index_from_channel(&layout, AV_CHAN_SIDE_RIGHT) >= 0;
     switch (c) {
         case AV_CHAN_FRONT_LEFT: return EBUR128_LEFT;
         case AV_CHAN_FRONT_RIGHT: return EBUR128_RIGHT;
         case AV_CHAN_FRONT_CENTER: return EBUR128_CENTER;
-        case AV_CHAN_BACK_LEFT:
         case AV_CHAN_SIDE_LEFT: return EBUR128_LEFT_SURROUND;
-        case AV_CHAN_BACK_RIGHT:
         case AV_CHAN_SIDE_RIGHT: return EBUR128_RIGHT_SURROUND;
+        case AV_CHAN_BACK_LEFT: return sides ? EBUR128_Mp135 : EBUR128_LEFT_SURROUND;
+        case AV_CHAN_BACK_RIGHT: return sides ? EBUR128_Mm135 : EBUR128_RIGHT_SURROUND;
         case AV_CHAN_LOW_FREQUENCY:
         case AV_CHAN_LOW_FREQUENCY_2: return EBUR128_UNUSED;
         case AV_CHAN_FRONT_LEFT_OF_CENTER: return EBUR128_Mp030;
@@ -62,7 +68,12 @@ double interpolatorGain(int rate) {
 
 }  // namespace
 
-LoudnessMeter::LoudnessMeter(bool dualMono, bool truePeak) : dualMono_(dualMono), truePeak_(truePeak) {}
+LoudnessMeter::LoudnessMeter(const WaveFormatEx& heardAs, bool truePeak) : heardAs_(heardAs), truePeak_(truePeak) {
+    // Float at the output's rate and speakers: the render's conversion without its quantising.
+    if (heardAs.nChannels > 0)
+        render_ = std::make_unique<SampleConverter>(
+            WaveFormatEx::ieeeFloat(heardAs.nSamplesPerSec, heardAs.nChannels, heardAs.channelMask()), 0);
+}
 
 LoudnessMeter::~LoudnessMeter() {
     if (state_) ebur128_destroy(&state_);
@@ -116,15 +127,13 @@ HRESULT LoudnessMeter::configure(const AVFrame* frame) {
             e != EBUR128_SUCCESS && e != EBUR128_ERROR_NO_CHANGE)
             return E_OUTOFMEMORY;
     }
-    for (int c = 0; c < channels_; ++c) {
-        int where = EBUR128_LEFT;
-        if (channels_ == 1)
-            where = dualMono_ ? EBUR128_DUAL_MONO : EBUR128_CENTER;
-        else if (frame->ch_layout.order == AV_CHANNEL_ORDER_NATIVE || frame->ch_layout.order == AV_CHANNEL_ORDER_CUSTOM)
-            where = channelFor(av_channel_layout_channel_from_index(&frame->ch_layout, static_cast<unsigned>(c)));
-        else
-            where = c == 1 ? EBUR128_RIGHT : EBUR128_LEFT;  // unlabelled: heard from the front
-        ebur128_set_channel(state_, static_cast<unsigned>(c), where);
+    if (frame->ch_layout.order == AV_CHANNEL_ORDER_NATIVE || frame->ch_layout.order == AV_CHANNEL_ORDER_CUSTOM) {
+        mapChannels(frame->ch_layout);
+    } else {
+        // Unlabelled: heard from the front, a single channel as one speaker.
+        for (int c = 0; c < channels_; ++c)
+            ebur128_set_channel(state_, static_cast<unsigned>(c),
+                                channels_ == 1 ? EBUR128_CENTER : c == 1 ? EBUR128_RIGHT : EBUR128_LEFT);
     }
     // The meter's own rounding of 100 ms; each full step it is given ends a gating block.
     if (restart) {
@@ -133,6 +142,43 @@ HRESULT LoudnessMeter::configure(const AVFrame* frame) {
         pending_.clear();
     }
     return S_OK;
+}
+
+void LoudnessMeter::mapChannels(const AVChannelLayout& layout) {
+    for (int c = 0; c < channels_; ++c) {
+        const int where = channels_ == 1 ? EBUR128_CENTER
+                                         : channelFor(layout, av_channel_layout_channel_from_index(&layout, static_cast<unsigned>(c)));
+        ebur128_set_channel(state_, static_cast<unsigned>(c), where);
+    }
+}
+
+HRESULT LoudnessMeter::configureHeard() {
+    rate_ = static_cast<int>(heardAs_.nSamplesPerSec);
+    channels_ = heardAs_.nChannels;
+    if (channels_ <= 0 || rate_ <= 0) return VFW_E_DECODE_FAILED;
+    state_ = ebur128_init(static_cast<unsigned>(channels_), static_cast<unsigned long>(rate_),
+                          EBUR128_MODE_I | EBUR128_MODE_SAMPLE_PEAK | (truePeak_ ? EBUR128_MODE_TRUE_PEAK : 0));
+    if (!state_) return E_OUTOFMEMORY;
+    AVChannelLayout layout{};
+    channelLayoutOf(heardAs_, &layout);
+    mapChannels(layout);
+    av_channel_layout_uninit(&layout);
+    blockStep_ = (static_cast<std::size_t>(rate_) + 5) / 10;
+    fed_ = 0;
+    return S_OK;
+}
+
+HRESULT LoudnessMeter::addRendered() {
+    if (rendered_.empty()) return S_OK;
+    if (!state_)
+        if (HRESULT hr = configureHeard(); FAILED(hr)) return hr;
+    const std::size_t samples = rendered_.size() / sizeof(float);
+    converted_.resize(samples);
+    std::memcpy(converted_.data(), rendered_.data(), samples * sizeof(float));
+    rendered_.clear();
+    for (float& v : converted_)
+        if (!std::isfinite(v)) v = 0.0f;
+    return feed(converted_.data(), samples / static_cast<std::size_t>(channels_));
 }
 
 HRESULT LoudnessMeter::feed(const float* samples, std::size_t frames) {
@@ -174,6 +220,10 @@ HRESULT LoudnessMeter::flushPartial() {
 
 HRESULT LoudnessMeter::add(const AVFrame* frame) {
     if (frame->nb_samples <= 0) return S_OK;
+    if (render_) {
+        if (HRESULT hr = render_->convert(frame, rendered_); FAILED(hr)) return hr;
+        return addRendered();
+    }
     if (!state_ || frame->sample_rate != rate_ || frame->format != format_ ||
         av_channel_layout_compare(&frame->ch_layout, &layout_) != 0)
         if (HRESULT hr = configure(frame); FAILED(hr)) return hr;
@@ -195,6 +245,10 @@ HRESULT LoudnessMeter::finish(LoudnessResult* result) {
     result->truePeak = truePeak_ ? none : std::numeric_limits<double>::quiet_NaN();
     result->samplePeak = none;
     result->truePeakBound = none;
+    if (render_) {
+        if (HRESULT hr = render_->drain(rendered_); FAILED(hr)) return hr;
+        if (HRESULT hr = addRendered(); FAILED(hr)) return hr;
+    }
     if (!state_) return S_OK;  // no audio at all
     if (HRESULT hr = flushPartial(); FAILED(hr)) return hr;
     double peak = 0.0, sample = 0.0;
