@@ -49,6 +49,11 @@ int channelFor(const AVChannelLayout& layout, AVChannel c) {
     }
 }
 
+// The meter gives each gating block's loudness and the peaks; the blocks are gated here, from
+// the histogram that files also combine with. Its own integrated mode would keep every block
+// of the file in a list: some 45 MB for 20 hours.
+constexpr int kMeterMode = EBUR128_MODE_M | EBUR128_MODE_SAMPLE_PEAK;
+
 // The most the meter's true-peak interpolator (libebur128: 49 taps of Hann-windowed sinc,
 // oversampling 4 times below 96 kHz, twice below 192 kHz, not at all above) can make of a
 // sample peak: the largest sum of its coefficients' magnitudes over its phases.
@@ -120,7 +125,7 @@ HRESULT LoudnessMeter::configure(const AVFrame* frame) {
     const unsigned long rate = static_cast<unsigned long>(rate_);
     if (!state_) {
         state_ = ebur128_init(static_cast<unsigned>(channels_), rate,
-                              EBUR128_MODE_I | EBUR128_MODE_SAMPLE_PEAK | (truePeak_ ? EBUR128_MODE_TRUE_PEAK : 0));
+                              kMeterMode | (truePeak_ ? EBUR128_MODE_TRUE_PEAK : 0));
         if (!state_) return E_OUTOFMEMORY;
     } else if (restart) {
         if (const int e = ebur128_change_parameters(state_, static_cast<unsigned>(channels_), rate);
@@ -157,7 +162,7 @@ HRESULT LoudnessMeter::configureHeard() {
     channels_ = heardAs_.nChannels;
     if (channels_ <= 0 || rate_ <= 0) return VFW_E_DECODE_FAILED;
     state_ = ebur128_init(static_cast<unsigned>(channels_), static_cast<unsigned long>(rate_),
-                          EBUR128_MODE_I | EBUR128_MODE_SAMPLE_PEAK | (truePeak_ ? EBUR128_MODE_TRUE_PEAK : 0));
+                          kMeterMode | (truePeak_ ? EBUR128_MODE_TRUE_PEAK : 0));
     if (!state_) return E_OUTOFMEMORY;
     AVChannelLayout layout{};
     channelLayoutOf(heardAs_, &layout);
@@ -267,8 +272,7 @@ HRESULT LoudnessMeter::finish(LoudnessResult* result) {
     if (sample > 0.0) result->samplePeak = 20.0 * std::log10(sample);
     // Rounding in the interpolator's arithmetic: a hair of room.
     result->truePeakBound = truePeak_ ? result->truePeak : bound_ > 0.0 ? 20.0 * std::log10(bound_) + 0.001 : none;
-    double lufs = 0.0;
-    if (ebur128_loudness_global(state_, &lufs) == EBUR128_SUCCESS && std::isfinite(lufs)) result->integrated = lufs;
+    result->integrated = integratedLoudness({&gating_});
     return S_OK;
 }
 

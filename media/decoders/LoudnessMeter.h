@@ -17,7 +17,7 @@ extern "C" {
 namespace corvane::media {
 
 // Measures decoded audio with libebur128: integrated loudness (gated), true peak, and the
-// gating blocks for combining with other files. The channel map follows the layout measured
+// gating blocks for combining with other files, in memory that does not grow with the file. The channel map follows the layout measured
 // (LFE unused, surrounds weighted, a single channel as one speaker).
 class LoudnessMeter {
   public:

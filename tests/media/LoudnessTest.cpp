@@ -93,8 +93,6 @@ void LoudnessTest::standardTonesReadTheirLevel() {
     }
     QVERIFY(r.measurable());
     QVERIFY2(std::abs(r.integrated - expected) <= 0.1, qPrintable(QString::number(r.integrated)));
-    // The gating blocks sent back give the same figure as the meter's own.
-    QVERIFY(std::abs(integratedLoudness({&r.gating}) - r.integrated) <= 0.01);
 }
 
 void LoudnessTest::filesCombineAsIfLaidEndToEnd() {
