@@ -67,12 +67,15 @@ OutputFormat readOutputFormat(SettingsStore& store, const QString& defaultPath) 
     f.markers = store.readInt(kSettings, kMarkers, 1) != 0;
     f.cueSheet = store.readInt(kSettings, kCueSheet, 0) != 0;
     readSeam(store, f);
-    // An unknown mode or a target not offered is read as off and -16.
+    // An unknown mode, or a target or ceiling not offered, is read as off, -16 and -1.
     f.loudnessMode = store.readInt(kSettings, kLoudness, kLoudnessOff);
     if (f.loudnessMode < kLoudnessOff || f.loudnessMode > kLoudnessWholeJoin) f.loudnessMode = kLoudnessOff;
     const int target = store.readInt(kSettings, kLoudnessTarget, -16);
     const auto& offered = loudnessTargets();
     f.loudnessTarget = std::find(offered.begin(), offered.end(), target) != offered.end() ? target : -16;
+    const double ceiling = leadingDecimal(store.readString(kSettings, kTruePeak, QString()));
+    const auto& ceilings = truePeakCeilings();
+    f.truePeakCeiling = std::find(ceilings.begin(), ceilings.end(), ceiling) != ceilings.end() ? ceiling : -1.0;
     return f;
 }
 

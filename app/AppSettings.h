@@ -26,6 +26,7 @@ inline const QString kCrossfadeSeconds = QStringLiteral("CrossfadeSeconds");
 inline const QString kCrossfadeCurve = QStringLiteral("CrossfadeCurve");
 inline const QString kLoudness = QStringLiteral("Loudness");
 inline const QString kLoudnessTarget = QStringLiteral("LoudnessTarget");
+inline const QString kTruePeak = QStringLiteral("TruePeak");
 inline const QString kOption = QStringLiteral("Option");
 inline const QString kLastPhotoFolder = QStringLiteral("LastPhotoFolder");
 inline const QString kSetup = QStringLiteral("Setup");

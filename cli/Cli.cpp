@@ -435,7 +435,7 @@ QString shellQuoted(const QString& name) {
 int probeLoudness(const QStringList& files, TerminalMessageBoxes& boxes) {
     std::vector<std::string> paths;
     for (const QString& f : files) paths.push_back(media::qstringToPath(f));
-    const auto results = media::LoudnessSurvey::measureAll(paths, false);
+    const auto results = media::LoudnessSurvey::measureAll(paths, {});
     int status = kExitOk;
     for (int i = 0; i < files.size(); ++i) {
         const media::LoudnessResult& r = results[static_cast<std::size_t>(i)];

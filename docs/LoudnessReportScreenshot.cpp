@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
         names.push_back(samples.filePath(f));
         paths.push_back(names.back().toStdString());
     }
-    const auto measured = corvane::media::LoudnessSurvey::measureAll(paths, true);
+    const auto measured = corvane::media::LoudnessSurvey::measureAll(paths, corvane::media::WaveFormatEx::pcm(44100, 2, 16));
     const corvane::LoudnessPlan plan = corvane::planLoudness(names, measured, corvane::kLoudnessEachFile, -16.0, -1.0);
     corvane::LoudnessReportDialog report(plan);
     bool saved = false;

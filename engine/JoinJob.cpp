@@ -151,32 +151,48 @@ void JoinJob::startMeasuring() {
     }
     measureCancel_ = false;
     measuredLength_ = 0;
+    measureShown_ = 0.0;
     measuring_ = true;
     joinRunning_ = 1;
     view_.setJoinButtonText(QStringLiteral("Stop"));
     qtTimerId_ = startTimer(kJoinTimerPeriodMs);
-    // A mono file heard on two channels counts twice, as it sounds in the output.
-    const bool dualMono = outputWave_.nChannels >= 2;
+    // Each file is measured as the render will write it: mixed to the output's speakers, at its
+    // rate, so that a mono file spread to two speakers or a 5.1 file mixed down reads as heard.
+    const media::WaveFormatEx heardAs = outputWave_;
     const int mode = format_.loudnessMode;
     const double target = format_.loudnessTarget, ceiling = format_.truePeakCeiling;
-    measureThread_ = std::thread([this, dualMono, lengths, mode, target, ceiling] {
+    measureThread_ = std::thread([this, heardAs, lengths, mode, target, ceiling] {
+        // How much of each file the progress has counted; one thread at a time measures a file.
+        std::vector<REFERENCE_TIME> counted(lengths.size(), 0);
+        const auto count = [this, &lengths, &counted](std::size_t i, REFERENCE_TIME at) {
+            const REFERENCE_TIME now = std::clamp<REFERENCE_TIME>(at, counted[i], lengths[i]);
+            measuredLength_ += now - counted[i];
+            counted[i] = now;
+        };
         // The true peak costs four times the rest of the meter: first without it, then with it
         // only for the files whose peak could reach the ceiling.
         auto results = LoudnessSurvey::measureAll(
-            measurePaths_, dualMono, false,
-            [this, &lengths](std::size_t i, const LoudnessResult& r) {
-                measuredLength_ += lengths[i];
+            measurePaths_, heardAs, false,
+            [this, &lengths, &count](std::size_t i, const LoudnessResult& r) {
+                count(i, lengths[i]);
                 // One file that cannot be measured fails the join: the rest need not wait for it.
                 if (FAILED(r.hr) && r.hr != E_ABORT) measureCancel_ = true;
             },
-            &measureCancel_);
+            &measureCancel_, count);
         std::vector<QString> names;
         for (const std::string& p : measurePaths_) names.push_back(pathToQString(p));
         const std::vector<std::size_t> again = truePeakNeeded(planLoudness(names, results, mode, target, ceiling));
         if (!again.empty() && !measureCancel_) {
             std::vector<std::string> paths;
-            for (std::size_t i : again) paths.push_back(measurePaths_[i]);
-            const auto peaks = LoudnessSurvey::measureAll(paths, dualMono, true, {}, &measureCancel_);
+            for (std::size_t i : again) {
+                paths.push_back(measurePaths_[i]);
+                counted[i] = 0;
+                measureTotal_ += lengths[i];
+            }
+            const auto countAgain = [&](std::size_t k, REFERENCE_TIME at) { count(again[k], at); };
+            const auto peaks = LoudnessSurvey::measureAll(
+                paths, heardAs, true, [&](std::size_t k, const LoudnessResult&) { countAgain(k, lengths[again[k]]); },
+                &measureCancel_, countAgain);
             for (std::size_t k = 0; k < again.size(); ++k) results[again[k]] = peaks[k];
         }
         QMetaObject::invokeMethod(
@@ -268,10 +284,14 @@ void JoinJob::onJoinTimer(int timerId) {
 
 double JoinJob::progress() const {
     const bool matched = format_.loudnessMode != kLoudnessOff;
-    if (measuring_)
-        return measureTotal_ > 0 ? kMeasuringShare * std::min(1.0, static_cast<double>(measuredLength_.load()) /
-                                                                        static_cast<double>(measureTotal_))
-                                 : 0.0;
+    if (measuring_) {
+        const auto total = measureTotal_.load();
+        const double now = total > 0 ? kMeasuringShare * std::min(1.0, static_cast<double>(measuredLength_.load()) /
+                                                                           static_cast<double>(total))
+                                     : 0.0;
+        measureShown_ = std::max(measureShown_, now);
+        return measureShown_;
+    }
     if (!render_.graph) return 0.0;
     const REFERENCE_TIME total = render_.graph->duration.load();
     if (total <= 0) return 0.0;

@@ -139,7 +139,8 @@ class JoinJob : public QObject {
     std::thread measureThread_;
     std::atomic<bool> measureCancel_{false};
     std::atomic<std::int64_t> measuredLength_{0};  // 100 ns of the files measured so far
-    media::REFERENCE_TIME measureTotal_ = 0;
+    std::atomic<std::int64_t> measureTotal_{0};    // grows when true peaks are measured again
+    mutable double measureShown_ = 0.0;            // the measuring progress never goes back
     std::vector<std::string> measurePaths_;
     std::vector<media::LoudnessResult> measureResults_;
 };

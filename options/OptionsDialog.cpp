@@ -178,10 +178,18 @@ void OptionsDialog::initialise() {
         if (loudnessTargets()[i] == qRound(format_.loudnessTarget)) targetIndex = static_cast<int>(i);
     }
     select(kLoudnessTargetList, targets, targetIndex);
-    // The target means nothing while matching is off.
+    QStringList ceilings;
+    int ceilingIndex = 1;  // -1, the default
+    for (std::size_t i = 0; i < truePeakCeilings().size(); ++i) {
+        ceilings << QStringLiteral("%1 dBTP").arg(QLocale::c().toString(truePeakCeilings()[i], 'g', 3));
+        if (truePeakCeilings()[i] == format_.truePeakCeiling) ceilingIndex = static_cast<int>(i);
+    }
+    select(kTruePeakList, ceilings, ceilingIndex);
+    // The target and the ceiling mean nothing while matching is off.
     if (auto* modeList = builder_.control<QComboBox>(kLoudnessList)) {
         const auto follow = [this](int mode) {
-            if (QWidget* t = control(kLoudnessTargetList)) t->setEnabled(mode > 0);
+            for (int id : {kLoudnessTargetList, kTruePeakList})
+                if (QWidget* t = control(id)) t->setEnabled(mode > 0);
         };
         connect(modeList, &QComboBox::currentIndexChanged, this, follow);
         follow(modeList->currentIndex());
@@ -303,6 +311,9 @@ void OptionsDialog::onOk() {
         format_.loudnessTarget = loudnessTargets()[static_cast<std::size_t>(t)];
     store_.writeInt(settings::kSettings, settings::kLoudness, format_.loudnessMode);
     store_.writeInt(settings::kSettings, settings::kLoudnessTarget, qRound(format_.loudnessTarget));
+    if (const int c = selection(control(kTruePeakList)); c >= 0 && c < static_cast<int>(truePeakCeilings().size()))
+        format_.truePeakCeiling = truePeakCeilings()[static_cast<std::size_t>(c)];
+    store_.writeString(settings::kSettings, settings::kTruePeak, QLocale::c().toString(format_.truePeakCeiling, 'g', 3));
     accept();
 }
 
@@ -363,6 +374,7 @@ bool runOptionsCommand(QWidget* parent, OutputFormat& mainFormat, SettingsStore&
     mainFormat.crossfadeCurve = dialog.format().crossfadeCurve;
     mainFormat.loudnessMode = dialog.format().loudnessMode;
     mainFormat.loudnessTarget = dialog.format().loudnessTarget;
+    mainFormat.truePeakCeiling = dialog.format().truePeakCeiling;
     return true;
 }
 

@@ -44,6 +44,7 @@ public:
     static constexpr int kCrossfadeCurveList = 1065;
     static constexpr int kLoudnessList = 1066;
     static constexpr int kLoudnessTargetList = 1067;
+    static constexpr int kTruePeakList = 1068;
 
     OptionsDialog(SettingsStore& store, MessageBoxes& boxes, FileDialogs& fileDialogs,
                   QWidget* parent = nullptr);

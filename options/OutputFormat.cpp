@@ -51,6 +51,11 @@ const std::vector<int>& loudnessTargets() {
     return t;
 }
 
+const std::vector<double>& truePeakCeilings() {
+    static const std::vector<double> t{-0.5, -1.0, -1.5, -2.0, -3.0};
+    return t;
+}
+
 media::Seam seamOf(const OutputFormat& format) {
     media::Seam seam;
     seam.kind = format.betweenFiles;

@@ -43,6 +43,8 @@ enum LoudnessMode : int { kLoudnessOff = 0, kLoudnessEachFile = 1, kLoudnessWhol
 // The "Loudness" choices in mode order, and the targets offered (LUFS).
 const QStringList& loudnessModeTexts();
 const std::vector<int>& loudnessTargets();
+// The true-peak ceilings the options dialog offers (dBTP); the terminal takes any from -20 to 0.
+const std::vector<double>& truePeakCeilings();
 
 // What goes between the files of a join with these options.
 media::Seam seamOf(const OutputFormat& format);

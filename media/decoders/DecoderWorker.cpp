@@ -34,6 +34,8 @@ namespace {
 
 // Converted audio goes back in pieces of about this size: few messages, little memory.
 constexpr std::size_t kChunkBytes = 256 * 1024;
+// A measurement says how far it has got after each this much audio (100 ns units).
+constexpr REFERENCE_TIME kMeasuredStep = 30LL * 10'000'000;
 
 [[noreturn]] void outOfMemory() {
     ::_exit(worker::kExitOutOfMemory);
@@ -262,12 +264,21 @@ void measure(int sock, int fd, const std::vector<std::uint8_t>& payload) {
     QString why;
     if (SUCCEEDED(hr)) {
         reply.opened = 1;
-        LoudnessMeter meter(req.dualMono != 0, req.truePeak != 0);
+        LoudnessMeter meter(req.heardAs, req.truePeak != 0);
         FramePtr frame(av_frame_alloc());
+        SampleClock clock;
+        REFERENCE_TIME told = 0;
         while ((hr = source.decodeFrame(frame.get())) == S_OK) {
+            clock.add(frame->sample_rate, frame->nb_samples);
             hr = meter.add(frame.get());
             av_frame_unref(frame.get());
             if (FAILED(hr)) break;
+            // A long file shows its progress, not only its end.
+            if (const REFERENCE_TIME at = clock.duration(); at - told >= kMeasuredStep) {
+                told = at;
+                const worker::Clock c{clock.rate, clock.largestFrame, clock.totalSamples, at};
+                if (!worker::send(sock, worker::Type::Measured, &c, sizeof c)) ::_exit(0);  // the program went away
+            }
         }
         if (SUCCEEDED(hr)) hr = meter.finish(&result);
         if (FAILED(hr) && source.detail().isEmpty()) why = QStringLiteral("its loudness could not be measured");

@@ -14,15 +14,21 @@ namespace corvane::media {
 
 namespace {
 
-int channelFor(AVChannel c) {
+// Weights by the place of each speaker (ITU-R BS.1770-4): the surrounds, from 60 to 120
+// degrees off centre, weigh 1.41; the LFE is not heard.
+int channelFor(const AVChannelLayout& layout, AVChannel c) {
+    // Back speakers are the surrounds of 5.1; beside side speakers (7.1) they sit behind them,
+    // outside the weighted arc.
+    const bool sides = av_channel_layout_index_from_channel(&layout, AV_CHAN_SIDE_LEFT) >= 0 ||
+                       av_channel_layout_index_from_channel(&layout, AV_CHAN_SIDE_RIGHT) >= 0;
     switch (c) {
         case AV_CHAN_FRONT_LEFT: return EBUR128_LEFT;
         case AV_CHAN_FRONT_RIGHT: return EBUR128_RIGHT;
         case AV_CHAN_FRONT_CENTER: return EBUR128_CENTER;
-        case AV_CHAN_BACK_LEFT:
         case AV_CHAN_SIDE_LEFT: return EBUR128_LEFT_SURROUND;
-        case AV_CHAN_BACK_RIGHT:
         case AV_CHAN_SIDE_RIGHT: return EBUR128_RIGHT_SURROUND;
+        case AV_CHAN_BACK_LEFT: return sides ? EBUR128_Mp135 : EBUR128_LEFT_SURROUND;
+        case AV_CHAN_BACK_RIGHT: return sides ? EBUR128_Mm135 : EBUR128_RIGHT_SURROUND;
         case AV_CHAN_LOW_FREQUENCY:
         case AV_CHAN_LOW_FREQUENCY_2: return EBUR128_UNUSED;
         case AV_CHAN_FRONT_LEFT_OF_CENTER: return EBUR128_Mp030;
@@ -43,6 +49,11 @@ int channelFor(AVChannel c) {
     }
 }
 
+// The meter gives each gating block's loudness and the peaks; the blocks are gated here, from
+// the histogram that files also combine with. Its own integrated mode would keep every block
+// of the file in a list: some 45 MB for 20 hours.
+constexpr int kMeterMode = EBUR128_MODE_M | EBUR128_MODE_SAMPLE_PEAK;
+
 // The most the meter's true-peak interpolator (libebur128: 49 taps of Hann-windowed sinc,
 // oversampling 4 times below 96 kHz, twice below 192 kHz, not at all above) can make of a
 // sample peak: the largest sum of its coefficients' magnitudes over its phases.
@@ -62,7 +73,12 @@ double interpolatorGain(int rate) {
 
 }  // namespace
 
-LoudnessMeter::LoudnessMeter(bool dualMono, bool truePeak) : dualMono_(dualMono), truePeak_(truePeak) {}
+LoudnessMeter::LoudnessMeter(const WaveFormatEx& heardAs, bool truePeak) : heardAs_(heardAs), truePeak_(truePeak) {
+    // Float at the output's rate and speakers: the render's conversion without its quantising.
+    if (heardAs.nChannels > 0)
+        render_ = std::make_unique<SampleConverter>(
+            WaveFormatEx::ieeeFloat(heardAs.nSamplesPerSec, heardAs.nChannels, heardAs.channelMask()), 0);
+}
 
 LoudnessMeter::~LoudnessMeter() {
     if (state_) ebur128_destroy(&state_);
@@ -109,22 +125,20 @@ HRESULT LoudnessMeter::configure(const AVFrame* frame) {
     const unsigned long rate = static_cast<unsigned long>(rate_);
     if (!state_) {
         state_ = ebur128_init(static_cast<unsigned>(channels_), rate,
-                              EBUR128_MODE_I | EBUR128_MODE_SAMPLE_PEAK | (truePeak_ ? EBUR128_MODE_TRUE_PEAK : 0));
+                              kMeterMode | (truePeak_ ? EBUR128_MODE_TRUE_PEAK : 0));
         if (!state_) return E_OUTOFMEMORY;
     } else if (restart) {
         if (const int e = ebur128_change_parameters(state_, static_cast<unsigned>(channels_), rate);
             e != EBUR128_SUCCESS && e != EBUR128_ERROR_NO_CHANGE)
             return E_OUTOFMEMORY;
     }
-    for (int c = 0; c < channels_; ++c) {
-        int where = EBUR128_LEFT;
-        if (channels_ == 1)
-            where = dualMono_ ? EBUR128_DUAL_MONO : EBUR128_CENTER;
-        else if (frame->ch_layout.order == AV_CHANNEL_ORDER_NATIVE || frame->ch_layout.order == AV_CHANNEL_ORDER_CUSTOM)
-            where = channelFor(av_channel_layout_channel_from_index(&frame->ch_layout, static_cast<unsigned>(c)));
-        else
-            where = c == 1 ? EBUR128_RIGHT : EBUR128_LEFT;  // unlabelled: heard from the front
-        ebur128_set_channel(state_, static_cast<unsigned>(c), where);
+    if (frame->ch_layout.order == AV_CHANNEL_ORDER_NATIVE || frame->ch_layout.order == AV_CHANNEL_ORDER_CUSTOM) {
+        mapChannels(frame->ch_layout);
+    } else {
+        // Unlabelled: heard from the front, a single channel as one speaker.
+        for (int c = 0; c < channels_; ++c)
+            ebur128_set_channel(state_, static_cast<unsigned>(c),
+                                channels_ == 1 ? EBUR128_CENTER : c == 1 ? EBUR128_RIGHT : EBUR128_LEFT);
     }
     // The meter's own rounding of 100 ms; each full step it is given ends a gating block.
     if (restart) {
@@ -133,6 +147,43 @@ HRESULT LoudnessMeter::configure(const AVFrame* frame) {
         pending_.clear();
     }
     return S_OK;
+}
+
+void LoudnessMeter::mapChannels(const AVChannelLayout& layout) {
+    for (int c = 0; c < channels_; ++c) {
+        const int where = channels_ == 1 ? EBUR128_CENTER
+                                         : channelFor(layout, av_channel_layout_channel_from_index(&layout, static_cast<unsigned>(c)));
+        ebur128_set_channel(state_, static_cast<unsigned>(c), where);
+    }
+}
+
+HRESULT LoudnessMeter::configureHeard() {
+    rate_ = static_cast<int>(heardAs_.nSamplesPerSec);
+    channels_ = heardAs_.nChannels;
+    if (channels_ <= 0 || rate_ <= 0) return VFW_E_DECODE_FAILED;
+    state_ = ebur128_init(static_cast<unsigned>(channels_), static_cast<unsigned long>(rate_),
+                          kMeterMode | (truePeak_ ? EBUR128_MODE_TRUE_PEAK : 0));
+    if (!state_) return E_OUTOFMEMORY;
+    AVChannelLayout layout{};
+    channelLayoutOf(heardAs_, &layout);
+    mapChannels(layout);
+    av_channel_layout_uninit(&layout);
+    blockStep_ = (static_cast<std::size_t>(rate_) + 5) / 10;
+    fed_ = 0;
+    return S_OK;
+}
+
+HRESULT LoudnessMeter::addRendered() {
+    if (rendered_.empty()) return S_OK;
+    if (!state_)
+        if (HRESULT hr = configureHeard(); FAILED(hr)) return hr;
+    const std::size_t samples = rendered_.size() / sizeof(float);
+    converted_.resize(samples);
+    std::memcpy(converted_.data(), rendered_.data(), samples * sizeof(float));
+    rendered_.clear();
+    for (float& v : converted_)
+        if (!std::isfinite(v)) v = 0.0f;
+    return feed(converted_.data(), samples / static_cast<std::size_t>(channels_));
 }
 
 HRESULT LoudnessMeter::feed(const float* samples, std::size_t frames) {
@@ -174,6 +225,10 @@ HRESULT LoudnessMeter::flushPartial() {
 
 HRESULT LoudnessMeter::add(const AVFrame* frame) {
     if (frame->nb_samples <= 0) return S_OK;
+    if (render_) {
+        if (HRESULT hr = render_->convert(frame, rendered_); FAILED(hr)) return hr;
+        return addRendered();
+    }
     if (!state_ || frame->sample_rate != rate_ || frame->format != format_ ||
         av_channel_layout_compare(&frame->ch_layout, &layout_) != 0)
         if (HRESULT hr = configure(frame); FAILED(hr)) return hr;
@@ -195,6 +250,10 @@ HRESULT LoudnessMeter::finish(LoudnessResult* result) {
     result->truePeak = truePeak_ ? none : std::numeric_limits<double>::quiet_NaN();
     result->samplePeak = none;
     result->truePeakBound = none;
+    if (render_) {
+        if (HRESULT hr = render_->drain(rendered_); FAILED(hr)) return hr;
+        if (HRESULT hr = addRendered(); FAILED(hr)) return hr;
+    }
     if (!state_) return S_OK;  // no audio at all
     if (HRESULT hr = flushPartial(); FAILED(hr)) return hr;
     double peak = 0.0, sample = 0.0;
@@ -213,8 +272,7 @@ HRESULT LoudnessMeter::finish(LoudnessResult* result) {
     if (sample > 0.0) result->samplePeak = 20.0 * std::log10(sample);
     // Rounding in the interpolator's arithmetic: a hair of room.
     result->truePeakBound = truePeak_ ? result->truePeak : bound_ > 0.0 ? 20.0 * std::log10(bound_) + 0.001 : none;
-    double lufs = 0.0;
-    if (ebur128_loudness_global(state_, &lufs) == EBUR128_SUCCESS && std::isfinite(lufs)) result->integrated = lufs;
+    result->integrated = integratedLoudness({&gating_});
     return S_OK;
 }
 

@@ -16,14 +16,17 @@ extern "C" {
 
 namespace corvane::media {
 
-// Measures decoded audio with libebur128 at its own rate and channels: integrated loudness
-// (gated), true peak, and the gating blocks for combining with other files. The channel map
-// follows the stream's layout (LFE unused, surrounds weighted). A mono stream that will be
-// heard on two channels counts twice, as the standard's dual mono.
+// Measures decoded audio with libebur128: integrated loudness (gated), true peak, and the
+// gating blocks for combining with other files, in memory that does not grow with the file. The channel map follows the layout measured
+// (LFE unused, surrounds weighted, a single channel as one speaker).
 class LoudnessMeter {
   public:
+    // heardAs: the output format the audio will be joined into. The meter then reads what the
+    // render makes of it (the same mix of channels, the same rate) before any gain: a mono file
+    // spread to two speakers counts twice, a stereo file mixed to mono as the mono it becomes.
+    // A format of no channels measures the stream as it is, at its own rate and channels.
     // truePeak: measure the true peak (4x oversampled) as well as the sample peak.
-    LoudnessMeter(bool dualMono, bool truePeak);
+    LoudnessMeter(const WaveFormatEx& heardAs, bool truePeak);
     ~LoudnessMeter();
     LoudnessMeter(const LoudnessMeter&) = delete;
     LoudnessMeter& operator=(const LoudnessMeter&) = delete;
@@ -34,10 +37,15 @@ class LoudnessMeter {
 
   private:
     HRESULT configure(const AVFrame* frame);
+    HRESULT configureHeard();
+    HRESULT addRendered();
+    void mapChannels(const AVChannelLayout& layout);
     HRESULT feed(const float* samples, std::size_t frames);
     HRESULT flushPartial();
 
-    bool dualMono_;
+    WaveFormatEx heardAs_;
+    std::unique_ptr<SampleConverter> render_;  // only when measuring as heard
+    std::vector<std::uint8_t> rendered_;
     bool truePeak_;
     ebur128_state* state_ = nullptr;
     std::unique_ptr<SwrContext, SwrContextDeleter> swr_;

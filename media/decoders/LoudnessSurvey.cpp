@@ -18,7 +18,8 @@ namespace corvane::media {
 
 namespace {
 
-using Identity = std::tuple<dev_t, ino_t, off_t, std::int64_t, bool>;  // the file, and dual mono
+// The file, and the rate, channels and speakers it is heard in.
+using Identity = std::tuple<dev_t, ino_t, off_t, std::int64_t, std::uint32_t, std::uint16_t, std::uint32_t>;
 
 std::mutex gKeptMutex;
 std::map<Identity, LoudnessResult> gKept;
@@ -32,20 +33,36 @@ LoudnessResult failed(HRESULT hr, const QString& why, bool fromDecoder = false) 
     return r;
 }
 
-Identity identityOf(int fd, bool dualMono) {
+Identity identityOf(int fd, const WaveFormatEx& heardAs) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) return {};
-    return {st.st_dev, st.st_ino, st.st_size,
-            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec, dualMono};
+    return {st.st_dev,
+            st.st_ino,
+            st.st_size,
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec,
+            heardAs.nChannels ? heardAs.nSamplesPerSec : 0,
+            heardAs.nChannels,
+            heardAs.nChannels ? heardAs.channelMask() : 0};
 }
 
 // Reads the worker's answer; Wait::Ready with *r filled, or how the wait ended.
-Wait readReply(const Worker& w, WorkerProgress& progress, const std::atomic<bool>* cancel, LoudnessResult* r) {
+Wait readReply(const Worker& w, WorkerProgress& progress, const std::atomic<bool>* cancel,
+               const std::function<void(std::int64_t)>& read, LoudnessResult* r) {
     std::vector<std::uint8_t> payload;
-    if (const Wait got = WorkerPool::receiveMessage(w, worker::Type::Loudness, sizeof(worker::LoudnessReply),
-                                                    16u << 20, &payload, progress, cancel);
-        got != Wait::Ready)
-        return got;
+    for (;;) {
+        worker::Type type{};
+        if (const Wait got = WorkerPool::receiveAnyMessage(w, &type, 16u << 20, &payload, progress, cancel);
+            got != Wait::Ready)
+            return got;
+        if (type == worker::Type::Measured && payload.size() == sizeof(worker::Clock)) {
+            worker::Clock at;
+            std::memcpy(&at, payload.data(), sizeof at);
+            if (read) read(at.duration);
+            continue;
+        }
+        if (type != worker::Type::Loudness || payload.size() < sizeof(worker::LoudnessReply)) return Wait::Gone;
+        break;
+    }
     worker::LoudnessReply reply;
     std::memcpy(&reply, payload.data(), sizeof reply);
     const std::size_t binBytes = static_cast<std::size_t>(reply.bins) * sizeof(GatingHistogram::Bin);
@@ -68,8 +85,8 @@ Wait readReply(const Worker& w, WorkerProgress& progress, const std::atomic<bool
 
 int LoudnessSurvey::measuredCount() { return gMeasured.load(); }
 
-LoudnessResult LoudnessSurvey::measure(const std::string& path, bool dualMono, bool truePeak,
-                                       const std::atomic<bool>* cancel) {
+LoudnessResult LoudnessSurvey::measure(const std::string& path, const WaveFormatEx& heardAs, bool truePeak,
+                                       const std::atomic<bool>* cancel, const std::function<void(std::int64_t)>& read) {
     std::uint64_t allowance = 0;
     bool urgent = false;
     for (;;) {
@@ -78,7 +95,7 @@ LoudnessResult LoudnessSurvey::measure(const std::string& path, bool dualMono, b
         QString why;
         const int fd = AudioSource::openFile(path, &hr, &why);
         if (fd < 0) return failed(hr, why);
-        const Identity id = identityOf(fd, dualMono);
+        const Identity id = identityOf(fd, heardAs);
         {
             std::lock_guard lock(gKeptMutex);
             // A measurement with the true peak serves one without; not the other way round.
@@ -97,12 +114,12 @@ LoudnessResult LoudnessSurvey::measure(const std::string& path, bool dualMono, b
         WorkerProgress progress(w, ::fstat(fd, &st) == 0 ? st.st_size : 0);
         worker::MeasureRequest req;
         req.fault = WorkerPool::testFaultFor(path);
-        req.dualMono = dualMono ? 1 : 0;
+        req.heardAs = heardAs;
         req.truePeak = truePeak ? 1 : 0;
         const bool sent = worker::send(w.sock, worker::Type::Measure, &req, sizeof req, nullptr, 0, fd);
         ::close(fd);
         LoudnessResult r;
-        const Wait got = sent ? readReply(w, progress, cancel, &r) : Wait::Gone;
+        const Wait got = sent ? readReply(w, progress, cancel, read, &r) : Wait::Gone;
         if (got == Wait::Ready) {
             ++gMeasured;
             if (SUCCEEDED(r.hr)) WorkerPool::rememberAllowance(path, w.allowance);
@@ -130,15 +147,18 @@ LoudnessResult LoudnessSurvey::measure(const std::string& path, bool dualMono, b
     }
 }
 
-std::vector<LoudnessResult> LoudnessSurvey::measureAll(const std::vector<std::string>& paths, bool dualMono,
+std::vector<LoudnessResult> LoudnessSurvey::measureAll(const std::vector<std::string>& paths, const WaveFormatEx& heardAs,
                                                        bool truePeak,
                                                        const std::function<void(std::size_t, const LoudnessResult&)>& done,
-                                                       const std::atomic<bool>* cancel) {
+                                                       const std::atomic<bool>* cancel,
+                                                       const std::function<void(std::size_t, std::int64_t)>& read) {
     std::vector<LoudnessResult> results(paths.size());
     std::atomic<std::size_t> next{0};
     auto run = [&] {
         for (std::size_t i; (i = next++) < paths.size();) {
-            results[i] = measure(paths[i], dualMono, truePeak, cancel);
+            results[i] = measure(paths[i], heardAs, truePeak, cancel,
+                                 read ? std::function<void(std::int64_t)>([&read, i](std::int64_t at) { read(i, at); })
+                                      : std::function<void(std::int64_t)>());
             if (done) done(i, results[i]);
         }
     };

@@ -46,15 +46,6 @@ bool isExactInput(AVSampleFormat fmt, int outBits) {
 constexpr std::uint64_t kFrontSpeakers = AV_CH_FRONT_LEFT | AV_CH_FRONT_RIGHT | AV_CH_FRONT_CENTER |
                                          AV_CH_FRONT_LEFT_OF_CENTER | AV_CH_FRONT_RIGHT_OF_CENTER;
 
-// The speakers the output's channels feed, in the WAV file's order (which is FFmpeg's).
-void outputLayout(const WaveFormatEx& out, AVChannelLayout* layout) {
-    const std::uint32_t mask = out.channelMask();
-    if (mask != 0 && std::popcount(mask) == out.nChannels &&
-        av_channel_layout_from_mask(layout, mask) == 0)
-        return;
-    av_channel_layout_default(layout, out.nChannels);
-}
-
 // Triangular dither of one step peak: the sum of two uniform values, both halves of one
 // 32-bit LCG draw. Drawn once into a table that sources read from their own starting points;
 // at 2^17 values it repeats less often than every second and a half of stereo sound.
@@ -79,6 +70,14 @@ const float* ditherTable() {
 
 }  // namespace
 
+void channelLayoutOf(const WaveFormatEx& format, AVChannelLayout* layout) {
+    const std::uint32_t mask = format.channelMask();
+    if (mask != 0 && std::popcount(mask) == format.nChannels &&
+        av_channel_layout_from_mask(layout, mask) == 0)
+        return;
+    av_channel_layout_default(layout, format.nChannels);
+}
+
 SampleConverter::SampleConverter(const WaveFormatEx& out, std::uint32_t seed)
     : out_(out) {
     ditherPos_ = (seed * 2654435761u) & (kDitherSize - 1);
@@ -95,7 +94,7 @@ HRESULT SampleConverter::configure(const AVFrame* frame) {
     outSamples_ = 0;
 
     AVChannelLayout outLayout{};
-    outputLayout(out_, &outLayout);
+    channelLayoutOf(out_, &outLayout);
     AVChannelLayout in{};
     const int inChannels = frame->ch_layout.nb_channels;
     const bool fullyDescribed = frame->ch_layout.order == AV_CHANNEL_ORDER_NATIVE;

@@ -22,6 +22,10 @@ struct SwrContextDeleter {
     void operator()(SwrContext* p) const { swr_free(&p); }
 };
 
+// The speakers a WAV format's channels feed, in its order (which is FFmpeg's): its mask, or
+// FFmpeg's usual layout for the count where the mask does not name every channel.
+void channelLayoutOf(const WaveFormatEx& format, AVChannelLayout* layout);
+
 // Turns decoded frames of any rate, layout and sample format into the PCM of one WAV format
 // (8, 16, 24 or 32-bit integers or 32-bit float, 1 to 8 channels in the order of its mask).
 // Mono is spread to the front channels, anything wider is mixed down without clipping, and a

@@ -541,10 +541,20 @@ Wait WorkerPool::awaitMessage(const Worker& w, WorkerProgress& progress, const s
 Wait WorkerPool::receiveMessage(const Worker& w, worker::Type type, std::size_t minSize, std::size_t maxSize,
                                 std::vector<std::uint8_t>* payload, WorkerProgress& progress,
                                 const std::atomic<bool>* cancel) {
+    worker::Type came{};
+    if (const Wait got = receiveAnyMessage(w, &came, maxSize, payload, progress, cancel); got != Wait::Ready)
+        return got;
+    return came == type && payload->size() >= minSize ? Wait::Ready : Wait::Gone;
+}
+
+Wait WorkerPool::receiveAnyMessage(const Worker& w, worker::Type* type, std::size_t maxSize,
+                                   std::vector<std::uint8_t>* payload, WorkerProgress& progress,
+                                   const std::atomic<bool>* cancel) {
     if (const Wait got = awaitMessage(w, progress, cancel); got != Wait::Ready) return got;
     worker::Header h{};
     if (const Wait got = receiveAll(w, &h, sizeof h, progress, cancel); got != Wait::Ready) return got;
-    if (h.type != type || h.size < minSize || h.size > maxSize) return Wait::Gone;
+    if (h.size > maxSize) return Wait::Gone;
+    *type = h.type;
     payload->resize(h.size);
     return receiveAll(w, payload->data(), payload->size(), progress, cancel);
 }

@@ -123,6 +123,10 @@ class WorkerPool {
     static Wait receiveMessage(const Worker& w, worker::Type type, std::size_t minSize, std::size_t maxSize,
                                std::vector<std::uint8_t>* payload, WorkerProgress& progress,
                                const std::atomic<bool>* cancel);
+    // The same for a message of whichever type comes; *type receives it.
+    static Wait receiveAnyMessage(const Worker& w, worker::Type* type, std::size_t maxSize,
+                                  std::vector<std::uint8_t>* payload, WorkerProgress& progress,
+                                  const std::atomic<bool>* cancel);
 
     // Measures a file in a worker. `cancel` stops it at once.
     static ProbeResult probe(const std::string& path, const std::atomic<bool>* cancel = nullptr);

@@ -22,6 +22,7 @@ enum class Type : std::uint32_t {
     Ready = 6,        // worker → program, once at start: a ReadyReply
     Measure = 7,      // program → worker: measure the loudness of the attached file; a MeasureRequest
     Loudness = 8,     // worker → program: a LoudnessReply, its gating bins, then the detail text
+    Measured = 9,     // worker → program, while measuring: a Clock of what it has read so far
 };
 
 struct Header {
@@ -67,8 +68,8 @@ struct RenderRequest {
 
 struct MeasureRequest {
     TestFault fault = TestFault::None;
-    std::int32_t dualMono = 0;  // a mono file will be heard on two channels
     std::int32_t truePeak = 1;  // 0: the sample peak only, a fifth of the work
+    WaveFormatEx heardAs;       // the join's output format; no channels: the file as it is
 };
 
 // Followed by `bins` GatingHistogram::Bin, then the detail text (UTF-8).

@@ -422,6 +422,10 @@
         <source>Loudness:</source>
         <translation>Lautheit:</translation>
     </message>
+    <message>
+        <source>True-peak ceiling:</source>
+        <translation>True-Peak-Obergrenze:</translation>
+    </message>
 </context>
 <context>
     <name>TimelineBuilder</name>
@@ -1102,6 +1106,18 @@ Bitte starten Sie Ihren Webbrowser und geben Sie die Adresse selbst ein.</transl
     <message>
         <source>32 (float)</source>
         <translation>32 (Gleitkomma)</translation>
+    </message>
+    <message>
+        <source>Off</source>
+        <translation>Aus</translation>
+    </message>
+    <message>
+        <source>Same loudness for every file</source>
+        <translation>Gleiche Lautheit für jede Datei</translation>
+    </message>
+    <message>
+        <source>Whole join at the target</source>
+        <translation>Ganze Verbindung auf dem Ziel</translation>
     </message>
 </context>
 <context>

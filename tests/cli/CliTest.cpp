@@ -881,14 +881,18 @@ Reading ffmpegReading(const QString& file, double from, double length) {
 void CliTest::matchedJoinReadsTheTarget_data() {
     QTest::addColumn<QString>("mode");
     QTest::addColumn<QString>("target");
-    QTest::newRow("each file, -16") << "--loudness" << "-16";
-    QTest::newRow("each file, -23") << "--loudness" << "-23";
-    QTest::newRow("whole join, -18") << "--album-loudness" << "-18";
+    QTest::addColumn<QStringList>("format");
+    QTest::newRow("each file, -16") << "--loudness" << "-16" << QStringList{};
+    QTest::newRow("each file, -23") << "--loudness" << "-23" << QStringList{};
+    QTest::newRow("whole join, -18") << "--album-loudness" << "-18" << QStringList{};
+    // The stereo files mixed to mono and the mono one on one speaker: each reads as it comes out.
+    QTest::newRow("each file into mono, -16") << "--loudness" << "-16" << QStringList{"-c", "1"};
 }
 
 void CliTest::matchedJoinReadsTheTarget() {
     QFETCH(QString, mode);
     QFETCH(QString, target);
+    QFETCH(QStringList, format);
     // Files far apart in level, rate and channels, one MP3; the last is quiet but full of peaks,
     // so the ceiling holds its gain down.
     struct Input {
@@ -909,7 +913,7 @@ void CliTest::matchedJoinReadsTheTarget() {
     inputs[2].o.frames = 48000 * 5;
     inputs[3] = {"peaky.wav", {}, [](int, long long n, int) { return n % 4410 == 0 ? 0.9 : 0.0; }};
     inputs[3].o.frames = 44100 * 5;
-    QStringList args{"join", "-y", "-o", path("matched.wav"), mode, target, "--true-peak", "-1"};
+    QStringList args = QStringList{"join", "-y", "-o", path("matched.wav"), mode, target, "--true-peak", "-1"} + format;
     QStringList files;
     for (Input& in : inputs) {
         QVERIFY(encodeFile(path(in.name), in.o, in.s).isEmpty());

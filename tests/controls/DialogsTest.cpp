@@ -59,15 +59,15 @@ void DialogsTest::templatesLoadAndBadOnesAreRefused() {
     }
     const DialogTemplate options = DialogTemplate::load(129);
     QCOMPARE(options.title, QStringLiteral("Output options"));
-    QCOMPARE(options.size, QSize(249, 222));
+    QCOMPARE(options.size, QSize(249, 238));
     // The marker choices sit below the wave format group, inside the dialog.
     QCOMPARE(options.find(1061)->kind, QStringLiteral("check"));
     QVERIFY(options.find(1061)->rect.top() >= 26 + 72);
     QVERIFY(options.find(1062)->rect.top() >= options.find(1061)->rect.bottom());
-    // Then what goes between files and the loudness, a row of 12 units each (a list's
-    // rectangle also holds its drop-down), all above OK.
+    // Then what goes between files, the loudness and its true-peak ceiling, a row of 12 units
+    // each (a list's rectangle also holds its drop-down), all above OK.
     int below = options.find(1062)->rect.bottom();
-    for (int id : {1063, 1064, 1065, 1066}) {
+    for (int id : {1063, 1064, 1065, 1066, 1068}) {
         QVERIFY2(options.find(id)->rect.top() > below, qPrintable(QString::number(id)));
         below = options.find(id)->rect.top() + 12;
     }

@@ -729,6 +729,8 @@ void MainWindowListTest::germanWhereTheLocaleIsGerman() {
         QCOMPARE(channels->itemText(1), QStringLiteral("Mono"));
         auto* bits = qobject_cast<QComboBox*>(options.control(OptionsDialog::kBitsList));
         QCOMPARE(bits->itemText(3), QStringLiteral("32 (Gleitkomma)"));
+        auto* loudness = qobject_cast<QComboBox*>(options.control(OptionsDialog::kLoudnessList));
+        QCOMPARE(loudness->itemText(1), QStringLiteral("Gleiche Lautheit für jede Datei"));
         options.hide();
         // A cause given by a decoder worker, forked before the window had a language.
         w.add({fixture("bad.wav")});

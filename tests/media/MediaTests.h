@@ -62,7 +62,7 @@ class LoudnessTest : public QObject {
     void standardTonesReadTheirLevel_data();
     void standardTonesReadTheirLevel();
     void filesCombineAsIfLaidEndToEnd();
-    void shortFileKeepsItsPeak();
+    void shortAndLongFiles();
     void keptResultsAndFailures();
 
   private:

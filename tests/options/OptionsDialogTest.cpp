@@ -159,7 +159,8 @@ void OptionsDialogTest::okWithoutChangesWritesEveryValue() {
                           "Settings/CueSheet", "Settings/Loudness", "Settings/LoudnessTarget",
                           "Settings/Markers", "Settings/OutputFrameRate",
                           "Settings/OutputFrameRateIndex", "Settings/OutputHigh",
-                          "Settings/OutputName", "Settings/OutputWidth", "Settings/SilenceSeconds"}));
+                          "Settings/OutputName", "Settings/OutputWidth", "Settings/SilenceSeconds",
+                          "Settings/TruePeak"}));
     using namespace settings;
     // Markers on, no cue sheet: the defaults, shown on screen.
     QVERIFY(!d->control(OptionsDialog::kMarkersCheck)->isHidden());
@@ -171,12 +172,16 @@ void OptionsDialogTest::okWithoutChangesWritesEveryValue() {
     QCOMPARE(store_->readString(kSettings, kSilenceSeconds, {}), QStringLiteral("2"));
     QCOMPARE(store_->readString(kSettings, kCrossfadeSeconds, {}), QStringLiteral("3"));
     QCOMPARE(store_->readInt(kSettings, kCrossfadeCurve, 99), 0);
-    // Loudness matching off, the target at -16 and not to be chosen while off.
+    // Loudness matching off, the target at -16 and the ceiling at -1, neither to be chosen
+    // while off.
     QCOMPARE(list(d, OptionsDialog::kLoudnessList)->currentText(), QStringLiteral("Off"));
     QCOMPARE(list(d, OptionsDialog::kLoudnessTargetList)->currentText(), QStringLiteral("-16 LUFS"));
     QVERIFY(!list(d, OptionsDialog::kLoudnessTargetList)->isEnabled());
+    QCOMPARE(list(d, OptionsDialog::kTruePeakList)->currentText(), QStringLiteral("-1 dBTP"));
+    QVERIFY(!list(d, OptionsDialog::kTruePeakList)->isEnabled());
     QCOMPARE(store_->readInt(kSettings, kLoudness, 99), 0);
     QCOMPARE(store_->readInt(kSettings, kLoudnessTarget, 99), -16);
+    QCOMPARE(store_->readString(kSettings, kTruePeak, {}), QStringLiteral("-1"));
     QCOMPARE(store_->readInt(kSettings, kOutputFrameRateIndex, 99), 0);
     QCOMPARE(store_->readString(kSettings, kOutputFrameRate, {}), QStringLiteral("23.976000"));
     QCOMPARE(store_->readString(kSettings, kOutputName, {}), sampleFormat().outputPath);
@@ -368,6 +373,9 @@ void OptionsDialogTest::optionsCommandCopiesBackOnlyPathAndWaveFormat() {
         list(d, OptionsDialog::kLoudnessList)->setCurrentIndex(2);
         QVERIFY(list(d, OptionsDialog::kLoudnessTargetList)->isEnabled());
         list(d, OptionsDialog::kLoudnessTargetList)->setCurrentIndex(5);
+        QVERIFY(list(d, OptionsDialog::kTruePeakList)->isEnabled());
+        list(d, OptionsDialog::kTruePeakList)->setCurrentIndex(0);
+        QCOMPARE(list(d, OptionsDialog::kTruePeakList)->currentText(), QStringLiteral("-0.5 dBTP"));
         for (int id : {OptionsDialog::kMarkersCheck, OptionsDialog::kCueSheetCheck}) {
             auto* box = qobject_cast<QAbstractButton*>(d->control(id));
             QTest::mouseClick(box, Qt::LeftButton, {},
@@ -418,11 +426,13 @@ void OptionsDialogTest::optionsCommandCopiesBackOnlyPathAndWaveFormat() {
     QCOMPARE(main.loudnessMode, int(kLoudnessWholeJoin));
     QCOMPARE(next.loudnessMode, int(kLoudnessWholeJoin));
     QCOMPARE(next.loudnessTarget, -23.0);
+    QCOMPARE(main.truePeakCeiling, -0.5);
+    QCOMPARE(next.truePeakCeiling, -0.5);
     QCOMPARE(main.outputWidth, 1001);  // the settings have 1000; the window keeps its copy
     QCOMPARE(store_->readInt(settings::kSettings, settings::kOutputWidth, 0), 1000);
     QCOMPARE(store_->readInt(settings::kSettings, settings::kOutputFrameRateIndex, 0), 2);
     // The wave format is never stored: the next start is back at 44100, stereo, 16 bits.
-    QCOMPARE(writtenKeys().size(), 15);
+    QCOMPARE(writtenKeys().size(), 16);
 }
 
 void OptionsDialogTest::optionsCommandCancelLeavesEverything() {
