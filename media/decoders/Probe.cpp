@@ -400,6 +400,41 @@ std::int64_t mp4TableEnd(int fd) {
     return end;
 }
 
+// Opens the file again for reading its raw stream in large chunks, unparsed, where its
+// demuxer merely cuts the stream into pieces for a parser.
+bool openUnparsed(AudioSource& unparsed, AudioSource& src, int fd) {
+    const char* name = src.format()->iformat->name;
+    if (std::strcmp(name, "ac3") != 0 && std::strcmp(name, "eac3") != 0) return false;
+    AVDictionary* opts = nullptr;
+    av_dict_set(&opts, "fflags", "+noparse+nofillin", 0);
+    av_dict_set(&opts, "raw_packet_size", "65536", 0);
+    av_dict_set(&opts, "indexmem", "4096", 0);
+    const HRESULT hr = unparsed.openDescriptor(fd, &opts);
+    av_dict_free(&opts);
+    return SUCCEEDED(hr) && std::strcmp(unparsed.format()->iformat->name, name) == 0 &&
+           unparsed.stream()->index == src.stream()->index;
+}
+
+// Copies a frame the counter split off into pkt, into the buffer it already has where it can.
+bool copyInto(AVPacket* pkt, const std::uint8_t* data, int size) {
+    AVBufferRef* buf = pkt->buf;
+    if (buf && av_buffer_is_writable(buf) &&
+        static_cast<std::size_t>(buf->size) >=
+            static_cast<std::size_t>(size) + AV_INPUT_BUFFER_PADDING_SIZE) {
+        pkt->buf = nullptr;
+        av_packet_unref(pkt);
+        pkt->buf = buf;
+        pkt->data = buf->data;
+        pkt->size = size;
+    } else {
+        av_packet_unref(pkt);
+        if (av_new_packet(pkt, size) < 0) return false;
+    }
+    std::memcpy(pkt->data, data, static_cast<std::size_t>(size));
+    std::memset(pkt->data + size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+    return true;
+}
+
 // A count, or the word that this file must be decoded in full (checked with no other
 // demuxer of it open), or the MP4 table's end still to be read.
 struct Count {
@@ -454,6 +489,10 @@ Count countSamples(AudioSource& src, int fd) {
         return out;
     }
     auto decode = [&](const std::vector<const AVPacket*>& pkts) { return decodeRun(opened.get(), st->time_base, pkts); };
+    // A raw AC-3 stream is read in large unparsed chunks that the counter splits into the
+    // frames the demuxer's parser would give: else every frame is parsed twice.
+    AudioSource unparsed;
+    const bool split = FrameCounter::splitsRaw(par->codec_id) && openUnparsed(unparsed, src, fd);
     const Ends ends = endsFor(par->codec_id);
     std::vector<Stored> head;
     std::deque<Stored> ring;
@@ -477,7 +516,8 @@ Count countSamples(AudioSource& src, int fd) {
         // A fixed frame length is learnt from the decode before anything can be counted.
         const bool fixed = FrameCounter::fixedFrames(par->codec_id);
         if (fixed && !calibrate(head, headRun, counter, par->codec_id, ends.checkFrom, &map)) return false;
-        for (Stored& s : head) s.count = counter.count(s.pkt.get());
+        if (!split)
+            for (Stored& s : head) s.count = counter.count(s.pkt.get());
         for (const Stored& s : head)
             if (s.count.samples < 0) return false;
         calibrated = fixed || calibrate(head, headRun, counter, par->codec_id, ends.checkFrom, &map);
@@ -509,34 +549,26 @@ Count countSamples(AudioSource& src, int fd) {
     // Packets that leave the ring are read into again: a long file has millions of them.
     PacketPtr spare;
     auto nextPacket = [&] { return spare ? std::move(spare) : PacketPtr(av_packet_alloc()); };
-    PacketPtr pkt(av_packet_alloc());
-    for (; pkt && (hr = src.readPacket(pkt.get())) == S_OK; pkt = nextPacket()) {
+    // One packet in stream order, with its count where splitting it off gave one; false when
+    // counting cannot go on and the file must be decoded in full.
+    auto take = [&](PacketPtr pkt, const PacketCount* known) -> bool {
         ++packets;
         if (pkt->pos >= 0) audioEnd = std::max(audioEnd, pkt->pos + pkt->size);
         out.lastPacketTicks = pkt->duration;
         Stored s;
         s.trim = skipSamplesOf(pkt.get());
         s.pkt = std::move(pkt);
+        if (known) s.count = *known;
         if (head.size() < ends.head) {
             head.push_back(std::move(s));
-            if (head.size() == ends.head && !calibrateHead()) {
-                out.decodeInFull = true;
-                return out;
-            }
-            continue;
+            return head.size() < ends.head || calibrateHead();
         }
-        s.count = counter.count(s.pkt.get());
-        if (s.count.samples < 0) {
-            out.decodeInFull = true;
-            return out;
-        }
+        if (!known) s.count = counter.count(s.pkt.get());
+        if (s.count.samples < 0) return false;
         if (s.count.linkStart || startsTrimmed(s.pkt.get())) {
             if (seam.empty()) {
                 // A link too short to bring a decoder into state before the seam.
-                if (ring.size() < ends.preroll) {
-                    out.decodeInFull = true;
-                    return out;
-                }
+                if (ring.size() < ends.preroll) return false;
                 while (ring.size() > ends.preroll) {
                     addMiddle(ring.front());
                     ring.pop_front();
@@ -548,11 +580,7 @@ Count countSamples(AudioSource& src, int fd) {
         }
         if (!seam.empty()) {
             seam.push_back(std::move(s));
-            if (seam.size() > kMaxSeamPackets || (--seamLeft == 0 && !closeSeam(false))) {
-                out.decodeInFull = true;
-                return out;
-            }
-            continue;
+            return seam.size() <= kMaxSeamPackets && (--seamLeft != 0 || closeSeam(false));
         }
         ring.push_back(std::move(s));
         if (ring.size() > ends.ring()) {
@@ -560,10 +588,40 @@ Count countSamples(AudioSource& src, int fd) {
             spare = std::move(ring.front().pkt);
             ring.pop_front();
         }
+        return true;
+    };
+    bool counting = true;
+    AudioSource* reader = &src;
+    if (split) {
+        reader = &unparsed;
+        auto frame = [&](const std::uint8_t* data, int size, PacketCount c) {
+            PacketPtr p = nextPacket();
+            if (!p || !copyInto(p.get(), data, size)) {
+                hr = E_OUTOFMEMORY;
+                return false;
+            }
+            counting = take(std::move(p), &c);
+            return counting;
+        };
+        PacketPtr chunk(av_packet_alloc());
+        if (!chunk) hr = E_OUTOFMEMORY;
+        while (chunk && (hr = unparsed.readPacket(chunk.get())) == S_OK &&
+               counter.split(chunk->data, chunk->size, frame)) {
+        }
+        if (hr == S_FALSE && counting) counter.split(nullptr, 0, frame);
+    } else {
+        PacketPtr pkt(av_packet_alloc());
+        for (; pkt && (hr = src.readPacket(pkt.get())) == S_OK; pkt = nextPacket())
+            if (!(counting = take(std::move(pkt), nullptr))) break;
+        if (counting && !pkt) hr = E_OUTOFMEMORY;
     }
-    if (!pkt) hr = E_OUTOFMEMORY;
+    if (!counting) {
+        out.decodeInFull = true;
+        return out;
+    }
     if (FAILED(hr)) {
-        out.result = failed(hr, hr == E_OUTOFMEMORY ? Cause::tr("out of memory") : src.detail());
+        out.result =
+            failed(hr, hr == E_OUTOFMEMORY ? Cause::tr("out of memory") : reader->detail());
         return out;
     }
     if (!seam.empty()) {
