@@ -435,6 +435,54 @@ bool copyInto(AVPacket* pkt, const std::uint8_t* data, int size) {
     return true;
 }
 
+// The middle of an MP4 track, jumped over: its sample table states every packet, and the
+// packets of these codecs each count the same, whatever they hold.
+struct Jump {
+    std::int64_t packets = 0;  // counted without being read
+    PacketCount count;         // what each of them counts
+    std::int64_t end = 0;      // where the last of them ends in the file
+    int landing = -1;          // the index entry read next
+    bool failed = false;       // the demuxer moved, but maybe not where asked: read again
+};
+
+Jump jumpOverMiddle(AudioSource& src, int fd, const std::vector<Stored>& head,
+                    FrameCounter& counter, std::size_t ring) {
+    Jump j;
+    AVStream* st = src.stream();
+    const AVCodecID id = st->codecpar->codec_id;
+    if (!isFormat(src, "mp4") || (id != AV_CODEC_ID_AAC && !FrameCounter::fixedFrames(id)) ||
+        head.empty())
+        return j;
+    const int from = static_cast<int>(head.size());
+    const int landing = avformat_index_get_entries_count(st) - static_cast<int>(ring);
+    // A fragmented file's index grows as it is read.
+    if (landing <= from || mp4MediaDataEnd(fd, fileSizeOf(src)) < 0) return j;
+    const PacketCount c = counter.count(head.back().pkt.get());
+    for (int i = 0; i < from; ++i) {
+        const AVIndexEntry* e = avformat_index_get_entry(st, i);
+        const AVPacket* p = head[static_cast<std::size_t>(i)].pkt.get();
+        const PacketCount k = counter.count(p);
+        if (!e || e->pos != p->pos || e->size != p->size || k.rate != c.rate ||
+            k.samples != c.samples)
+            return j;
+    }
+    // Packets an edit list drops are decoded to nothing.
+    for (int i = from; i < landing; ++i) {
+        const AVIndexEntry* e = avformat_index_get_entry(st, i);
+        if (!e || (e->flags & AVINDEX_DISCARD_FRAME)) return j;
+        j.end = std::max(j.end, e->pos + e->size);
+    }
+    const std::int64_t ts = avformat_index_get_entry(st, landing)->timestamp;
+    if (avformat_seek_file(src.format(), st->index, ts, ts, ts, AVSEEK_FLAG_ANY) < 0) {
+        j.failed = true;
+        return j;
+    }
+    j.packets = landing - from;
+    j.count = c;
+    j.landing = landing;
+    return j;
+}
+
 // A count, or the word that this file must be decoded in full (checked with no other
 // demuxer of it open), or the MP4 table's end still to be read.
 struct Count {
@@ -442,11 +490,12 @@ struct Count {
     bool decodeInFull = false;
     bool readMp4End = false;  // AAC in MP4 whose last packet the edit list shortens
     bool readMp4Table = false;  // the packets end well before the media data: cut, or edited?
+    bool readAgain = false;     // the jump over the middle did not land where the index said
     std::int64_t lastPacketTicks = 0;
     std::int64_t frameSize = 0;
 };
 
-Count countSamples(AudioSource& src, int fd) {
+Count countSamples(AudioSource& src, int fd, bool mayJump) {
     Count out;
     AVStream* st = src.stream();
     const AVCodecParameters* par = st->codecpar;
@@ -610,10 +659,43 @@ Count countSamples(AudioSource& src, int fd) {
         }
         if (hr == S_FALSE && counting) counter.split(nullptr, 0, frame);
     } else {
+        // After the jump, every packet must be the one the index has next, to its end.
+        int expect = -1;
+        bool jumpTried = false;
         PacketPtr pkt(av_packet_alloc());
-        for (; pkt && (hr = src.readPacket(pkt.get())) == S_OK; pkt = nextPacket())
+        for (; pkt && (hr = src.readPacket(pkt.get())) == S_OK; pkt = nextPacket()) {
+            if (expect >= 0) {
+                const AVIndexEntry* e = avformat_index_get_entry(st, expect);
+                if (!e || pkt->pos != e->pos || pkt->size != e->size ||
+                    skipSamplesOf(pkt.get()) != 0) {
+                    out.readAgain = true;
+                    return out;
+                }
+                ++expect;
+            }
             if (!(counting = take(std::move(pkt), nullptr))) break;
+            if (mayJump && !jumpTried && head.size() == ends.head && ring.empty() && seam.empty()) {
+                jumpTried = true;
+                const Jump jump = jumpOverMiddle(src, fd, head, counter, ends.ring());
+                if (jump.failed) {
+                    out.readAgain = true;
+                    return out;
+                }
+                if (jump.packets > 0) {
+                    const PacketCount c = map.apply(jump.count);
+                    largestCount = std::max(largestCount, c.samples);
+                    middle.add(c.rate, c.samples * jump.packets);
+                    audioEnd = std::max(audioEnd, jump.end);
+                    expect = jump.landing;
+                }
+            }
+        }
         if (counting && !pkt) hr = E_OUTOFMEMORY;
+        if (counting && hr == S_FALSE && expect >= 0 &&
+            expect != avformat_index_get_entries_count(st)) {
+            out.readAgain = true;
+            return out;
+        }
     }
     if (!counting) {
         out.decodeInFull = true;
@@ -760,7 +842,9 @@ ProbeResult probeDescriptor(int fd) {
     QString artist;
     QString codec;
     SourceFormat format;
-    {
+    // A jump over the middle that did not land where the index said leaves the demuxer
+    // somewhere unknown: the file is opened again and read through.
+    for (bool mayJump = true;; mayJump = false) {
         AudioSource src;
         // Demuxers that index every packet they read (Ogg, FLAC) would grow and copy that
         // index through the whole file; counting never seeks back into it.
@@ -772,8 +856,9 @@ ProbeResult probeDescriptor(int fd) {
         title = tagOf(src, "title");
         artist = tagOf(src, "artist");
         codec = QString::fromLatin1(avcodec_get_name(src.stream()->codecpar->codec_id));
-        count = countSamples(src, fd);
+        count = countSamples(src, fd, mayJump);
         format = sourceFormatOf(src);
+        if (!count.readAgain || !mayJump) break;
     }
     // Only one demuxer of a file is open at a time: a long file's index is large.
     // An index cut short (out of memory, or damaged) must fail, not give a shorter length;
