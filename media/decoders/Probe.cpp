@@ -4,6 +4,7 @@
 
 #include "media/decoders/AudioSource.h"
 #include "media/decoders/FrameCounter.h"
+#include "media/decoders/OggTally.h"
 #include "media/wavfile/CueChunks.h"
 
 #include <algorithm>
@@ -639,6 +640,59 @@ Count countSamples(AudioSource& src, int fd, bool mayJump) {
         }
         return true;
     };
+    // A Vorbis file of one link is tallied with libogg, far cheaper than demuxing it, and the
+    // demuxer is moved to its last pages: what it reads there must be the packets libogg
+    // ended with, else the file is read through.
+    enum class OggJump { None, Done, Stop, ReadAgain };
+    auto jumpOgg = [&]() -> OggJump {
+        if (par->codec_id != AV_CODEC_ID_VORBIS || !isFormat(src, "ogg") || map.from != 0 ||
+            st->duration == AV_NOPTS_VALUE || st->duration <= 0 || st->time_base.num <= 0)
+            return OggJump::None;
+        constexpr std::size_t kTail = 4096;
+        const OggTally t = tallyOgg(fd, opened.get(), 3, ends.head, kTail);
+        if (!t.whole || t.packets < static_cast<std::int64_t>(ends.head + 4 * ends.ring()))
+            return OggJump::None;
+        for (std::size_t i = 0; i < ends.head; ++i) {
+            const AVPacket* p = head[i].pkt.get();
+            if (t.first[i].size != p->size || t.first[i].print != packetPrint(p->data, p->size))
+                return OggJump::None;
+        }
+        // Two seconds before the end: the demuxer finds the page by its granule position.
+        const std::int64_t start = st->start_time == AV_NOPTS_VALUE ? 0 : st->start_time;
+        const std::int64_t ts =
+            start + st->duration - av_rescale(2, st->time_base.den, st->time_base.num);
+        if (avformat_seek_file(src.format(), st->index, ts, ts, ts, 0) < 0)
+            return OggJump::ReadAgain;
+        std::vector<PacketPtr> tail;
+        for (;;) {
+            PacketPtr p(av_packet_alloc());
+            if (!p) return OggJump::ReadAgain;
+            const HRESULT r = src.readPacket(p.get());
+            if (r == S_FALSE) break;
+            if (r != S_OK || tail.size() == t.last.size()) return OggJump::ReadAgain;
+            tail.push_back(std::move(p));
+        }
+        // From a page before the last one on, as the demuxer reads the file's end in a full read.
+        const std::size_t m = tail.size();
+        if (m <= ends.ring() ||
+            t.packets - static_cast<std::int64_t>(m) < static_cast<std::int64_t>(ends.head) ||
+            tail.front()->pos < 0 || tail.front()->pos >= tail.back()->pos)
+            return OggJump::ReadAgain;
+        const std::size_t from = t.last.size() - m;
+        std::int64_t read = 0;
+        for (std::size_t i = 0; i < m; ++i) {
+            const AVPacket* p = tail[i].get();
+            if (t.last[from + i].size != p->size ||
+                t.last[from + i].print != packetPrint(p->data, p->size))
+                return OggJump::ReadAgain;
+            read += t.last[from + i].count.samples;
+        }
+        middle.add(t.rate, t.samples - read);
+        largestCount = std::max(largestCount, t.largest);
+        for (std::size_t i = 0; i < m; ++i)
+            if (!take(std::move(tail[i]), &t.last[from + i].count)) return OggJump::Stop;
+        return OggJump::Done;
+    };
     bool counting = true;
     AudioSource* reader = &src;
     if (split) {
@@ -687,6 +741,12 @@ Count countSamples(AudioSource& src, int fd, bool mayJump) {
                     middle.add(c.rate, c.samples * jump.packets);
                     audioEnd = std::max(audioEnd, jump.end);
                     expect = jump.landing;
+                } else if (const OggJump o = jumpOgg(); o == OggJump::ReadAgain) {
+                    out.readAgain = true;
+                    return out;
+                } else if (o == OggJump::Stop) {
+                    counting = false;
+                    break;
                 }
             }
         }

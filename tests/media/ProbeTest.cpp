@@ -314,6 +314,16 @@ void ProbeTest::endsAreWhatDecodes_data() {
     QTest::newRow("chained Ogg Opus") << chain("chained.opus", {"long.opus", "opus.opus", "long.opus", "long.opus"})
                                       << QStringList();
     QTest::newRow("chained Ogg Vorbis") << chain("chained.ogg", {"long.ogg", "long.ogg"}) << QStringList();
+    // A page whose checksum fails, which the demuxer drops, and one cut out.
+    std::vector<unsigned char> ogg = readBytes(dir_.filePath("long.ogg"));
+    ogg[ogg.size() / 2] ^= 0x55;
+    QVERIFY(writeBytes(dir_.filePath("damaged.ogg"), ogg));
+    QTest::newRow("Ogg Vorbis with a damaged page")
+        << dir_.filePath("damaged.ogg") << QStringList();
+    ogg.erase(ogg.begin() + static_cast<std::ptrdiff_t>(ogg.size() / 3),
+              ogg.begin() + static_cast<std::ptrdiff_t>(ogg.size() / 3 + 2000));
+    QVERIFY(writeBytes(dir_.filePath("holed.ogg"), ogg));
+    QTest::newRow("Ogg Vorbis with a page missing") << dir_.filePath("holed.ogg") << QStringList();
     // Monkey's Audio, whose only encoder on Debian is jmac (libjmac-java): frames of one
     // fixed length but the last, learnt from the decoder.
     EncodeOptions wav;
