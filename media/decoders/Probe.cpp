@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "media/decoders/Probe.h"
 #include "media/Cause.h"
+#include "media/ErrorText.h"
 
 #include "media/decoders/AudioSource.h"
 #include "media/decoders/FrameCounter.h"
@@ -8,6 +9,7 @@
 #include "media/wavfile/CueChunks.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <deque>
@@ -401,19 +403,16 @@ std::int64_t mp4TableEnd(int fd) {
     return end;
 }
 
-// Opens the file again for reading its raw stream in large chunks, unparsed, where its
-// demuxer merely cuts the stream into pieces for a parser.
-bool openUnparsed(AudioSource& unparsed, AudioSource& src, int fd) {
+// Where a raw AC-3 stream's first frame starts in the file, as the demuxer's parser found it
+// (past any tag or garbage); kNotRaw where the demuxer does more than cut the file into
+// pieces for a parser, -1 where it cannot be told (a packet is read by then).
+constexpr std::int64_t kNotRaw = -2;
+std::int64_t rawStart(AudioSource& src) {
     const char* name = src.format()->iformat->name;
-    if (std::strcmp(name, "ac3") != 0 && std::strcmp(name, "eac3") != 0) return false;
-    AVDictionary* opts = nullptr;
-    av_dict_set(&opts, "fflags", "+noparse+nofillin", 0);
-    av_dict_set(&opts, "raw_packet_size", "65536", 0);
-    av_dict_set(&opts, "indexmem", "4096", 0);
-    const HRESULT hr = unparsed.openDescriptor(fd, &opts);
-    av_dict_free(&opts);
-    return SUCCEEDED(hr) && std::strcmp(unparsed.format()->iformat->name, name) == 0 &&
-           unparsed.stream()->index == src.stream()->index;
+    if (std::strcmp(name, "ac3") != 0 && std::strcmp(name, "eac3") != 0) return kNotRaw;
+    PacketPtr pkt(av_packet_alloc());
+    if (!pkt || src.readPacket(pkt.get()) != S_OK) return -1;
+    return pkt->pos;
 }
 
 // Copies a frame the counter split off into pkt, into the buffer it already has where it can.
@@ -539,10 +538,14 @@ Count countSamples(AudioSource& src, int fd, bool mayJump) {
         return out;
     }
     auto decode = [&](const std::vector<const AVPacket*>& pkts) { return decodeRun(opened.get(), st->time_base, pkts); };
-    // A raw AC-3 stream is read in large unparsed chunks that the counter splits into the
-    // frames the demuxer's parser would give: else every frame is parsed twice.
-    AudioSource unparsed;
-    const bool split = FrameCounter::splitsRaw(par->codec_id) && openUnparsed(unparsed, src, fd);
+    // A raw AC-3 stream is read straight from the file in large pieces that the counter splits
+    // into the frames the demuxer's parser would give: else every frame is parsed twice.
+    const std::int64_t splitAt = FrameCounter::splitsRaw(par->codec_id) ? rawStart(src) : kNotRaw;
+    const bool split = splitAt >= 0;
+    if (splitAt == -1) {
+        out.decodeInFull = true;
+        return out;
+    }
     const Ends ends = endsFor(par->codec_id);
     std::vector<Stored> head;
     std::deque<Stored> ring;
@@ -694,9 +697,8 @@ Count countSamples(AudioSource& src, int fd, bool mayJump) {
         return OggJump::Done;
     };
     bool counting = true;
-    AudioSource* reader = &src;
+    QString readError;
     if (split) {
-        reader = &unparsed;
         auto frame = [&](const std::uint8_t* data, int size, PacketCount c) {
             PacketPtr p = nextPacket();
             if (!p || !copyInto(p.get(), data, size)) {
@@ -706,12 +708,26 @@ Count countSamples(AudioSource& src, int fd, bool mayJump) {
             counting = take(std::move(p), &c);
             return counting;
         };
-        PacketPtr chunk(av_packet_alloc());
-        if (!chunk) hr = E_OUTOFMEMORY;
-        while (chunk && (hr = unparsed.readPacket(chunk.get())) == S_OK &&
-               counter.split(chunk->data, chunk->size, frame)) {
+        constexpr std::size_t kPiece = 256 * 1024;
+        std::vector<std::uint8_t> piece(kPiece + AV_INPUT_BUFFER_PADDING_SIZE);
+        for (off_t at = splitAt;;) {
+            const ssize_t n = ::pread(fd, piece.data(), kPiece, at);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                hr = fromErrno(errno);
+                readError =
+                    Cause::tr("read error: ") + QString::fromLocal8Bit(std::strerror(errno));
+                break;
+            }
+            if (n == 0) {
+                hr = S_FALSE;
+                counter.split(nullptr, 0, frame);
+                break;
+            }
+            at += n;
+            std::memset(piece.data() + n, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+            if (!counter.split(piece.data(), static_cast<int>(n), frame)) break;
         }
-        if (hr == S_FALSE && counting) counter.split(nullptr, 0, frame);
     } else {
         // After the jump, every packet must be the one the index has next, to its end.
         int expect = -1;
@@ -762,8 +778,9 @@ Count countSamples(AudioSource& src, int fd, bool mayJump) {
         return out;
     }
     if (FAILED(hr)) {
-        out.result =
-            failed(hr, hr == E_OUTOFMEMORY ? Cause::tr("out of memory") : reader->detail());
+        out.result = failed(hr, hr == E_OUTOFMEMORY   ? Cause::tr("out of memory")
+                                : readError.isEmpty() ? src.detail()
+                                                      : readError);
         return out;
     }
     if (!seam.empty()) {
