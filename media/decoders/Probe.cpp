@@ -280,7 +280,7 @@ Run decodeRun(const AVCodecParameters* par, AVRational timeBase, const std::vect
     auto take = [&](std::size_t i) {
         for (int bad = 0;;) {
             const int err = avcodec_receive_frame(dec.get(), frame.get());
-            if (err == AVERROR_INVALIDDATA && ++bad < 256) continue;
+            if (isDataError(err) && ++bad < 256) continue;
             if (err < 0) return;
             if (!sampleRateInBounds(frame->sample_rate) || !channelCountInBounds(frame->ch_layout.nb_channels)) {
                 run.badFormat = true;
