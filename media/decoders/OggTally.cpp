@@ -54,6 +54,10 @@ OggTally tallyOgg(int fd, const AVCodecParameters* par, int headers, std::size_t
             if (op.bytes < 1 || !(op.packet[0] & 1)) broken = true;
             return;
         }
+        if (op.bytes > INT32_MAX) {
+            broken = true;
+            return;
+        }
         AVPacket pkt{};
         pkt.data = op.packet;
         pkt.size = static_cast<int>(op.bytes);
@@ -61,8 +65,7 @@ OggTally tallyOgg(int fd, const AVCodecParameters* par, int headers, std::size_t
         m.size = pkt.size;
         m.print = packetPrint(pkt.data, pkt.size);
         m.count = counter.count(&pkt);
-        if (m.count.samples < 0 || m.count.linkStart || (t.rate && m.count.rate != t.rate) ||
-            op.bytes > INT32_MAX) {
+        if (m.count.samples < 0 || m.count.linkStart || (t.rate && m.count.rate != t.rate)) {
             broken = true;
             return;
         }

@@ -660,10 +660,14 @@ Count countSamples(AudioSource& src, int fd, bool mayJump) {
             if (t.first[i].size != p->size || t.first[i].print != packetPrint(p->data, p->size))
                 return OggJump::None;
         }
-        // Two seconds before the end: the demuxer finds the page by its granule position.
+        // Two seconds before the end: the demuxer finds the page by its granule position. The
+        // page it lands on must lie after the decoded head, or all is read again.
+        const std::int64_t second = av_rescale(1, st->time_base.den, st->time_base.num);
         const std::int64_t start = st->start_time == AV_NOPTS_VALUE ? 0 : st->start_time;
-        const std::int64_t ts =
-            start + st->duration - av_rescale(2, st->time_base.den, st->time_base.num);
+        const std::int64_t ts = start + st->duration - 2 * second;
+        const AVPacket* last = head.back().pkt.get();
+        if (last->pts == AV_NOPTS_VALUE || ts < last->pts + last->duration + second)
+            return OggJump::None;
         if (avformat_seek_file(src.format(), st->index, ts, ts, ts, 0) < 0)
             return OggJump::ReadAgain;
         std::vector<PacketPtr> tail;
@@ -714,9 +718,9 @@ Count countSamples(AudioSource& src, int fd, bool mayJump) {
             const ssize_t n = ::pread(fd, piece.data(), kPiece, at);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) {
-                hr = fromErrno(errno);
-                readError =
-                    Cause::tr("read error: ") + QString::fromLocal8Bit(std::strerror(errno));
+                const int e = errno;
+                hr = fromErrno(e);
+                readError = Cause::tr("read error: ") + QString::fromLocal8Bit(std::strerror(e));
                 break;
             }
             if (n == 0) {
