@@ -72,6 +72,14 @@ void AVFormatContextDeleter::operator()(AVFormatContext* p) const { avformat_clo
 bool sampleRateInBounds(int rate) { return rate >= kMinSampleRate && rate <= kMaxSampleRate; }
 bool channelCountInBounds(int channels) { return channels >= 1 && channels <= kMaxChannels; }
 
+bool isDataError(int averror) {
+    if (averror == AVERROR_INVALIDDATA || averror == AVERROR_PATCHWELCOME) return true;
+    // AVERROR(errno) is the errno negated; the rest are tags of four characters.
+    constexpr int kLargestErrno = 4095;
+    return averror < -kLargestErrno && averror != AVERROR_EOF && averror != AVERROR_EXIT &&
+           averror != AVERROR_BUG && averror != AVERROR_BUG2 && averror != AVERROR_EXTERNAL;
+}
+
 struct AudioSource::Io {
     int fd = -1;
     AVIOContext* avio = nullptr;
@@ -291,7 +299,7 @@ HRESULT AudioSource::decodeFrame(AVFrame* frame) {
         }
         if (err != AVERROR(EAGAIN)) {
             // A frame the decoder could not finish: skip it like a bad packet.
-            if (err == AVERROR_INVALIDDATA && ++consecutiveInvalid < kMaxConsecutiveInvalid) continue;
+            if (isDataError(err) && ++consecutiveInvalid < kMaxConsecutiveInvalid) continue;
             return fail(fromAvError(err), avText(err));
         }
         if (inputDone_) {
@@ -306,7 +314,7 @@ HRESULT AudioSource::decodeFrame(AVFrame* frame) {
             continue;
         }
         err = avcodec_send_packet(codec_.get(), pkt_.get());
-        if (err == AVERROR_INVALIDDATA || err == AVERROR_PATCHWELCOME) {
+        if (isDataError(err)) {
             ++invalidPackets_;
             if (++consecutiveInvalid >= kMaxConsecutiveInvalid)
                 return fail(VFW_E_DECODE_FAILED, Cause::tr("the audio data is corrupt"));

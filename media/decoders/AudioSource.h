@@ -39,6 +39,10 @@ using FramePtr = std::unique_ptr<AVFrame, AVFrameDeleter>;
 
 bool sampleRateInBounds(int rate);
 bool channelCountInBounds(int channels);
+// A decoder's complaint about one packet's data, to be skipped as players do: decoders use
+// codes of their own for it (AC-3's incomplete frame), not only AVERROR_INVALIDDATA. Errors
+// of the system (out of memory) and FFmpeg's own faults are not.
+bool isDataError(int averror);
 
 // One sound file opened for its best audio stream: demuxing on our own file descriptor
 // (no protocol parsing of the name, and nested opens refused), decoding with libavcodec.

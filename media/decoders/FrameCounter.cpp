@@ -102,37 +102,53 @@ PacketCount FrameCounter::count(const AVPacket* pkt) {
             break;
     }
     PacketCount total{rate_, 0};
-    const std::uint8_t* data = pkt->data;
-    int size = pkt->size;
-    while (size > 0) {
-        bool out = false;
-        std::uint8_t* frame = nullptr;
-        int outSize = 0;
-        const int used = av_parser_parse2(parser_->parser.get(), parser_->ctx.get(), &frame, &outSize, data, size,
-                                          AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
-        out = outSize > 0;
-        const PacketCount c = parse(frame, outSize);
+    split(pkt->data, pkt->size, [&](const std::uint8_t*, int, PacketCount c) {
         if (c.samples > 0) total = {c.rate, total.samples + c.samples};
-        if (used < 0 || (used == 0 && !out)) break;
-        data += used;
-        size -= used;
-    }
+        return true;
+    });
     return total;
 }
 
 PacketCount FrameCounter::flush() {
     PacketCount total{rate_, 0};
     if (!parser_ || !parser_->parser) return total;
-    for (int i = 0; i < 16; ++i) {
-        std::uint8_t* frame = nullptr;
-        int outSize = 0;
-        av_parser_parse2(parser_->parser.get(), parser_->ctx.get(), &frame, &outSize, nullptr, 0, AV_NOPTS_VALUE,
-                         AV_NOPTS_VALUE, 0);
-        if (outSize <= 0) break;
-        const PacketCount c = parse(frame, outSize);
+    split(nullptr, 0, [&](const std::uint8_t*, int, PacketCount c) {
         if (c.samples > 0) total = {c.rate, total.samples + c.samples};
-    }
+        return true;
+    });
     return total;
+}
+
+bool FrameCounter::splitsRaw(AVCodecID id) {
+    return id == AV_CODEC_ID_AC3 || id == AV_CODEC_ID_EAC3;
+}
+
+bool FrameCounter::split(const std::uint8_t* data, int size,
+                         const std::function<bool(const std::uint8_t*, int, PacketCount)>& frame) {
+    if (!parser_ || !parser_->parser) return false;
+    if (!data || size <= 0) {
+        // As the demuxer drains its parser at the end of the file.
+        for (int i = 0; i < 16; ++i) {
+            std::uint8_t* out = nullptr;
+            int outSize = 0;
+            av_parser_parse2(parser_->parser.get(), parser_->ctx.get(), &out, &outSize, nullptr, 0,
+                             AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+            if (outSize <= 0) break;
+            if (!frame(out, outSize, parse(out, outSize))) return false;
+        }
+        return true;
+    }
+    while (size > 0) {
+        std::uint8_t* out = nullptr;
+        int outSize = 0;
+        const int used = av_parser_parse2(parser_->parser.get(), parser_->ctx.get(), &out, &outSize,
+                                          data, size, AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+        if (outSize > 0 && !frame(out, outSize, parse(out, outSize))) return false;
+        if (used < 0 || (used == 0 && outSize <= 0)) break;
+        data += used;
+        size -= used;
+    }
+    return true;
 }
 
 PacketCount FrameCounter::parse(const std::uint8_t*, int outSize) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -44,6 +45,14 @@ public:
     PacketCount count(const AVPacket* pkt);
     // What a parser still holds at the end of the stream.
     PacketCount flush();
+
+    // Codecs whose raw stream this counter can split into frames itself, as the demuxer's
+    // parser would: reading them unparsed saves parsing every frame twice.
+    static bool splitsRaw(AVCodecID id);
+    // Splits the next bytes of a raw stream (nullptr, 0: its end) into frames, handing each
+    // with its samples to `frame`; false when `frame` refused one.
+    bool split(const std::uint8_t* data, int size,
+               const std::function<bool(const std::uint8_t*, int, PacketCount)>& frame);
 
 private:
     PacketCount countOpus(const AVPacket* pkt) const;

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "media/decoders/Probe.h"
 #include "media/Cause.h"
+#include "media/ErrorText.h"
 
 #include "media/decoders/AudioSource.h"
 #include "media/decoders/FrameCounter.h"
+#include "media/decoders/OggTally.h"
 #include "media/wavfile/CueChunks.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <deque>
@@ -277,7 +280,7 @@ Run decodeRun(const AVCodecParameters* par, AVRational timeBase, const std::vect
     auto take = [&](std::size_t i) {
         for (int bad = 0;;) {
             const int err = avcodec_receive_frame(dec.get(), frame.get());
-            if (err == AVERROR_INVALIDDATA && ++bad < 256) continue;
+            if (isDataError(err) && ++bad < 256) continue;
             if (err < 0) return;
             if (!sampleRateInBounds(frame->sample_rate) || !channelCountInBounds(frame->ch_layout.nb_channels)) {
                 run.badFormat = true;
@@ -400,6 +403,86 @@ std::int64_t mp4TableEnd(int fd) {
     return end;
 }
 
+// Where a raw AC-3 stream's first frame starts in the file, as the demuxer's parser found it
+// (past any tag or garbage); kNotRaw where the demuxer does more than cut the file into
+// pieces for a parser, -1 where it cannot be told (a packet is read by then).
+constexpr std::int64_t kNotRaw = -2;
+std::int64_t rawStart(AudioSource& src) {
+    const char* name = src.format()->iformat->name;
+    if (std::strcmp(name, "ac3") != 0 && std::strcmp(name, "eac3") != 0) return kNotRaw;
+    PacketPtr pkt(av_packet_alloc());
+    if (!pkt || src.readPacket(pkt.get()) != S_OK) return -1;
+    return pkt->pos;
+}
+
+// Copies a frame the counter split off into pkt, into the buffer it already has where it can.
+bool copyInto(AVPacket* pkt, const std::uint8_t* data, int size) {
+    AVBufferRef* buf = pkt->buf;
+    if (buf && av_buffer_is_writable(buf) &&
+        static_cast<std::size_t>(buf->size) >=
+            static_cast<std::size_t>(size) + AV_INPUT_BUFFER_PADDING_SIZE) {
+        pkt->buf = nullptr;
+        av_packet_unref(pkt);
+        pkt->buf = buf;
+        pkt->data = buf->data;
+        pkt->size = size;
+    } else {
+        av_packet_unref(pkt);
+        if (av_new_packet(pkt, size) < 0) return false;
+    }
+    std::memcpy(pkt->data, data, static_cast<std::size_t>(size));
+    std::memset(pkt->data + size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+    return true;
+}
+
+// The middle of an MP4 track, jumped over: its sample table states every packet, and the
+// packets of these codecs each count the same, whatever they hold.
+struct Jump {
+    std::int64_t packets = 0;  // counted without being read
+    PacketCount count;         // what each of them counts
+    std::int64_t end = 0;      // where the last of them ends in the file
+    int landing = -1;          // the index entry read next
+    bool failed = false;       // the demuxer moved, but maybe not where asked: read again
+};
+
+Jump jumpOverMiddle(AudioSource& src, int fd, const std::vector<Stored>& head,
+                    FrameCounter& counter, std::size_t ring) {
+    Jump j;
+    AVStream* st = src.stream();
+    const AVCodecID id = st->codecpar->codec_id;
+    if (!isFormat(src, "mp4") || (id != AV_CODEC_ID_AAC && !FrameCounter::fixedFrames(id)) ||
+        head.empty())
+        return j;
+    const int from = static_cast<int>(head.size());
+    const int landing = avformat_index_get_entries_count(st) - static_cast<int>(ring);
+    // A fragmented file's index grows as it is read.
+    if (landing <= from || mp4MediaDataEnd(fd, fileSizeOf(src)) < 0) return j;
+    const PacketCount c = counter.count(head.back().pkt.get());
+    for (int i = 0; i < from; ++i) {
+        const AVIndexEntry* e = avformat_index_get_entry(st, i);
+        const AVPacket* p = head[static_cast<std::size_t>(i)].pkt.get();
+        const PacketCount k = counter.count(p);
+        if (!e || e->pos != p->pos || e->size != p->size || k.rate != c.rate ||
+            k.samples != c.samples)
+            return j;
+    }
+    // Packets an edit list drops are decoded to nothing.
+    for (int i = from; i < landing; ++i) {
+        const AVIndexEntry* e = avformat_index_get_entry(st, i);
+        if (!e || (e->flags & AVINDEX_DISCARD_FRAME)) return j;
+        j.end = std::max(j.end, e->pos + e->size);
+    }
+    const std::int64_t ts = avformat_index_get_entry(st, landing)->timestamp;
+    if (avformat_seek_file(src.format(), st->index, ts, ts, ts, AVSEEK_FLAG_ANY) < 0) {
+        j.failed = true;
+        return j;
+    }
+    j.packets = landing - from;
+    j.count = c;
+    j.landing = landing;
+    return j;
+}
+
 // A count, or the word that this file must be decoded in full (checked with no other
 // demuxer of it open), or the MP4 table's end still to be read.
 struct Count {
@@ -407,11 +490,12 @@ struct Count {
     bool decodeInFull = false;
     bool readMp4End = false;  // AAC in MP4 whose last packet the edit list shortens
     bool readMp4Table = false;  // the packets end well before the media data: cut, or edited?
+    bool readAgain = false;     // the jump over the middle did not land where the index said
     std::int64_t lastPacketTicks = 0;
     std::int64_t frameSize = 0;
 };
 
-Count countSamples(AudioSource& src, int fd) {
+Count countSamples(AudioSource& src, int fd, bool mayJump) {
     Count out;
     AVStream* st = src.stream();
     const AVCodecParameters* par = st->codecpar;
@@ -454,6 +538,14 @@ Count countSamples(AudioSource& src, int fd) {
         return out;
     }
     auto decode = [&](const std::vector<const AVPacket*>& pkts) { return decodeRun(opened.get(), st->time_base, pkts); };
+    // A raw AC-3 stream is read straight from the file in large pieces that the counter splits
+    // into the frames the demuxer's parser would give: else every frame is parsed twice.
+    const std::int64_t splitAt = FrameCounter::splitsRaw(par->codec_id) ? rawStart(src) : kNotRaw;
+    const bool split = splitAt >= 0;
+    if (splitAt == -1) {
+        out.decodeInFull = true;
+        return out;
+    }
     const Ends ends = endsFor(par->codec_id);
     std::vector<Stored> head;
     std::deque<Stored> ring;
@@ -477,7 +569,8 @@ Count countSamples(AudioSource& src, int fd) {
         // A fixed frame length is learnt from the decode before anything can be counted.
         const bool fixed = FrameCounter::fixedFrames(par->codec_id);
         if (fixed && !calibrate(head, headRun, counter, par->codec_id, ends.checkFrom, &map)) return false;
-        for (Stored& s : head) s.count = counter.count(s.pkt.get());
+        if (!split)
+            for (Stored& s : head) s.count = counter.count(s.pkt.get());
         for (const Stored& s : head)
             if (s.count.samples < 0) return false;
         calibrated = fixed || calibrate(head, headRun, counter, par->codec_id, ends.checkFrom, &map);
@@ -509,34 +602,26 @@ Count countSamples(AudioSource& src, int fd) {
     // Packets that leave the ring are read into again: a long file has millions of them.
     PacketPtr spare;
     auto nextPacket = [&] { return spare ? std::move(spare) : PacketPtr(av_packet_alloc()); };
-    PacketPtr pkt(av_packet_alloc());
-    for (; pkt && (hr = src.readPacket(pkt.get())) == S_OK; pkt = nextPacket()) {
+    // One packet in stream order, with its count where splitting it off gave one; false when
+    // counting cannot go on and the file must be decoded in full.
+    auto take = [&](PacketPtr pkt, const PacketCount* known) -> bool {
         ++packets;
         if (pkt->pos >= 0) audioEnd = std::max(audioEnd, pkt->pos + pkt->size);
         out.lastPacketTicks = pkt->duration;
         Stored s;
         s.trim = skipSamplesOf(pkt.get());
         s.pkt = std::move(pkt);
+        if (known) s.count = *known;
         if (head.size() < ends.head) {
             head.push_back(std::move(s));
-            if (head.size() == ends.head && !calibrateHead()) {
-                out.decodeInFull = true;
-                return out;
-            }
-            continue;
+            return head.size() < ends.head || calibrateHead();
         }
-        s.count = counter.count(s.pkt.get());
-        if (s.count.samples < 0) {
-            out.decodeInFull = true;
-            return out;
-        }
+        if (!known) s.count = counter.count(s.pkt.get());
+        if (s.count.samples < 0) return false;
         if (s.count.linkStart || startsTrimmed(s.pkt.get())) {
             if (seam.empty()) {
                 // A link too short to bring a decoder into state before the seam.
-                if (ring.size() < ends.preroll) {
-                    out.decodeInFull = true;
-                    return out;
-                }
+                if (ring.size() < ends.preroll) return false;
                 while (ring.size() > ends.preroll) {
                     addMiddle(ring.front());
                     ring.pop_front();
@@ -548,11 +633,7 @@ Count countSamples(AudioSource& src, int fd) {
         }
         if (!seam.empty()) {
             seam.push_back(std::move(s));
-            if (seam.size() > kMaxSeamPackets || (--seamLeft == 0 && !closeSeam(false))) {
-                out.decodeInFull = true;
-                return out;
-            }
-            continue;
+            return seam.size() <= kMaxSeamPackets && (--seamLeft != 0 || closeSeam(false));
         }
         ring.push_back(std::move(s));
         if (ring.size() > ends.ring()) {
@@ -560,10 +641,150 @@ Count countSamples(AudioSource& src, int fd) {
             spare = std::move(ring.front().pkt);
             ring.pop_front();
         }
+        return true;
+    };
+    // A Vorbis file of one link is tallied with libogg, far cheaper than demuxing it, and the
+    // demuxer is moved to its last pages: what it reads there must be the packets libogg
+    // ended with, else the file is read through.
+    enum class OggJump { None, Done, Stop, ReadAgain };
+    auto jumpOgg = [&]() -> OggJump {
+        if (par->codec_id != AV_CODEC_ID_VORBIS || !isFormat(src, "ogg") || map.from != 0 ||
+            st->duration == AV_NOPTS_VALUE || st->duration <= 0 || st->time_base.num <= 0)
+            return OggJump::None;
+        constexpr std::size_t kTail = 4096;
+        const OggTally t = tallyOgg(fd, opened.get(), 3, ends.head, kTail);
+        if (!t.whole || t.packets < static_cast<std::int64_t>(ends.head + 4 * ends.ring()))
+            return OggJump::None;
+        for (std::size_t i = 0; i < ends.head; ++i) {
+            const AVPacket* p = head[i].pkt.get();
+            if (t.first[i].size != p->size || t.first[i].print != packetPrint(p->data, p->size))
+                return OggJump::None;
+        }
+        // Two seconds before the end: the demuxer finds the page by its granule position. The
+        // page it lands on must lie after the decoded head, or all is read again.
+        const std::int64_t second = av_rescale(1, st->time_base.den, st->time_base.num);
+        const std::int64_t start = st->start_time == AV_NOPTS_VALUE ? 0 : st->start_time;
+        const std::int64_t ts = start + st->duration - 2 * second;
+        const AVPacket* last = head.back().pkt.get();
+        if (last->pts == AV_NOPTS_VALUE || ts < last->pts + last->duration + second)
+            return OggJump::None;
+        if (avformat_seek_file(src.format(), st->index, ts, ts, ts, 0) < 0)
+            return OggJump::ReadAgain;
+        std::vector<PacketPtr> tail;
+        for (;;) {
+            PacketPtr p(av_packet_alloc());
+            if (!p) return OggJump::ReadAgain;
+            const HRESULT r = src.readPacket(p.get());
+            if (r == S_FALSE) break;
+            if (r != S_OK || tail.size() == t.last.size()) return OggJump::ReadAgain;
+            tail.push_back(std::move(p));
+        }
+        // From a page before the last one on, as the demuxer reads the file's end in a full read.
+        const std::size_t m = tail.size();
+        if (m <= ends.ring() ||
+            t.packets - static_cast<std::int64_t>(m) < static_cast<std::int64_t>(ends.head) ||
+            tail.front()->pos < 0 || tail.front()->pos >= tail.back()->pos)
+            return OggJump::ReadAgain;
+        const std::size_t from = t.last.size() - m;
+        std::int64_t read = 0;
+        for (std::size_t i = 0; i < m; ++i) {
+            const AVPacket* p = tail[i].get();
+            if (t.last[from + i].size != p->size ||
+                t.last[from + i].print != packetPrint(p->data, p->size))
+                return OggJump::ReadAgain;
+            read += t.last[from + i].count.samples;
+        }
+        middle.add(t.rate, t.samples - read);
+        largestCount = std::max(largestCount, t.largest);
+        for (std::size_t i = 0; i < m; ++i)
+            if (!take(std::move(tail[i]), &t.last[from + i].count)) return OggJump::Stop;
+        return OggJump::Done;
+    };
+    bool counting = true;
+    QString readError;
+    if (split) {
+        auto frame = [&](const std::uint8_t* data, int size, PacketCount c) {
+            PacketPtr p = nextPacket();
+            if (!p || !copyInto(p.get(), data, size)) {
+                hr = E_OUTOFMEMORY;
+                return false;
+            }
+            counting = take(std::move(p), &c);
+            return counting;
+        };
+        constexpr std::size_t kPiece = 256 * 1024;
+        std::vector<std::uint8_t> piece(kPiece + AV_INPUT_BUFFER_PADDING_SIZE);
+        for (off_t at = splitAt;;) {
+            const ssize_t n = ::pread(fd, piece.data(), kPiece, at);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                const int e = errno;
+                hr = fromErrno(e);
+                readError = Cause::tr("read error: ") + QString::fromLocal8Bit(std::strerror(e));
+                break;
+            }
+            if (n == 0) {
+                hr = S_FALSE;
+                counter.split(nullptr, 0, frame);
+                break;
+            }
+            at += n;
+            std::memset(piece.data() + n, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+            if (!counter.split(piece.data(), static_cast<int>(n), frame)) break;
+        }
+    } else {
+        // After the jump, every packet must be the one the index has next, to its end.
+        int expect = -1;
+        bool jumpTried = false;
+        PacketPtr pkt(av_packet_alloc());
+        for (; pkt && (hr = src.readPacket(pkt.get())) == S_OK; pkt = nextPacket()) {
+            if (expect >= 0) {
+                const AVIndexEntry* e = avformat_index_get_entry(st, expect);
+                if (!e || pkt->pos != e->pos || pkt->size != e->size ||
+                    skipSamplesOf(pkt.get()) != 0) {
+                    out.readAgain = true;
+                    return out;
+                }
+                ++expect;
+            }
+            if (!(counting = take(std::move(pkt), nullptr))) break;
+            if (mayJump && !jumpTried && head.size() == ends.head && ring.empty() && seam.empty()) {
+                jumpTried = true;
+                const Jump jump = jumpOverMiddle(src, fd, head, counter, ends.ring());
+                if (jump.failed) {
+                    out.readAgain = true;
+                    return out;
+                }
+                if (jump.packets > 0) {
+                    const PacketCount c = map.apply(jump.count);
+                    largestCount = std::max(largestCount, c.samples);
+                    middle.add(c.rate, c.samples * jump.packets);
+                    audioEnd = std::max(audioEnd, jump.end);
+                    expect = jump.landing;
+                } else if (const OggJump o = jumpOgg(); o == OggJump::ReadAgain) {
+                    out.readAgain = true;
+                    return out;
+                } else if (o == OggJump::Stop) {
+                    counting = false;
+                    break;
+                }
+            }
+        }
+        if (counting && !pkt) hr = E_OUTOFMEMORY;
+        if (counting && hr == S_FALSE && expect >= 0 &&
+            expect != avformat_index_get_entries_count(st)) {
+            out.readAgain = true;
+            return out;
+        }
     }
-    if (!pkt) hr = E_OUTOFMEMORY;
+    if (!counting) {
+        out.decodeInFull = true;
+        return out;
+    }
     if (FAILED(hr)) {
-        out.result = failed(hr, hr == E_OUTOFMEMORY ? Cause::tr("out of memory") : src.detail());
+        out.result = failed(hr, hr == E_OUTOFMEMORY   ? Cause::tr("out of memory")
+                                : readError.isEmpty() ? src.detail()
+                                                      : readError);
         return out;
     }
     if (!seam.empty()) {
@@ -702,7 +923,9 @@ ProbeResult probeDescriptor(int fd) {
     QString artist;
     QString codec;
     SourceFormat format;
-    {
+    // A jump over the middle that did not land where the index said leaves the demuxer
+    // somewhere unknown: the file is opened again and read through.
+    for (bool mayJump = true;; mayJump = false) {
         AudioSource src;
         // Demuxers that index every packet they read (Ogg, FLAC) would grow and copy that
         // index through the whole file; counting never seeks back into it.
@@ -714,8 +937,9 @@ ProbeResult probeDescriptor(int fd) {
         title = tagOf(src, "title");
         artist = tagOf(src, "artist");
         codec = QString::fromLatin1(avcodec_get_name(src.stream()->codecpar->codec_id));
-        count = countSamples(src, fd);
+        count = countSamples(src, fd, mayJump);
         format = sourceFormatOf(src);
+        if (!count.readAgain || !mayJump) break;
     }
     // Only one demuxer of a file is open at a time: a long file's index is large.
     // An index cut short (out of memory, or damaged) must fail, not give a shorter length;

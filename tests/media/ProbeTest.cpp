@@ -293,6 +293,19 @@ void ProbeTest::endsAreWhatDecodes_data() {
     }
     QVERIFY(writeBytes(dir_.filePath("garbage.mp3"), mp3));
     QTest::newRow("MP3 with APE tag and garbage") << dir_.filePath("garbage.mp3") << QStringList();
+    // Raw AC-3 with noise between its frames and its last frame cut: the frames the probe
+    // splits off itself must be the ones the demuxer gives the decoder.
+    std::vector<unsigned char> ac3 = readBytes(dir_.filePath("ac3.ac3"));
+    std::vector<unsigned char> noise(999);
+    for (unsigned char& c : noise)
+        c = static_cast<unsigned char>((r = r * 1664525u + 1013904223u) >> 24);
+    noise[100] = 0x0B;  // a sync word with nothing valid behind it
+    noise[101] = 0x77;
+    ac3.insert(ac3.begin() + static_cast<std::ptrdiff_t>(ac3.size() / 3), noise.begin(),
+               noise.end());
+    ac3.resize(ac3.size() - 300);
+    QVERIFY(writeBytes(dir_.filePath("noisy.ac3"), ac3));
+    QTest::newRow("raw AC-3 with noise, cut short") << dir_.filePath("noisy.ac3") << QStringList();
     // A fast-start M4A whose download stopped: its index promises more than is there.
     const QString fast = dir_.filePath("faststart.m4a");
     QVERIFY(remuxFile(dir_.filePath("long.m4a"), fast, {{"movflags", "+faststart"}}).isEmpty());
@@ -314,6 +327,16 @@ void ProbeTest::endsAreWhatDecodes_data() {
     QTest::newRow("chained Ogg Opus") << chain("chained.opus", {"long.opus", "opus.opus", "long.opus", "long.opus"})
                                       << QStringList();
     QTest::newRow("chained Ogg Vorbis") << chain("chained.ogg", {"long.ogg", "long.ogg"}) << QStringList();
+    // A page whose checksum fails, which the demuxer drops, and one cut out.
+    std::vector<unsigned char> ogg = readBytes(dir_.filePath("long.ogg"));
+    ogg[ogg.size() / 2] ^= 0x55;
+    QVERIFY(writeBytes(dir_.filePath("damaged.ogg"), ogg));
+    QTest::newRow("Ogg Vorbis with a damaged page")
+        << dir_.filePath("damaged.ogg") << QStringList();
+    ogg.erase(ogg.begin() + static_cast<std::ptrdiff_t>(ogg.size() / 3),
+              ogg.begin() + static_cast<std::ptrdiff_t>(ogg.size() / 3 + 2000));
+    QVERIFY(writeBytes(dir_.filePath("holed.ogg"), ogg));
+    QTest::newRow("Ogg Vorbis with a page missing") << dir_.filePath("holed.ogg") << QStringList();
     // Monkey's Audio, whose only encoder on Debian is jmac (libjmac-java): frames of one
     // fixed length but the last, learnt from the decoder.
     EncodeOptions wav;
