@@ -177,13 +177,14 @@ HRESULT LoudnessMeter::addRendered() {
     if (rendered_.empty()) return S_OK;
     if (!state_)
         if (HRESULT hr = configureHeard(); FAILED(hr)) return hr;
+    // Fed where it was rendered (the buffer's allocation suits floats): no copy.
     const std::size_t samples = rendered_.size() / sizeof(float);
-    converted_.resize(samples);
-    std::memcpy(converted_.data(), rendered_.data(), samples * sizeof(float));
+    auto* rendered = reinterpret_cast<float*>(rendered_.data());
+    for (std::size_t i = 0; i < samples; ++i)
+        if (!std::isfinite(rendered[i])) rendered[i] = 0.0f;
+    const HRESULT hr = feed(rendered, samples / static_cast<std::size_t>(channels_));
     rendered_.clear();
-    for (float& v : converted_)
-        if (!std::isfinite(v)) v = 0.0f;
-    return feed(converted_.data(), samples / static_cast<std::size_t>(channels_));
+    return hr;
 }
 
 HRESULT LoudnessMeter::feed(const float* samples, std::size_t frames) {

@@ -382,6 +382,30 @@ void packTo24(const std::uint8_t* in, std::size_t samples, std::uint8_t* out) {
     putAligned<3>(leftAligned<AV_SAMPLE_FMT_S32>(in + 4 * (samples - 1)), out + 3 * (samples - 1));
 }
 
+// Planar float channels into interleaved frames: a pair (the usual case) four frames at a time.
+void interleaveFloats(const AVFrame* frame, std::uint8_t* out) {
+    const int channels = frame->ch_layout.nb_channels;
+    const auto n = static_cast<std::size_t>(frame->nb_samples);
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    if (channels == 2) {
+        const auto* left = reinterpret_cast<const float*>(frame->extended_data[0]);
+        const auto* right = reinterpret_cast<const float*>(frame->extended_data[1]);
+        for (; i + 4 <= n; i += 4) {
+            const __m128 l = _mm_loadu_ps(left + i);
+            const __m128 r = _mm_loadu_ps(right + i);
+            _mm_storeu_ps(reinterpret_cast<float*>(out + 8 * i), _mm_unpacklo_ps(l, r));
+            _mm_storeu_ps(reinterpret_cast<float*>(out + 8 * i + 16), _mm_unpackhi_ps(l, r));
+        }
+    }
+#endif
+    for (int c = 0; c < channels; ++c) {
+        const std::uint8_t* in = frame->extended_data[c];
+        for (std::size_t k = i; k < n; ++k)
+            std::memcpy(out + (k * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)) * 4, in + k * 4, 4);
+    }
+}
+
 template <AVSampleFormat Packed, int Bytes>
 void copyInts(const AVFrame* frame, bool planar, std::uint8_t* out) {
     const int channels = frame->ch_layout.nb_channels;
@@ -430,10 +454,7 @@ void SampleConverter::copyAcross(const AVFrame* frame, PcmBytes& pcm) {
         return;
     }
     if (out_.isFloat()) {
-        const int channels = frame->ch_layout.nb_channels;
-        for (int i = 0; i < frame->nb_samples; ++i)
-            for (int c = 0; c < channels; ++c, out += 4)
-                std::memcpy(out, frame->extended_data[c] + static_cast<std::size_t>(i) * 4, 4);
+        interleaveFloats(frame, out);
         return;
     }
     switch (bytes) {
