@@ -60,6 +60,7 @@ class LoudnessMeter {
     std::vector<double> peaks_;  // largest true peak of each configuration, linear
     std::vector<double> samplePeaks_;
     double bound_ = 0.0;  // linear
+    double segmentPeak_ = 0.0;  // the largest sample since the meter last restarted, linear
     GatingHistogram gating_;
 };
 
