@@ -45,7 +45,7 @@ class LoudnessMeter {
 
     WaveFormatEx heardAs_;
     std::unique_ptr<SampleConverter> render_;  // only when measuring as heard
-    std::vector<std::uint8_t> rendered_;
+    PcmBytes rendered_;
     bool truePeak_;
     ebur128_state* state_ = nullptr;
     std::unique_ptr<SwrContext, SwrContextDeleter> swr_;
