@@ -67,6 +67,8 @@ const Fixture kFixtures[] = {
     {"tta.tta", "tta", 8000, 1, 500001, {}},
     {"long-alac.m4a", "alac", 44100, 2, 300001, {}, true},
     {"long.mp3", "libmp3lame", 44100, 2, 200001, {}},
+    // VBR with its Xing header: the demuxer seeks by its index, not by the bit rate.
+    {"long-vbr.mp3", "libmp3lame", 44100, 2, 300001, {{"write_xing", "1"}}},
     {"long.aac", "aac", 44100, 2, 200001, {}},
     {"long.m4a", "aac", 44100, 2, 200001, {}, true},
     {"adts22.aac", "aac", 22050, 2, 100001, {}},
