@@ -501,7 +501,7 @@ struct Walk {
 };
 
 class WavPackBlocks {
-public:
+  public:
     WavPackBlocks(int fd, std::int64_t end) : fd_(fd), end_(end) {}
 
     // The packet starting at `at`; false where anything is not as in a plain file.
@@ -523,8 +523,8 @@ public:
             const std::uint32_t samples = AV_RL32(h + 20);
             const std::uint32_t flags = AV_RL32(h + 24);
             // Stricter than the demuxer (a smaller largest block): what is walked, it reads alike.
-            if (std::memcmp(h, "wvpk", 4) != 0 || ckSize < 24 || ckSize > 1000 * 1000 || version < 0x402 ||
-                version > 0x410 || samples == 0 || samples > INT32_MAX)
+            if (std::memcmp(h, "wvpk", 4) != 0 || ckSize < 24 || ckSize > 1000 * 1000 ||
+                version < 0x402 || version > 0x410 || samples == 0 || samples > INT32_MAX)
                 return false;
             // A rate of its own (index 15) or DSD is stated inside the block.
             if (((flags >> 23) & 0xF) == 0xF || (flags & 0x80000000u) != 0) return false;
@@ -549,7 +549,7 @@ public:
         return false;
     }
 
-private:
+  private:
     int fd_;
     std::int64_t end_;
     std::vector<std::uint32_t> layout_;  // each block's format in the first packet
@@ -559,7 +559,8 @@ private:
 // demuxer stops at (assumed to have a header, so never later than the demuxer's end).
 std::int64_t wavPackEnd(int fd, std::int64_t fileSize) {
     unsigned char f[32];
-    if (fileSize < 32 || ::pread(fd, f, sizeof f, fileSize - 32) != static_cast<ssize_t>(sizeof f)) return -1;
+    if (fileSize < 32 || ::pread(fd, f, sizeof f, fileSize - 32) != static_cast<ssize_t>(sizeof f))
+        return -1;
     if (std::memcmp(f, "APETAGEX", 8) != 0) return fileSize;
     const std::int64_t tag = AV_RL32(f + 12);
     return std::max<std::int64_t>(0, fileSize - 32 - tag);
@@ -570,7 +571,8 @@ std::int64_t wavPackEnd(int fd, std::int64_t fileSize) {
 // demuxer would read them too.
 Walk walkWavPack(AudioSource& src, int fd, const std::vector<Stored>& head, std::size_t keep) {
     Walk w;
-    if (!isFormat(src, "wv") || src.stream()->codecpar->codec_id != AV_CODEC_ID_WAVPACK || head.empty())
+    if (!isFormat(src, "wv") || src.stream()->codecpar->codec_id != AV_CODEC_ID_WAVPACK ||
+        head.empty())
         return w;
     const std::int64_t end = wavPackEnd(fd, fileSizeOf(src));
     if (end <= 0) return w;
@@ -610,7 +612,7 @@ constexpr std::size_t kMpegSlack = 32;
 // `keep` are for the demuxer to read, which must read them exactly so, timestamps included
 // (they place the padding the file states at its end).
 Walk walkMpegAudio(AudioSource& src, int fd, const AVCodecParameters* par,
-                          const std::vector<Stored>& head, std::size_t keep) {
+                   const std::vector<Stored>& head, std::size_t keep) {
     Walk w;
     const AVStream* st = src.stream();
     if (!isFormat(src, "mp3") || head.size() < 4 || st->time_base.num <= 0) return w;
@@ -621,9 +623,10 @@ Walk walkMpegAudio(AudioSource& src, int fd, const AVCodecParameters* par,
     for (std::size_t i = 1; i < head.size(); ++i) {
         const AVPacket* p = head[i].pkt.get();
         const AVPacket* before = head[i - 1].pkt.get();
-        if (head[i].count.rate != c.rate || head[i].count.samples != c.samples || p->duration != ticks ||
-            p->pts == AV_NOPTS_VALUE || before->pts == AV_NOPTS_VALUE || p->pts != before->pts + before->duration ||
-            p->pos != before->pos + before->size || head[i].trim != 0)
+        if (head[i].count.rate != c.rate || head[i].count.samples != c.samples ||
+            p->duration != ticks || p->pts == AV_NOPTS_VALUE || before->pts == AV_NOPTS_VALUE ||
+            p->pts != before->pts + before->duration || p->pos != before->pos + before->size ||
+            head[i].trim != 0)
             return w;
     }
     FrameCounter parser;
@@ -636,7 +639,8 @@ Walk walkMpegAudio(AudioSource& src, int fd, const AVCodecParameters* par,
     auto frame = [&](const std::uint8_t*, int size, PacketCount k) {
         if (matched < head.size()) {
             const AVPacket* p = head[matched].pkt.get();
-            if (p->pos != at || p->size != size || k.rate != c.rate || k.samples != c.samples) return false;
+            if (p->pos != at || p->size != size || k.rate != c.rate || k.samples != c.samples)
+                return false;
             ++matched;
         } else {
             if (k.rate != c.rate || k.samples != c.samples) return false;
@@ -936,11 +940,12 @@ Count countSamples(AudioSource& src, int fd, bool mayJump) {
                 ++expect;
             } else if (!walked.empty()) {
                 // The demuxer's own seek may land a few frames from where it was asked.
-                for (; landed && !walked.empty() && walked.front().pos < pkt->pos; walked.pop_front())
+                for (; landed && !walked.empty() && walked.front().pos < pkt->pos;
+                     walked.pop_front())
                     middle.add(walkRate, walked.front().samples);
                 landed = false;
-                const WalkedPacket& w = walked.front();
-                if (walked.empty() || pkt->pos != w.pos || pkt->size != w.size || pkt->pts != w.pts ||
+                if (walked.empty() || pkt->pos != walked.front().pos ||
+                    pkt->size != walked.front().size || pkt->pts != walked.front().pts ||
                     (!walkTrims && skipSamplesOf(pkt.get()) != 0)) {
                     out.readAgain = true;
                     return out;
@@ -961,8 +966,8 @@ Count countSamples(AudioSource& src, int fd, bool mayJump) {
                     middle.add(c.rate, c.samples * jump.packets);
                     audioEnd = std::max(audioEnd, jump.end);
                     expect = jump.landing;
-                } else if (Walk w = map.from == 0 ? walkWavPack(src, fd, head, ends.ring() + 4)
-                                                         : Walk{};
+                } else if (Walk w =
+                               map.from == 0 ? walkWavPack(src, fd, head, ends.ring() + 4) : Walk{};
                            w.packets > 0) {
                     const std::int64_t at = w.landing.front().pos;
                     if (avformat_seek_file(src.format(), -1, at, at, at, AVSEEK_FLAG_BYTE) < 0) {
@@ -973,14 +978,16 @@ Count countSamples(AudioSource& src, int fd, bool mayJump) {
                     largestCount = std::max(largestCount, w.largest);
                     middle.add(walkRate, w.samples);
                     walked = std::move(w.landing);
-                } else if (Walk m = map.from == 0 ? walkMpegAudio(src, fd, opened.get(), head, ends.ring() + 2 * kMpegSlack)
-                                                         : Walk{};
+                } else if (Walk m = map.from == 0 ? walkMpegAudio(src, fd, opened.get(), head,
+                                                                  ends.ring() + 2 * kMpegSlack)
+                                                  : Walk{};
                            m.packets > 0) {
                     // Asked by timestamp, so that the packets after it are stamped as in a
                     // full read: where the index entry made here is used, exactly there.
                     const WalkedPacket& to = m.landing[kMpegSlack];
                     if (av_add_index_entry(st, to.pos, to.pts, 0, 0, AVINDEX_KEYFRAME) < 0 ||
-                        avformat_seek_file(src.format(), st->index, to.pts, to.pts, to.pts, 0) < 0) {
+                        avformat_seek_file(src.format(), st->index, to.pts, to.pts, to.pts, 0) <
+                            0) {
                         out.readAgain = true;
                         return out;
                     }

@@ -361,12 +361,15 @@ void ProbeTest::endsAreWhatDecodes_data() {
     std::vector<unsigned char> damaged = wv;
     damaged[blocks[20] + 1] = 'x';
     QVERIFY(writeBytes(dir_.filePath("damaged.wv"), damaged));
-    QTest::newRow("WavPack with a damaged block header") << dir_.filePath("damaged.wv") << QStringList();
-    for (int i = 0; i < 3000; ++i) wv.push_back(static_cast<unsigned char>((r = r * 1664525u + 1013904223u) >> 24));
+    QTest::newRow("WavPack with a damaged block header")
+        << dir_.filePath("damaged.wv") << QStringList();
+    for (int i = 0; i < 3000; ++i)
+        wv.push_back(static_cast<unsigned char>((r = r * 1664525u + 1013904223u) >> 24));
     wv.insert(wv.end(), tag.begin(), tag.end());
     wv.resize(wv.size() + 8, 0);
     QVERIFY(writeBytes(dir_.filePath("tagged.wv"), wv));
-    QTest::newRow("WavPack with noise and an APE tag") << dir_.filePath("tagged.wv") << QStringList();
+    QTest::newRow("WavPack with noise and an APE tag")
+        << dir_.filePath("tagged.wv") << QStringList();
     // Two ADTS streams of different rates, one after the other.
     std::vector<unsigned char> glued = readBytes(dir_.filePath("long.aac"));
     const std::vector<unsigned char> second = readBytes(dir_.filePath("adts22.aac"));
