@@ -483,7 +483,7 @@ Jump jumpOverMiddle(AudioSource& src, int fd, const std::vector<Stored>& head,
     return j;
 }
 
-// One packet of a WavPack file as its block headers state it.
+// One packet as the file's own framing states it, where the demuxer must find it.
 struct WalkedPacket {
     std::int64_t pos = 0;
     int size = 0;
@@ -500,6 +500,7 @@ struct Walk {
     std::deque<WalkedPacket> landing;  // what the demuxer must read next
 };
 
+// A WavPack file's packets, read from their block headers alone.
 class WavPackBlocks {
   public:
     WavPackBlocks(int fd, std::int64_t end) : fd_(fd), end_(end) {}
