@@ -483,6 +483,195 @@ Jump jumpOverMiddle(AudioSource& src, int fd, const std::vector<Stored>& head,
     return j;
 }
 
+// One packet as the file's own framing states it, where the demuxer must find it.
+struct WalkedPacket {
+    std::int64_t pos = 0;
+    int size = 0;
+    std::int64_t pts = 0;
+    std::int64_t samples = 0;
+};
+
+// The middle of a file, walked without the demuxer: counted, but for the last packets walked,
+// which are left for the demuxer to read, and it must read them exactly so.
+struct Walk {
+    std::int64_t packets = 0;  // counted without being read
+    std::int64_t samples = 0;
+    std::int64_t largest = 0;
+    std::deque<WalkedPacket> landing;  // what the demuxer must read next
+};
+
+// A WavPack file's packets, read from their block headers alone.
+class WavPackBlocks {
+  public:
+    WavPackBlocks(int fd, std::int64_t end) : fd_(fd), end_(end) {}
+
+    // The packet starting at `at`; false where anything is not as in a plain file.
+    bool next(std::int64_t at, WalkedPacket* out) {
+        constexpr std::uint32_t kInitial = 0x800;
+        constexpr std::uint32_t kFinal = 0x1000;
+        // Sample size, mono, rate and DSD: each block of a packet as in the first packet.
+        constexpr std::uint32_t kFormat = 0x3 | 0x4 | 0xFu << 23 | 0x80000000u;
+        constexpr std::size_t kMaxBlocks = 64;
+        const bool first = layout_.empty();
+        out->pos = at;
+        out->size = 0;
+        for (std::size_t block = 0; block < kMaxBlocks; ++block) {
+            unsigned char h[32];
+            if (::pread(fd_, h, sizeof h, at) != static_cast<ssize_t>(sizeof h)) return false;
+            const std::uint32_t ckSize = AV_RL32(h + 4);
+            const unsigned version = AV_RL16(h + 8);
+            const std::uint32_t index = AV_RL32(h + 16);
+            const std::uint32_t samples = AV_RL32(h + 20);
+            const std::uint32_t flags = AV_RL32(h + 24);
+            // Stricter than the demuxer (a smaller largest block): what is walked, it reads alike.
+            if (std::memcmp(h, "wvpk", 4) != 0 || ckSize < 24 || ckSize > 1000 * 1000 ||
+                version < 0x402 || version > 0x410 || samples == 0 || samples > INT32_MAX)
+                return false;
+            // A rate of its own (index 15) or DSD is stated inside the block.
+            if (((flags >> 23) & 0xF) == 0xF || (flags & 0x80000000u) != 0) return false;
+            if (static_cast<bool>(flags & kInitial) != (block == 0)) return false;
+            if (block == 0) {
+                out->pts = index;
+                out->samples = samples;
+            } else if (index != out->pts || samples != out->samples) {
+                return false;
+            }
+            if (first) {
+                layout_.push_back(flags & kFormat);
+            } else if (block >= layout_.size() || layout_[block] != (flags & kFormat)) {
+                return false;
+            }
+            const std::int64_t blockEnd = at + 8 + ckSize;
+            if (blockEnd > end_) return false;
+            out->size += static_cast<int>(8 + ckSize);
+            at = blockEnd;
+            if (flags & kFinal) return first || block + 1 == layout_.size();
+        }
+        return false;
+    }
+
+  private:
+    int fd_;
+    std::int64_t end_;
+    std::vector<std::uint32_t> layout_;  // each block's format in the first packet
+};
+
+// Where a WavPack file's audio can end at the latest: before an APE tag at its end, which the
+// demuxer stops at (assumed to have a header, so never later than the demuxer's end).
+std::int64_t wavPackEnd(int fd, std::int64_t fileSize) {
+    unsigned char f[32];
+    if (fileSize < 32 || ::pread(fd, f, sizeof f, fileSize - 32) != static_cast<ssize_t>(sizeof f))
+        return -1;
+    if (std::memcmp(f, "APETAGEX", 8) != 0) return fileSize;
+    const std::int64_t tag = AV_RL32(f + 12);
+    return std::max<std::int64_t>(0, fileSize - 32 - tag);
+}
+
+// WavPack from block header to block header: each states its size and samples, so the audio
+// between is never read. Only plain blocks like the first are walked, and only where the
+// demuxer would read them too.
+Walk walkWavPack(AudioSource& src, int fd, const std::vector<Stored>& head, std::size_t keep) {
+    Walk w;
+    if (!isFormat(src, "wv") || src.stream()->codecpar->codec_id != AV_CODEC_ID_WAVPACK ||
+        head.empty())
+        return w;
+    const std::int64_t end = wavPackEnd(fd, fileSizeOf(src));
+    if (end <= 0) return w;
+    WavPackBlocks walker(fd, end);
+    // The head as the demuxer read it: the walk must find the very same packets.
+    std::int64_t at = head.front().pkt->pos;
+    WalkedPacket p;
+    for (const Stored& s : head) {
+        const AVPacket* pkt = s.pkt.get();
+        if (!walker.next(at, &p) || p.pos != pkt->pos || p.size != pkt->size || p.pts != pkt->pts ||
+            p.samples != s.count.samples || s.trim != 0)
+            return w;
+        at += p.size;
+    }
+    std::deque<WalkedPacket> kept;
+    while (walker.next(at, &p)) {
+        at += p.size;
+        kept.push_back(p);
+        if (kept.size() > keep) {
+            ++w.packets;
+            w.samples += kept.front().samples;
+            w.largest = std::max(w.largest, kept.front().samples);
+            kept.pop_front();
+        }
+    }
+    if (kept.size() < keep || w.packets == 0) return {};
+    w.landing = std::move(kept);
+    return w;
+}
+
+// Frames an MPEG audio walk leaves for the demuxer: its seek may land up to kMpegSlack frames
+// either side of where it was asked, and a ring's worth must follow.
+constexpr std::size_t kMpegSlack = 32;
+
+// The middle of an MPEG audio file, split into frames by FFmpeg's parser from large reads
+// instead of the demuxer's small ones. Only frames like the head's are walked; the last
+// `keep` are for the demuxer to read, which must read them exactly so, timestamps included
+// (they place the padding the file states at its end).
+Walk walkMpegAudio(AudioSource& src, int fd, const AVCodecParameters* par,
+                   const std::vector<Stored>& head, std::size_t keep) {
+    Walk w;
+    const AVStream* st = src.stream();
+    if (!isFormat(src, "mp3") || head.size() < 4 || st->time_base.num <= 0) return w;
+    // From the second packet on (the first may be trimmed), alike and end to end in time.
+    const PacketCount c = head.back().count;
+    const std::int64_t ticks = head.back().pkt->duration;
+    if (c.samples <= 0 || ticks <= 0) return w;
+    for (std::size_t i = 1; i < head.size(); ++i) {
+        const AVPacket* p = head[i].pkt.get();
+        const AVPacket* before = head[i - 1].pkt.get();
+        if (head[i].count.rate != c.rate || head[i].count.samples != c.samples ||
+            p->duration != ticks || p->pts == AV_NOPTS_VALUE || before->pts == AV_NOPTS_VALUE ||
+            p->pts != before->pts + before->duration || p->pos != before->pos + before->size ||
+            head[i].trim != 0)
+            return w;
+    }
+    FrameCounter parser;
+    if (!parser.open(par)) return w;
+    // From the second head packet on: the parser must split the head as the demuxer did.
+    std::size_t matched = 1;
+    std::int64_t at = head[1].pkt->pos;
+    std::int64_t pts = head[1].pkt->pts;
+    std::deque<WalkedPacket> kept;
+    auto frame = [&](const std::uint8_t*, int size, PacketCount k) {
+        if (matched < head.size()) {
+            const AVPacket* p = head[matched].pkt.get();
+            if (p->pos != at || p->size != size || k.rate != c.rate || k.samples != c.samples)
+                return false;
+            ++matched;
+        } else {
+            if (k.rate != c.rate || k.samples != c.samples) return false;
+            kept.push_back({at, size, pts, k.samples});
+            if (kept.size() > keep) {
+                ++w.packets;
+                w.samples += kept.front().samples;
+                kept.pop_front();
+            }
+        }
+        at += size;
+        pts += ticks;
+        return true;
+    };
+    constexpr std::size_t kPiece = 1 << 20;
+    std::vector<std::uint8_t> piece(kPiece + AV_INPUT_BUFFER_PADDING_SIZE);
+    for (off_t from = head[1].pkt->pos;;) {
+        const ssize_t n = ::pread(fd, piece.data(), kPiece, from);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;  // the end, or a read error the demuxer meets itself
+        from += n;
+        std::memset(piece.data() + n, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+        if (!parser.split(piece.data(), static_cast<int>(n), frame)) break;
+    }
+    if (matched < head.size() || kept.size() < keep || w.packets == 0) return {};
+    w.largest = c.samples;
+    w.landing = std::move(kept);
+    return w;
+}
+
 // A count, or the word that this file must be decoded in full (checked with no other
 // demuxer of it open), or the MP4 table's end still to be read.
 struct Count {
@@ -735,6 +924,10 @@ Count countSamples(AudioSource& src, int fd, bool mayJump) {
     } else {
         // After the jump, every packet must be the one the index has next, to its end.
         int expect = -1;
+        std::deque<WalkedPacket> walked;  // likewise, after a walk over the middle
+        bool landed = false;
+        bool walkTrims = false;  // the demuxer places the end's padding by timestamp
+        int walkRate = 0;
         bool jumpTried = false;
         PacketPtr pkt(av_packet_alloc());
         for (; pkt && (hr = src.readPacket(pkt.get())) == S_OK; pkt = nextPacket()) {
@@ -746,6 +939,19 @@ Count countSamples(AudioSource& src, int fd, bool mayJump) {
                     return out;
                 }
                 ++expect;
+            } else if (!walked.empty()) {
+                // The demuxer's own seek may land a few frames from where it was asked.
+                for (; landed && !walked.empty() && walked.front().pos < pkt->pos;
+                     walked.pop_front())
+                    middle.add(walkRate, walked.front().samples);
+                landed = false;
+                if (walked.empty() || pkt->pos != walked.front().pos ||
+                    pkt->size != walked.front().size || pkt->pts != walked.front().pts ||
+                    (!walkTrims && skipSamplesOf(pkt.get()) != 0)) {
+                    out.readAgain = true;
+                    return out;
+                }
+                walked.pop_front();
             }
             if (!(counting = take(std::move(pkt), nullptr))) break;
             if (mayJump && !jumpTried && head.size() == ends.head && ring.empty() && seam.empty()) {
@@ -761,6 +967,37 @@ Count countSamples(AudioSource& src, int fd, bool mayJump) {
                     middle.add(c.rate, c.samples * jump.packets);
                     audioEnd = std::max(audioEnd, jump.end);
                     expect = jump.landing;
+                } else if (Walk w =
+                               map.from == 0 ? walkWavPack(src, fd, head, ends.ring() + 4) : Walk{};
+                           w.packets > 0) {
+                    const std::int64_t at = w.landing.front().pos;
+                    if (avformat_seek_file(src.format(), -1, at, at, at, AVSEEK_FLAG_BYTE) < 0) {
+                        out.readAgain = true;
+                        return out;
+                    }
+                    walkRate = head.back().count.rate;
+                    largestCount = std::max(largestCount, w.largest);
+                    middle.add(walkRate, w.samples);
+                    walked = std::move(w.landing);
+                } else if (Walk m = map.from == 0 ? walkMpegAudio(src, fd, opened.get(), head,
+                                                                  ends.ring() + 2 * kMpegSlack)
+                                                  : Walk{};
+                           m.packets > 0) {
+                    // Asked by timestamp, so that the packets after it are stamped as in a
+                    // full read: where the index entry made here is used, exactly there.
+                    const WalkedPacket& to = m.landing[kMpegSlack];
+                    if (av_add_index_entry(st, to.pos, to.pts, 0, 0, AVINDEX_KEYFRAME) < 0 ||
+                        avformat_seek_file(src.format(), st->index, to.pts, to.pts, to.pts, 0) <
+                            0) {
+                        out.readAgain = true;
+                        return out;
+                    }
+                    walkRate = head.back().count.rate;
+                    largestCount = std::max(largestCount, m.largest);
+                    middle.add(walkRate, m.samples);
+                    walked = std::move(m.landing);
+                    landed = true;
+                    walkTrims = true;
                 } else if (const OggJump o = jumpOgg(); o == OggJump::ReadAgain) {
                     out.readAgain = true;
                     return out;
@@ -771,8 +1008,8 @@ Count countSamples(AudioSource& src, int fd, bool mayJump) {
             }
         }
         if (counting && !pkt) hr = E_OUTOFMEMORY;
-        if (counting && hr == S_FALSE && expect >= 0 &&
-            expect != avformat_index_get_entries_count(st)) {
+        if (counting && hr == S_FALSE &&
+            ((expect >= 0 && expect != avformat_index_get_entries_count(st)) || !walked.empty())) {
             out.readAgain = true;
             return out;
         }

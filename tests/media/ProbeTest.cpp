@@ -63,10 +63,12 @@ const Fixture kFixtures[] = {
     {"long.opus", "libopus", 48000, 2, 200001, {}},
     {"long.ogg", "libvorbis", 44100, 2, 200001, {}},
     {"long.mka", "libopus", 48000, 1, 200001, {}},
-    {"wavpack.wv", "wavpack", 22050, 1, 600001, {}},
+    {"wavpack.wv", "wavpack", 22050, 1, 1500001, {}},
     {"tta.tta", "tta", 8000, 1, 500001, {}},
     {"long-alac.m4a", "alac", 44100, 2, 300001, {}, true},
     {"long.mp3", "libmp3lame", 44100, 2, 200001, {}},
+    // VBR with its Xing header: the demuxer seeks by its index, not by the bit rate.
+    {"long-vbr.mp3", "libmp3lame", 44100, 2, 300001, {{"write_xing", "1"}}},
     {"long.aac", "aac", 44100, 2, 200001, {}},
     {"long.m4a", "aac", 44100, 2, 200001, {}, true},
     {"adts22.aac", "aac", 22050, 2, 100001, {}},
@@ -349,6 +351,25 @@ void ProbeTest::endsAreWhatDecodes_data() {
     QVERIFY2(jmac.waitForFinished(60000) && jmac.exitCode() == 0 && QFileInfo(dir_.filePath("ape.ape")).size() > 0,
              "jmac (Debian package libjmac-java) could not make an APE file");
     QTest::newRow("APE") << dir_.filePath("ape.ape") << QStringList();
+    // WavPack whose middle is walked from block header to block header: a damaged header
+    // ends what the demuxer reads, and so do noise and an APE tag at the end.
+    std::vector<unsigned char> wv = readBytes(dir_.filePath("wavpack.wv"));
+    std::vector<std::size_t> blocks;
+    for (std::size_t i = 0; i + 4 <= wv.size(); ++i)
+        if (std::memcmp(wv.data() + i, "wvpk", 4) == 0) blocks.push_back(i);
+    QVERIFY(blocks.size() > 30);
+    std::vector<unsigned char> damaged = wv;
+    damaged[blocks[20] + 1] = 'x';
+    QVERIFY(writeBytes(dir_.filePath("damaged.wv"), damaged));
+    QTest::newRow("WavPack with a damaged block header")
+        << dir_.filePath("damaged.wv") << QStringList();
+    for (int i = 0; i < 3000; ++i)
+        wv.push_back(static_cast<unsigned char>((r = r * 1664525u + 1013904223u) >> 24));
+    wv.insert(wv.end(), tag.begin(), tag.end());
+    wv.resize(wv.size() + 8, 0);
+    QVERIFY(writeBytes(dir_.filePath("tagged.wv"), wv));
+    QTest::newRow("WavPack with noise and an APE tag")
+        << dir_.filePath("tagged.wv") << QStringList();
     // Two ADTS streams of different rates, one after the other.
     std::vector<unsigned char> glued = readBytes(dir_.filePath("long.aac"));
     const std::vector<unsigned char> second = readBytes(dir_.filePath("adts22.aac"));
