@@ -832,16 +832,18 @@ Count countSamples(AudioSource& src, int fd, bool mayJump) {
         }
         return true;
     };
-    // A Vorbis file of one link is tallied with libogg, far cheaper than demuxing it, and the
-    // demuxer is moved to its last pages: what it reads there must be the packets libogg
-    // ended with, else the file is read through.
+    // A Vorbis or Opus file of one link is tallied with libogg, far cheaper than demuxing it,
+    // and the demuxer is moved to its last pages: what it reads there must be the packets
+    // libogg ended with, else the file is read through.
     enum class OggJump { None, Done, Stop, ReadAgain };
     auto jumpOgg = [&]() -> OggJump {
-        if (par->codec_id != AV_CODEC_ID_VORBIS || !isFormat(src, "ogg") || map.from != 0 ||
+        const bool vorbis = par->codec_id == AV_CODEC_ID_VORBIS;
+        if ((!vorbis && par->codec_id != AV_CODEC_ID_OPUS) || !isFormat(src, "ogg") || map.from != 0 ||
             st->duration == AV_NOPTS_VALUE || st->duration <= 0 || st->time_base.num <= 0)
             return OggJump::None;
         constexpr std::size_t kTail = 4096;
-        const OggTally t = tallyOgg(fd, opened.get(), 3, ends.head, kTail);
+        // Vorbis has three header packets, Opus two (its head and its tags).
+        const OggTally t = tallyOgg(fd, opened.get(), vorbis ? 3 : 2, ends.head, kTail);
         if (!t.whole || t.packets < static_cast<std::int64_t>(ends.head + 4 * ends.ring()))
             return OggJump::None;
         for (std::size_t i = 0; i < ends.head; ++i) {
