@@ -339,6 +339,14 @@ void ProbeTest::endsAreWhatDecodes_data() {
               ogg.begin() + static_cast<std::ptrdiff_t>(ogg.size() / 3 + 2000));
     QVERIFY(writeBytes(dir_.filePath("holed.ogg"), ogg));
     QTest::newRow("Ogg Vorbis with a page missing") << dir_.filePath("holed.ogg") << QStringList();
+    std::vector<unsigned char> opus = readBytes(dir_.filePath("long.opus"));
+    opus[opus.size() / 2] ^= 0x55;
+    QVERIFY(writeBytes(dir_.filePath("damaged.opus"), opus));
+    QTest::newRow("Ogg Opus with a damaged page") << dir_.filePath("damaged.opus") << QStringList();
+    opus.erase(opus.begin() + static_cast<std::ptrdiff_t>(opus.size() / 3),
+               opus.begin() + static_cast<std::ptrdiff_t>(opus.size() / 3 + 2000));
+    QVERIFY(writeBytes(dir_.filePath("holed.opus"), opus));
+    QTest::newRow("Ogg Opus with a page missing") << dir_.filePath("holed.opus") << QStringList();
     // Monkey's Audio, whose only encoder on Debian is jmac (libjmac-java): frames of one
     // fixed length but the last, learnt from the decoder.
     EncodeOptions wav;
