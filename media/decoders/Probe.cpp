@@ -930,6 +930,13 @@ Count countSamples(AudioSource& src, int fd, bool mayJump) {
         bool landed = false;
         bool walkTrims = false;  // the demuxer places the end's padding by timestamp
         int walkRate = 0;
+        // The middle a walk counted, and the packets the demuxer must then read as it did.
+        auto adoptWalk = [&](Walk& w) {
+            walkRate = head.back().count.rate;
+            largestCount = std::max(largestCount, w.largest);
+            middle.add(walkRate, w.samples);
+            walked = std::move(w.landing);
+        };
         bool jumpTried = false;
         PacketPtr pkt(av_packet_alloc());
         for (; pkt && (hr = src.readPacket(pkt.get())) == S_OK; pkt = nextPacket()) {
@@ -977,10 +984,7 @@ Count countSamples(AudioSource& src, int fd, bool mayJump) {
                         out.readAgain = true;
                         return out;
                     }
-                    walkRate = head.back().count.rate;
-                    largestCount = std::max(largestCount, w.largest);
-                    middle.add(walkRate, w.samples);
-                    walked = std::move(w.landing);
+                    adoptWalk(w);
                 } else if (Walk m = map.from == 0 ? walkMpegAudio(src, fd, opened.get(), head,
                                                                   ends.ring() + 2 * kMpegSlack)
                                                   : Walk{};
@@ -994,10 +998,7 @@ Count countSamples(AudioSource& src, int fd, bool mayJump) {
                         out.readAgain = true;
                         return out;
                     }
-                    walkRate = head.back().count.rate;
-                    largestCount = std::max(largestCount, m.largest);
-                    middle.add(walkRate, m.samples);
-                    walked = std::move(m.landing);
+                    adoptWalk(m);
                     landed = true;
                     walkTrims = true;
                 } else if (const OggJump o = jumpOgg(); o == OggJump::ReadAgain) {
