@@ -55,6 +55,8 @@ class LoudnessMeter {
     int channels_ = 0;
     std::size_t blockStep_ = 0;  // frames in 100 ms, as the meter rounds them
     std::size_t fed_ = 0;        // frames given to the meter since it was (re)configured
+    bool stepWindow_ = false;    // blocks made of the energies of their four steps
+    double steps_[4] = {};       // the energies of the last four steps
     std::vector<float> pending_;  // less than 100 ms, interleaved
     std::vector<float> converted_;
     std::vector<double> peaks_;  // largest true peak of each configuration, linear
