@@ -133,9 +133,22 @@ void JoinJob::onJoinCommand() {
     markers_.clear();
     loudnessPlan_ = {};
     nothingWritten_ = false;
-    if (format_.loudnessMode == kLoudnessEachFile || format_.loudnessMode == kLoudnessWholeJoin) {
+    matchingWhileJoining_ = false;
+    measureShown_ = 0.0;
+    if (format_.loudnessMode == kLoudnessWholeJoin) {
         startMeasuring();
         return;
+    }
+    if (format_.loudnessMode == kLoudnessEachFile) {
+        // A file's gain needs only its own measurement: its decoder measures it, keeps the
+        // converted audio aside meanwhile and then joins it with the gain, so the file is
+        // decoded once and the others go on beside it.
+        matchingWhileJoining_ = true;
+        const media::LoudnessMatch match{true, format_.loudnessTarget, format_.truePeakCeiling};
+        TimelineObj* group = nullptr;
+        if (SUCCEEDED(builder_.currentTimeline->GetGroup(&group, 0)) && group)
+            for (const auto& track : group->tracks())
+                for (const auto& source : track->sources()) source->SetMatch(match);
     }
     startRender();
 }
@@ -297,6 +310,12 @@ double JoinJob::progress() const {
     if (total <= 0) return 0.0;
     const double rendered =
         std::min(1.0, static_cast<double>(render_.graph->position.load()) / static_cast<double>(total));
+    if (matchingWhileJoining_) {
+        const double measured =
+            std::min(1.0, static_cast<double>(render_.graph->measured.load()) / static_cast<double>(total));
+        measureShown_ = std::max(measureShown_, kMeasuringShare * measured + (1.0 - kMeasuringShare) * rendered);
+        return measureShown_;
+    }
     return matched ? kMeasuringShare + (1.0 - kMeasuringShare) * rendered : rendered;
 }
 
@@ -400,6 +419,7 @@ void JoinJob::endJoin(Ending ending, QString why) {
         emit finished(!failed);
         return;
     }
+    if (matchingWhileJoining_) loudnessPlan_ = planFromOutcomes();
     QString sideFailure;
     if (ending != Ending::Failed) sideFailure = writeSideFiles();
     if (!loudnessPlan_.rows.empty() && ending != Ending::Failed) view_.showLoudnessReport(loudnessPlan_);
@@ -541,5 +561,23 @@ QString JoinJob::shortenedCrossfadesText(const Timeline& timeline, const OutputF
 }
 
 void JoinJob::stopJoin() { endJoin(Ending::Done, {}); }
+
+LoudnessPlan JoinJob::planFromOutcomes() const {
+    std::vector<QString> names;
+    std::vector<LoudnessResult> results;
+    bool any = false;
+    for (const SourceOutcome& o : lastOutcomes_) {
+        names.push_back(pathToQString(o.path));
+        results.push_back(o.loudness);
+        if (!o.complete || !o.matched) {
+            results.back().hr = E_ABORT;
+            results.back().detail = tr("not measured: the join ended before it");
+        }
+        any = any || SUCCEEDED(results.back().hr);
+    }
+    if (!any) return {};
+    // The same rule the decoders applied, on the same measurements: the same gains.
+    return planLoudness(names, results, format_.loudnessMode, format_.loudnessTarget, format_.truePeakCeiling);
+}
 
 }  // namespace corvane

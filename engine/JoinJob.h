@@ -109,6 +109,8 @@ class JoinJob : public QObject {
     void releaseRender();
     enum class Ending { Done, Failed, Differed };
     void endJoin(Ending ending, QString why);
+    // The report of a join whose files were matched as they were joined.
+    LoudnessPlan planFromOutcomes() const;
     media::FileWriterFilter* writer() const;
     QString sideFileRefusal(const QString& path) const;
     // Why the cue sheets or the label track cannot be written, or "": checked before the join.
@@ -135,6 +137,7 @@ class JoinJob : public QObject {
     media::WaveFormatEx outputWave_;  // of the running (or last) join
     LoudnessPlan loudnessPlan_;
     bool measuring_ = false;
+    bool matchingWhileJoining_ = false;  // each file measured by its own decoder as it is joined
     bool nothingWritten_ = false;
     std::thread measureThread_;
     std::atomic<bool> measureCancel_{false};

@@ -29,9 +29,7 @@ std::vector<std::size_t> truePeakNeeded(const LoudnessPlan& plan) {
     std::vector<std::size_t> need;
     for (std::size_t i = 0; i < plan.rows.size(); ++i) {
         const LoudnessResult& m = plan.rows[i].measured;
-        if (media::SUCCEEDED(m.hr) && !m.truePeakMeasured() && std::isfinite(m.truePeakBound) &&
-            m.truePeakBound + plan.rows[i].wantedDb > plan.ceiling)
-            need.push_back(i);
+        if (media::truePeakDecides(m, plan.rows[i].wantedDb, plan.ceiling)) need.push_back(i);
     }
     return need;
 }
@@ -64,12 +62,11 @@ LoudnessPlan planLoudness(const std::vector<QString>& paths, const std::vector<L
                 r.note = unmeasurable;
                 continue;
             }
-            r.gainDb = r.wantedDb = target - r.measured.integrated;
-            if (const double peak = peakOf(r.measured); std::isfinite(peak) && peak + r.gainDb > ceiling) {
-                r.gainDb = ceiling - peak;
-                r.limited = true;
-                r.note = limited;
-            }
+            const media::FileGain g = media::eachFileGain(r.measured, target, ceiling);
+            r.gainDb = g.gainDb;
+            r.wantedDb = g.wantedDb;
+            r.limited = g.limited;
+            if (g.limited) r.note = limited;
         }
     } else if (mode == kLoudnessWholeJoin) {
         std::vector<const media::GatingHistogram*> parts;

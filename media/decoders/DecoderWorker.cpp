@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
+#include <utility>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -64,7 +66,8 @@ bool installFilter() {
     if (!ctx) return false;
     const int allowed[] = {
         SCMP_SYS(read),        // the file handed over, and requests on the socket
-        SCMP_SYS(pread64),     // a look at a file's first bytes to tell its format
+        SCMP_SYS(pread64),     // a look at a file's first bytes to tell its format; the scratch file
+        SCMP_SYS(pwrite64),    // the scratch file the program handed over (nothing else is open to write)
         SCMP_SYS(lseek),       // demuxers seek in the file
         SCMP_SYS(fstat),       // the size of a descriptor it holds (never of a path)
         SCMP_SYS(fadvise64),   // read-ahead for the file
@@ -205,22 +208,209 @@ void probe(int sock, int fd, const std::vector<std::uint8_t>& payload) {
                  static_cast<std::size_t>(text.size()));
 }
 
+// The scratch file the program handed over for the next render, or -1.
+int gScratch = -1;
+
+void keepScratch(int fd) {
+    if (gScratch >= 0) ::close(gScratch);
+    gScratch = fd;
+}
+
+// Sends a measurement (and the gain it gives) as the Loudness message.
+bool sendLoudness(int sock, HRESULT hr, bool opened, const LoudnessResult& result, double gainDb, const QString& why) {
+    worker::LoudnessReply reply;
+    reply.hr = SUCCEEDED(hr) ? S_OK : hr;
+    reply.opened = opened ? 1 : 0;
+    reply.integrated = result.integrated;
+    reply.truePeak = result.truePeak;
+    reply.samplePeak = result.samplePeak;
+    reply.truePeakBound = result.truePeakBound;
+    reply.gainDb = gainDb;
+    const std::size_t bins = SUCCEEDED(hr) ? result.gating.bins.size() : 0;
+    reply.bins = static_cast<std::uint32_t>(bins);
+    QByteArray extra(reinterpret_cast<const char*>(result.gating.bins.data()),
+                     static_cast<qsizetype>(bins * sizeof(GatingHistogram::Bin)));
+    extra += why.toUtf8();
+    return worker::send(sock, worker::Type::Loudness, &reply, sizeof reply, extra.constData(),
+                        static_cast<std::size_t>(extra.size()));
+}
+
+// Tells the program how far a measurement has read, after each kMeasuredStep of audio.
+struct MeasuredTeller {
+    int sock;
+    REFERENCE_TIME told = 0;
+    void operator()(const SampleClock& clock) {
+        if (const REFERENCE_TIME at = clock.duration(); at - told >= kMeasuredStep) {
+            told = at;
+            const worker::Clock c{clock.rate, clock.largestFrame, clock.totalSamples, at};
+            if (!worker::send(sock, worker::Type::Measured, &c, sizeof c)) ::_exit(0);  // the program went away
+        }
+    }
+};
+
+// Converted float audio kept in the scratch file, written in large pieces, within a bound.
+struct Scratch {
+    int fd = -1;
+    std::int64_t bound = 0;
+    std::int64_t size = 0;
+    bool whole = true;  // everything measured is in it
+    PcmBytes pending;
+
+    void keep(const PcmBytes& floats) {
+        if (!whole || floats.empty()) return;
+        if (fd < 0 || size + static_cast<std::int64_t>(pending.size() + floats.size()) > bound) {
+            whole = false;
+            return;
+        }
+        pending.insert(pending.end(), floats.begin(), floats.end());
+        if (pending.size() >= kChunkBytes * 16) flush();
+    }
+    void flush() {
+        for (std::size_t done = 0; whole && done < pending.size();) {
+            const ssize_t n = ::pwrite(fd, pending.data() + done, pending.size() - done, size);
+            if (n <= 0) {
+                if (n < 0 && errno == EINTR) continue;
+                whole = false;  // no room after all: the file is decoded again
+                break;
+            }
+            done += static_cast<std::size_t>(n);
+            size += n;
+        }
+        pending.clear();
+    }
+};
+
+// Measures the file first (loudness of the audio as the join converts it, before any gain)
+// and works out its gain. Its converted audio goes to the scratch file meanwhile; where the
+// true peak decides the gain, that is measured from the scratch file, or from a second read.
+HRESULT measureFirst(int sock, int fd, AudioSource& source, const worker::RenderRequest& req, Scratch& scratch,
+                     SampleClock& clock, double* gainDb, QString* why) {
+    LoudnessMeter meter(req.format, false);
+    LoudnessResult result;
+    MeasuredTeller tell{sock};
+    FramePtr frame(av_frame_alloc());
+    HRESULT hr;
+    while ((hr = source.decodeFrame(frame.get())) == S_OK) {
+        clock.add(frame->sample_rate, frame->nb_samples);
+        hr = meter.add(frame.get());
+        av_frame_unref(frame.get());
+        if (FAILED(hr)) break;
+        scratch.keep(meter.rendered());
+        tell(clock);
+    }
+    if (SUCCEEDED(hr)) hr = meter.finish(&result);
+    if (SUCCEEDED(hr)) {
+        result.hr = S_OK;
+        scratch.keep(meter.rendered());
+        scratch.flush();
+    }
+    FileGain gain = eachFileGain(result, req.target, req.ceiling);
+    if (SUCCEEDED(hr) && truePeakDecides(result, gain.wantedDb, req.ceiling)) {
+        // The true peak, measured on the same audio: from the scratch file, or decoded again.
+        LoudnessMeter peaks(req.format, true);
+        SampleClock again;
+        MeasuredTeller tellAgain{sock};
+        if (scratch.whole) {
+            AVChannelLayout layout{};
+            channelLayoutOf(req.format, &layout);
+            const std::size_t frameBytes = sizeof(float) * req.format.nChannels;
+            const std::size_t step = (kChunkBytes * 16 / frameBytes) * frameBytes;
+            PcmBytes floats(step);
+            for (std::int64_t at = 0; at < scratch.size && SUCCEEDED(hr);) {
+                const ssize_t n = ::pread(scratch.fd, floats.data(),
+                                          std::min<std::int64_t>(static_cast<std::int64_t>(step), scratch.size - at), at);
+                if (n <= 0 || static_cast<std::size_t>(n) % frameBytes != 0) {
+                    hr = n < 0 ? fromErrno(errno) : E_FAIL;
+                    break;
+                }
+                at += n;
+                frame->format = AV_SAMPLE_FMT_FLT;
+                frame->sample_rate = static_cast<int>(req.format.nSamplesPerSec);
+                frame->nb_samples = static_cast<int>(static_cast<std::size_t>(n) / frameBytes);
+                av_channel_layout_copy(&frame->ch_layout, &layout);
+                frame->extended_data = frame->data;
+                frame->data[0] = floats.data();
+                hr = peaks.add(frame.get());
+                frame->data[0] = nullptr;
+                av_channel_layout_uninit(&frame->ch_layout);
+                again.add(frame->sample_rate, frame->nb_samples);
+                tellAgain(again);
+            }
+            av_channel_layout_uninit(&layout);
+        } else {
+            AudioSource second;
+            hr = second.openDescriptor(fd);
+            while (SUCCEEDED(hr) && (hr = second.decodeFrame(frame.get())) == S_OK) {
+                again.add(frame->sample_rate, frame->nb_samples);
+                hr = peaks.add(frame.get());
+                av_frame_unref(frame.get());
+                tellAgain(again);
+            }
+            if (FAILED(hr)) *why = second.detail();
+        }
+        if (SUCCEEDED(hr)) hr = peaks.finish(&result);
+        if (SUCCEEDED(hr)) result.hr = S_OK;
+        gain = eachFileGain(result, req.target, req.ceiling);
+    }
+    if (FAILED(hr) && why->isEmpty())
+        *why = source.detail().isEmpty() ? QStringLiteral("its loudness could not be measured") : source.detail();
+    *gainDb = gain.gainDb;
+    if (!sendLoudness(sock, hr, true, result, gain.gainDb, *why)) ::_exit(0);
+    return hr;
+}
+
 void render(int sock, int fd, const std::vector<std::uint8_t>& payload) {
     worker::RenderRequest req;
     if (payload.size() != sizeof req) ::_exit(2);
     std::memcpy(&req, payload.data(), sizeof req);
+    Scratch scratch;
+    scratch.fd = std::exchange(gScratch, -1);
+    scratch.bound = req.scratchBytes;
+    struct Closer {
+        Scratch& s;
+        ~Closer() {
+            if (s.fd >= 0) ::close(s.fd);
+        }
+    } closer{scratch};
     SampleClock clock;
-    AudioSource source;
+    auto source = std::make_unique<AudioSource>();
     takeFfmpegError();
-    HRESULT hr = source.openDescriptor(fd);
+    HRESULT hr = source->openDescriptor(fd);
     if (FAILED(hr)) {
-        QString why = source.detail();
+        QString why = source->detail();
         withFfmpegError(hr, why);
+        if (req.measure && !sendLoudness(sock, hr, false, {}, 0.0, why)) ::_exit(0);
         sendEnd(sock, hr, clock, false, why);
         return;
     }
     SampleConverter converter(req.format, req.seed);
     converter.setGain(req.gain);
+    bool replay = false;
+    if (req.measure) {
+        double gainDb = 0.0;
+        QString why;
+        hr = measureFirst(sock, fd, *source, req, scratch, clock, &gainDb, &why);
+        if (FAILED(hr)) {
+            withFfmpegError(hr, why);
+            sendEnd(sock, hr, clock, true, why);
+            return;
+        }
+        const auto gain = static_cast<float>(std::pow(10.0, gainDb / 20.0));
+        converter.setGain(gain);
+        // A file that keeps its level may be copied bit for bit: decoded again for that.
+        replay = scratch.whole && gain != 1.0f;
+        if (!replay) {
+            source = std::make_unique<AudioSource>();
+            hr = source->openDescriptor(fd);
+            clock = {};
+            if (FAILED(hr)) {
+                QString why2 = source->detail();
+                withFfmpegError(hr, why2);
+                sendEnd(sock, hr, clock, true, why2);
+                return;
+            }
+        }
+    }
     FramePtr frame(av_frame_alloc());
     PcmBytes pcm;
     pcm.reserve(kChunkBytes + (1u << 20));
@@ -236,7 +426,29 @@ void render(int sock, int fd, const std::vector<std::uint8_t>& payload) {
             misbehave(req.fault, sock, "");
         return true;
     };
-    while ((hr = source.decodeFrame(frame.get())) == S_OK) {
+    if (replay) {
+        // The measured audio again, from the scratch file: only the gain and quantising are left.
+        const std::size_t frameBytes = sizeof(float) * req.format.nChannels;
+        const std::size_t step = (kChunkBytes * 2 / frameBytes) * frameBytes;
+        PcmBytes floats(step);
+        for (std::int64_t at = 0; at < scratch.size;) {
+            const ssize_t n = ::pread(scratch.fd, floats.data(),
+                                      std::min<std::int64_t>(static_cast<std::int64_t>(step), scratch.size - at), at);
+            if (n <= 0 || static_cast<std::size_t>(n) % frameBytes != 0) {
+                hr = n < 0 ? fromErrno(errno) : E_FAIL;
+                break;
+            }
+            at += n;
+            converter.quantizeFloats(reinterpret_cast<const float*>(floats.data()),
+                                     static_cast<std::size_t>(n) / frameBytes, pcm);
+            if (pcm.size() >= kChunkBytes && !flush()) ::_exit(0);  // the program went away
+        }
+        if (!flush()) ::_exit(0);
+        sendEnd(sock, hr, clock, true,
+                FAILED(hr) ? QStringLiteral("its measured audio could not be read back") : QString());
+        return;
+    }
+    while ((hr = source->decodeFrame(frame.get())) == S_OK) {
         clock.add(frame->sample_rate, frame->nb_samples);
         hr = converter.convert(frame.get(), pcm);
         av_frame_unref(frame.get());
@@ -246,7 +458,7 @@ void render(int sock, int fd, const std::vector<std::uint8_t>& payload) {
     if (SUCCEEDED(hr)) hr = converter.drain(pcm);
     if (!flush()) ::_exit(0);
     QString why =
-        FAILED(hr) ? (source.detail().isEmpty() ? converter.detail() : source.detail()) : QString();
+        FAILED(hr) ? (source->detail().isEmpty() ? converter.detail() : source->detail()) : QString();
     withFfmpegError(hr, why);
     sendEnd(sock, SUCCEEDED(hr) ? S_OK : hr, clock, true, why);
 }
@@ -316,7 +528,8 @@ worker::ReadyReply enterSandbox(std::uint64_t allowance, std::uint64_t ceiling) 
         ::close(null);
     }
     limit(RLIMIT_CORE, 0, 0);
-    limit(RLIMIT_FSIZE, 0, 0);
+    // Only the scratch file the program hands over is ever written, within its own bound.
+    limit(RLIMIT_FSIZE, worker::kScratchCeiling, worker::kScratchCeiling);
     limit(RLIMIT_NOFILE, 16, 16);
     worker::ReadyReply ready;
 #if !defined(__SANITIZE_ADDRESS__)
@@ -349,6 +562,10 @@ int runDecoderWorker(int sock, const worker::ReadyReply& ready) {
             render(sock, fd, payload);
         else if (h.type == worker::Type::Measure)
             measure(sock, fd, payload);
+        else if (h.type == worker::Type::Scratch) {
+            keepScratch(fd);
+            continue;  // kept for the render that follows
+        }
         else
             return 2;
         if (fd >= 0) ::close(fd);

@@ -83,4 +83,21 @@ double integratedLoudness(const std::vector<const GatingHistogram*>& parts) {
     return loudnessOfEnergy(gatedSum / static_cast<double>(gatedCount));
 }
 
+FileGain eachFileGain(const LoudnessResult& r, double target, double ceiling) {
+    FileGain g;
+    if (!r.measurable()) return g;
+    g.gainDb = g.wantedDb = target - r.integrated;
+    if (const double peak = r.truePeakMeasured() ? r.truePeak : r.truePeakBound;
+        std::isfinite(peak) && peak + g.gainDb > ceiling) {
+        g.gainDb = ceiling - peak;
+        g.limited = true;
+    }
+    return g;
+}
+
+bool truePeakDecides(const LoudnessResult& r, double wantedDb, double ceiling) {
+    return SUCCEEDED(r.hr) && !r.truePeakMeasured() && std::isfinite(r.truePeakBound) &&
+           r.truePeakBound + wantedDb > ceiling;
+}
+
 }  // namespace corvane::media

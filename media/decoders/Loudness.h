@@ -56,4 +56,22 @@ struct LoudnessResult {
     bool truePeakMeasured() const { return truePeak == truePeak; }
 };
 
+// Each file matched on its own while it is joined: measured, then given its gain.
+struct LoudnessMatch {
+    bool on = false;
+    double target = 0.0;   // LUFS
+    double ceiling = 0.0;  // dBTP
+};
+
+// One file's gain to the target, lowered until its peak (the true peak, or its bound where
+// that was not measured) stays under the ceiling. A file that cannot be measured keeps its level.
+struct FileGain {
+    double gainDb = 0.0;
+    double wantedDb = 0.0;  // before the ceiling
+    bool limited = false;
+};
+FileGain eachFileGain(const LoudnessResult& r, double target, double ceiling);
+// Whether only the true peak itself can tell the gain: its bound would pass the ceiling.
+bool truePeakDecides(const LoudnessResult& r, double wantedDb, double ceiling);
+
 }  // namespace corvane::media

@@ -210,9 +210,7 @@ HRESULT LoudnessMeter::addRendered() {
     auto* rendered = reinterpret_cast<float*>(rendered_.data());
     for (std::size_t i = 0; i < samples; ++i)
         if (!std::isfinite(rendered[i])) rendered[i] = 0.0f;
-    const HRESULT hr = feed(rendered, samples / static_cast<std::size_t>(channels_));
-    rendered_.clear();
-    return hr;
+    return feed(rendered, samples / static_cast<std::size_t>(channels_));
 }
 
 HRESULT LoudnessMeter::feed(const float* samples, std::size_t frames) {
@@ -265,6 +263,7 @@ HRESULT LoudnessMeter::flushPartial() {
 HRESULT LoudnessMeter::add(const AVFrame* frame) {
     if (frame->nb_samples <= 0) return S_OK;
     if (render_) {
+        rendered_.clear();
         if (HRESULT hr = render_->convert(frame, rendered_); FAILED(hr)) return hr;
         return addRendered();
     }
@@ -290,6 +289,7 @@ HRESULT LoudnessMeter::finish(LoudnessResult* result) {
     result->samplePeak = none;
     result->truePeakBound = none;
     if (render_) {
+        rendered_.clear();
         if (HRESULT hr = render_->drain(rendered_); FAILED(hr)) return hr;
         if (HRESULT hr = addRendered(); FAILED(hr)) return hr;
     }

@@ -32,6 +32,9 @@ class LoudnessMeter {
     LoudnessMeter& operator=(const LoudnessMeter&) = delete;
 
     HRESULT add(const AVFrame* frame);
+    // What the last add() or finish() measured, as floats in the format heard: valid until the
+    // next call. Empty when measuring a file as it is.
+    const PcmBytes& rendered() const { return rendered_; }
     // Ends the measurement and fills the result's figures.
     HRESULT finish(LoudnessResult* result);
 

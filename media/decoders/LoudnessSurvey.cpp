@@ -85,6 +85,24 @@ Wait readReply(const Worker& w, WorkerProgress& progress, const std::atomic<bool
 
 int LoudnessSurvey::measuredCount() { return gMeasured.load(); }
 
+bool LoudnessSurvey::kept(int fd, const WaveFormatEx& heardAs, LoudnessResult* r) {
+    const Identity id = identityOf(fd, heardAs);
+    std::lock_guard lock(gKeptMutex);
+    const auto it = gKept.find(id);
+    if (it == gKept.end()) return false;
+    *r = it->second;
+    return true;
+}
+
+void LoudnessSurvey::keep(int fd, const WaveFormatEx& heardAs, const LoudnessResult& r) {
+    ++gMeasured;
+    const Identity id = identityOf(fd, heardAs);
+    std::lock_guard lock(gKeptMutex);
+    // One with the true peak is not replaced by one without.
+    if (auto it = gKept.find(id); it != gKept.end() && it->second.truePeakMeasured() && !r.truePeakMeasured()) return;
+    gKept[id] = r;
+}
+
 LoudnessResult LoudnessSurvey::measure(const std::string& path, const WaveFormatEx& heardAs, bool truePeak,
                                        const std::atomic<bool>* cancel, const std::function<void(std::int64_t)>& read) {
     std::uint64_t allowance = 0;

@@ -33,6 +33,10 @@ class LoudnessSurvey {
                                                   const std::function<void(std::size_t index, const LoudnessResult&)>& done = {},
                                                   const std::atomic<bool>* cancel = nullptr,
                                                   const std::function<void(std::size_t index, std::int64_t at)>& read = {});
+    // What is kept for the open file `fd` heard in `heardAs`: true with *r filled, or false.
+    static bool kept(int fd, const WaveFormatEx& heardAs, LoudnessResult* r);
+    // Keeps a measurement made elsewhere (while joining), and counts it as one that ran.
+    static void keep(int fd, const WaveFormatEx& heardAs, const LoudnessResult& r);
     // How many measurements really ran in a worker (not taken from what was kept).
     static int measuredCount();
 };

@@ -245,6 +245,17 @@ HRESULT SampleConverter::run(const uint8_t** in, int inSamples, PcmBytes& pcm) {
     }
 }
 
+void SampleConverter::quantizeFloats(const float* in, std::size_t frames, PcmBytes& pcm) {
+    const std::size_t samples = frames * out_.nChannels;
+    outSamples_ += static_cast<std::int64_t>(frames);
+    buffer_.assign(in, in + samples);
+    if (gain_ != 1.0f)
+        for (float& v : buffer_) v *= gain_;
+    const std::size_t at = pcm.size();
+    pcm.resize(at + samples * (out_.wBitsPerSample / 8));
+    quantize(buffer_.data(), samples, pcm.data() + at);
+}
+
 namespace {
 
 // Scales, adds the dither, clamps and rounds to nearest (ties to even), eight samples at a

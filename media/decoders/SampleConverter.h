@@ -46,6 +46,9 @@ public:
     HRESULT drain(PcmBytes& pcm);
 
     const QString& detail() const { return detail_; }
+    // Appends float samples already at the output's rate and channels (interleaved), as this
+    // converter's resampler would have made them: the gain and quantisation alone.
+    void quantizeFloats(const float* in, std::size_t frames, PcmBytes& pcm);
     // A fixed linear gain on the float samples, after resampling and before quantisation.
     void setGain(float gain) { gain_ = gain; }
 

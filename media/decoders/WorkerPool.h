@@ -51,6 +51,8 @@ class WorkerProgress {
     void beginWait();
     void delivered();
     bool stalled();
+    // Reads beyond the file's own: a scratch file read back.
+    void allowReads(std::uint64_t bytes) { readCap_ += bytes; }
 
   private:
     static constexpr std::uint64_t kUnread = ~0ull;

@@ -23,6 +23,8 @@ enum class Type : std::uint32_t {
     Measure = 7,      // program → worker: measure the loudness of the attached file; a MeasureRequest
     Loudness = 8,     // worker → program: a LoudnessReply, its gating bins, then the detail text
     Measured = 9,     // worker → program, while measuring: a Clock of what it has read so far
+    Scratch = 10,     // program → worker: the attached descriptor is room for the next render to
+                      // keep its audio in while it measures (an unlinked file); no payload
 };
 
 struct Header {
@@ -64,6 +66,13 @@ struct RenderRequest {
     TestFault fault = TestFault::None;
     std::int64_t faultAfterBytes = 0;  // misbehave once this much PCM went out
     float gain = 1.0f;  // linear, on the converted float samples before quantisation
+    // Measure the file first and take the gain that brings it to `target` (each file on its
+    // own): a Loudness message goes before its audio. Its converted audio is kept in the
+    // scratch file meanwhile, up to `scratchBytes`; past that, the file is decoded again.
+    std::int32_t measure = 0;
+    double target = 0.0;
+    double ceiling = 0.0;
+    std::int64_t scratchBytes = 0;
 };
 
 struct MeasureRequest {
@@ -81,6 +90,7 @@ struct LoudnessReply {
     double samplePeak = 0.0;
     double truePeakBound = 0.0;
     std::uint32_t bins = 0;
+    double gainDb = 0.0;  // the gain a measuring render applies
 };
 
 // How much has been decoded so far, before any cutting: what the join checks a file against.
@@ -102,6 +112,9 @@ struct ReadyReply {
     std::uint64_t addressSpace = 0;  // 0: no memory limits (a sanitizer build)
     std::uint64_t data = 0;
 };
+
+// The most a worker may write to a scratch file for one render.
+constexpr std::int64_t kScratchCeiling = 1LL << 30;
 
 // Exit statuses a worker chooses itself.
 constexpr int kExitOutOfMemory = 86;

@@ -2,18 +2,49 @@
 #include "media/decoders/WorkerSource.h"
 #include "media/Cause.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <QDir>
+#include <QFile>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "media/decoders/AudioSource.h"
+#include "media/decoders/LoudnessSurvey.h"
 
 namespace corvane::media {
 
 WorkerSource::~WorkerSource() {
     // A request left unfinished (the join stopped) ends its worker: it cannot be reused.
     WorkerPool::discard(worker_);
+    if (keyFd_ >= 0) ::close(keyFd_);
+}
+
+void WorkerSource::match(const LoudnessMatch& match, std::int64_t frames, std::function<void(std::int64_t)> measured) {
+    match_ = match;
+    frames_ = frames;
+    measured_ = std::move(measured);
+}
+
+int WorkerSource::scratchFile(std::int64_t* bytes) const {
+    // Unlinked from the start: nothing is left behind whatever becomes of the join.
+    const int fd = ::open(QFile::encodeName(QDir::tempPath()).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) return -1;
+    struct statvfs v {};
+    const std::int64_t need = (frames_ + frames_ / 16 + 65536) * format_.nChannels * static_cast<std::int64_t>(sizeof(float));
+    // A quarter of the free room at most, whatever else is measured beside it.
+    const std::int64_t room =
+        ::fstatvfs(fd, &v) == 0 ? static_cast<std::int64_t>(v.f_bavail) * static_cast<std::int64_t>(v.f_frsize) / 4 : 0;
+    *bytes = std::min<std::int64_t>(need, worker::kScratchCeiling);
+    if (need > worker::kScratchCeiling || need > room) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 HRESULT WorkerSource::fail(HRESULT hr, const QString& why) {
@@ -51,7 +82,33 @@ HRESULT WorkerSource::launch(std::uint64_t allowance, bool urgent) {
     req.seed = seed_;
     req.gain = gain_;
     req.fault = WorkerPool::testFaultFor(path_, &req.faultAfterBytes);
-    const bool sent = worker::send(worker_.sock, worker::Type::Render, &req, sizeof req, nullptr, 0, fd);
+    bool sent = true;
+    if (match_.on) {
+        // Measured before (in this join or an earlier one): the gain is known now.
+        if (LoudnessSurvey::kept(fd, format_, &loudness_)) {
+            const FileGain g = eachFileGain(loudness_, match_.target, match_.ceiling);
+            if (!truePeakDecides(loudness_, g.wantedDb, match_.ceiling)) {
+                req.gain = static_cast<float>(std::pow(10.0, g.gainDb / 20.0));
+                match_.on = false;
+            }
+        }
+    }
+    if (match_.on) {
+        req.measure = 1;
+        req.target = match_.target;
+        req.ceiling = match_.ceiling;
+        const int scratch = scratchFile(&req.scratchBytes);
+        if (scratch >= 0) {
+            sent = worker::send(worker_.sock, worker::Type::Scratch, nullptr, 0, nullptr, 0, scratch);
+            ::close(scratch);
+            // Its audio is read back once, and once more where the true peak decides.
+            progress_->allowReads(2 * static_cast<std::uint64_t>(req.scratchBytes));
+        } else {
+            req.scratchBytes = 0;
+        }
+        if (keyFd_ < 0) keyFd_ = ::dup(fd);
+    }
+    sent = sent && worker::send(worker_.sock, worker::Type::Render, &req, sizeof req, nullptr, 0, fd);
     ::close(fd);
     if (!sent) return lost(Wait::Gone);
     return S_OK;
@@ -111,6 +168,16 @@ HRESULT WorkerSource::read(PcmBytes& pcm, worker::Clock* decoded) {
         message_.resize(h.size);
         got = WorkerPool::receiveAll(worker_, message_.data(), h.size, *progress_, stop_);
         if (got != Wait::Ready) return lost(got);
+        if (h.type == worker::Type::Measured && match_.on && message_.size() == sizeof(worker::Clock)) {
+            worker::Clock at;
+            std::memcpy(&at, message_.data(), sizeof at);
+            if (measured_) measured_(at.duration);
+            continue;
+        }
+        if (h.type == worker::Type::Loudness && match_.on) {
+            if (const HRESULT hr = readLoudness(); FAILED(hr)) return hr;
+            continue;
+        }
         if (h.type == worker::Type::End && message_.size() >= sizeof(worker::EndReply)) {
             worker::EndReply end;
             std::memcpy(&end, message_.data(), sizeof end);
@@ -127,6 +194,31 @@ HRESULT WorkerSource::read(PcmBytes& pcm, worker::Clock* decoded) {
         WorkerPool::discard(worker_);
         return fail(VFW_E_DECODE_FAILED, Cause::tr("the decoder stopped (it answered nonsense)"));
     }
+}
+
+HRESULT WorkerSource::readLoudness() {
+    worker::LoudnessReply reply;
+    if (message_.size() < sizeof reply) return fail(VFW_E_DECODE_FAILED, Cause::tr("the decoder stopped (it answered nonsense)"));
+    std::memcpy(&reply, message_.data(), sizeof reply);
+    const std::size_t binBytes = static_cast<std::size_t>(reply.bins) * sizeof(GatingHistogram::Bin);
+    if (reply.bins > GatingHistogram::kBins || sizeof reply + binBytes > message_.size()) {
+        WorkerPool::discard(worker_);
+        return fail(VFW_E_DECODE_FAILED, Cause::tr("the decoder stopped (it answered nonsense)"));
+    }
+    LoudnessResult& r = loudness_;
+    r.hr = reply.hr;
+    r.fromDecoder = reply.opened != 0;
+    r.integrated = reply.integrated;
+    r.truePeak = reply.truePeak;
+    r.samplePeak = reply.samplePeak;
+    r.truePeakBound = reply.truePeakBound;
+    r.gating.bins.resize(reply.bins);
+    std::memcpy(static_cast<void*>(r.gating.bins.data()), message_.data() + sizeof reply, binBytes);
+    r.detail = QString::fromUtf8(reinterpret_cast<const char*>(message_.data()) + sizeof reply + binBytes,
+                                 static_cast<qsizetype>(message_.size() - sizeof reply - binBytes));
+    if (measured_) measured_(std::numeric_limits<std::int64_t>::max());
+    if (SUCCEEDED(r.hr) && keyFd_ >= 0) LoudnessSurvey::keep(keyFd_, format_, r);
+    return S_OK;
 }
 
 }  // namespace corvane::media

@@ -4,10 +4,12 @@
 #include <QString>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "media/decoders/Loudness.h"
 #include "media/graph/MediaType.h"
 #include "media/graph/PcmBytes.h"
 #include "media/decoders/WorkerPool.h"
@@ -28,6 +30,13 @@ class WorkerSource {
     // (optional) makes every call return E_ABORT at once.
     HRESULT start(const std::string& path, const WaveFormatEx& format, std::uint32_t seed,
                   const std::atomic<bool>* stop = nullptr, float gain = 1.0f);
+    // Matched to a loudness on its own: the file is measured (or its kept measurement taken)
+    // before its audio comes, and takes the gain that gives. `frames`: its planned length, for
+    // the room its audio takes meanwhile. measured(at) is told, now and then, how much audio
+    // (100 ns units) the measurement has read. Before start().
+    void match(const LoudnessMatch& match, std::int64_t frames, std::function<void(std::int64_t at)> measured = {});
+    // The measurement, once read() returned the first audio or the end (failed otherwise).
+    const LoudnessResult& loudness() const { return loudness_; }
     // Appends the next converted audio to pcm and updates *decoded (everything decoded so far):
     // S_OK, S_FALSE at the end, or a failure (detail() says why).
     HRESULT read(PcmBytes& pcm, worker::Clock* decoded);
@@ -42,7 +51,17 @@ class WorkerSource {
     // The worker went silent: why, or a fresh start with more memory when that may help.
     HRESULT lost(Wait how);
 
+    HRESULT readLoudness();
+    // A scratch file in the temporary folder for this file's converted audio, with the bytes
+    // it may take; -1 when it would not fit.
+    int scratchFile(std::int64_t* bytes) const;
+
     std::string path_;
+    LoudnessMatch match_;
+    std::int64_t frames_ = 0;
+    std::function<void(std::int64_t)> measured_;
+    LoudnessResult loudness_;
+    int keyFd_ = -1;  // the file, to keep its measurement by
     WaveFormatEx format_{};
     std::uint32_t seed_ = 0;
     float gain_ = 1.0f;

@@ -51,6 +51,8 @@ public:
     // Progress of a running render, in 100 ns of output written, and the whole length.
     std::atomic<REFERENCE_TIME> position{0};
     std::atomic<REFERENCE_TIME> duration{0};
+    // Audio measured so far by the sources matched while they are joined.
+    std::atomic<REFERENCE_TIME> measured{0};
 
 private:
     std::vector<std::unique_ptr<Filter>> filters_;

@@ -265,6 +265,14 @@ HRESULT RenderPipeline::renderSlot(std::size_t index) {
         finishSlot(index, S_OK, {});
         return S_OK;
     }
+    if (plan.match.on) {
+        auto counted = std::make_shared<REFERENCE_TIME>(0);
+        source.match(plan.match, plan.frames, [this, counted, length = plan.measured](std::int64_t at) {
+            const REFERENCE_TIME now = std::clamp<REFERENCE_TIME>(at, *counted, std::max<REFERENCE_TIME>(0, length));
+            if (measured_) *measured_ += now - *counted;
+            *counted = now;
+        });
+    }
     // Seeded by position, so a join gives the same bytes whatever thread converts what.
     HRESULT hr = source.start(plan.path, format_, 0x2545F491u ^ static_cast<std::uint32_t>(index * 2654435761u),
                               &stopping_, plan.gain);
@@ -337,6 +345,10 @@ HRESULT RenderPipeline::renderSlot(std::size_t index) {
     const REFERENCE_TIME length = decoded.duration;
     const REFERENCE_TIME frameTime =
         decoded.rate > 0 ? av_rescale(decoded.largestFrame, kUnitsPerSecond, decoded.rate) : 0;
+    if (plan.match.on) {
+        std::lock_guard lock(mutex_);
+        slots_[index].loudness = source.loudness();
+    }
     finishSlot(index, S_OK, {}, length, std::llabs(length - plan.measured) > frameTime);
     return S_OK;
 }
@@ -460,6 +472,8 @@ void RenderPipeline::writerMain() {
                     std::lock_guard lock(mutex_);
                     outcome.decoded = slots_[i].decoded;
                     outcome.differs = slots_[i].differs;
+                    outcome.matched = plan_[i].match.on;
+                    outcome.loudness = slots_[i].loudness;
                 }
                 outcome.complete = true;
                 if (report_) report_(i, outcome);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "media/HResult.h"
+#include "media/decoders/Loudness.h"
 #include "media/graph/Filter.h"
 #include "media/graph/MediaType.h"
 #include "media/graph/PcmBytes.h"
@@ -29,6 +30,7 @@ struct SlotPlan {
     std::int64_t skip = 0;         // frames of its converted audio to drop first
     REFERENCE_TIME measured = 0;   // its length when it was added
     float gain = 1.0f;             // linear, applied before quantisation
+    LoudnessMatch match;           // or measured first and matched on its own
 };
 
 // Decodes and converts sources ahead on several threads, each into its own queue, while
@@ -59,6 +61,8 @@ public:
     // keeps working however much a source holds. Not with crossfades. Before start().
     using Place = std::function<HRESULT(const MediaSample& sample)>;
     void setPlacement(Place place) { place_ = std::move(place); }
+    // Counts how much of the matched sources' audio (100 ns units) has been measured.
+    void setMeasuredCounter(std::atomic<REFERENCE_TIME>* counter) { measured_ = counter; }
     void start();
     // Stops every thread and waits for them; Finish is not called after an abort.
     void abort();
@@ -89,6 +93,7 @@ private:
         QString detail;
         REFERENCE_TIME decoded = 0;
         bool differs = false;
+        LoudnessResult loudness;
     };
 
     void workerMain();
@@ -129,6 +134,7 @@ private:
     bool aborted_ = false;
     bool placementOff_ = true;  // set for good once a source's length differs from its plan
     Place place_;
+    std::atomic<REFERENCE_TIME>* measured_ = nullptr;
     std::mutex outputMutex_;    // the output takes one write at a time, from any thread
     std::atomic<bool> stopping_{false};  // read by the sources' waits on their workers
     std::vector<PcmBytes> pool_;

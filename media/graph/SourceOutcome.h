@@ -5,6 +5,7 @@
 #include <string>
 
 #include "media/HResult.h"
+#include "media/decoders/Loudness.h"
 
 namespace corvane::media {
 
@@ -17,6 +18,8 @@ struct SourceOutcome {
     REFERENCE_TIME decoded = 0;   // the length it decoded to this time
     bool complete = false;        // the writer reached its end
     bool differs = false;         // decoded more than one codec frame away from `measured`
+    bool matched = false;         // matched to a loudness on its own while joining
+    LoudnessResult loudness;      // then its measurement
 };
 
 }  // namespace corvane::media

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "media/HResult.h"
+#include "media/decoders/Loudness.h"
 #include "media/graph/MediaType.h"
 
 namespace corvane::media {
@@ -58,6 +59,9 @@ public:
     // A fixed linear gain for the source's audio (loudness matching); 1 leaves it as it is.
     void SetGain(float gain) { gain_ = gain; }
     float gain() const { return gain_; }
+    // Or the gain that matches it to a loudness on its own, found while it is joined.
+    void SetMatch(const LoudnessMatch& match) { match_ = match; }
+    const LoudnessMatch& match() const { return match_; }
 
 private:
     int majorType_;
@@ -67,6 +71,7 @@ private:
     REFERENCE_TIME mediaStop_ = 0;
     std::u16string mediaName_;
     float gain_ = 1.0f;
+    LoudnessMatch match_;
     MediaType mediaType_;
     bool previewMode_ = true;
     std::vector<std::unique_ptr<TimelineObj>> children_;
@@ -84,6 +89,7 @@ struct TimelineSlot {
     REFERENCE_TIME mediaStop = 0;
     std::u16string name;
     float gain = 1.0f;
+    LoudnessMatch match;
 };
 
 class Timeline {

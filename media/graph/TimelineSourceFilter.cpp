@@ -64,6 +64,7 @@ std::vector<SlotPlan> TimelineSourceFilter::planGroup(const Timeline& timeline, 
         p.skip = framesAt(s.mediaStart + (from - s.start), rate);
         p.measured = s.mediaStop - s.mediaStart;
         p.gain = s.gain;
+        p.match = s.match;
         plan.push_back(std::move(p));
         stopped = to;
     }
@@ -173,9 +174,11 @@ HRESULT TimelineSourceFilter::start() {
             }
             return hr;
         });
+        pipeline->setMeasuredCounter(&graph->measured);
         pipelines_.push_back(std::move(pipeline));
     }
     graph()->duration = duration;
+    graph()->measured = 0;
     for (auto& p : pipelines_) p->start();
     return S_OK;
 }
