@@ -363,6 +363,11 @@ void render(int sock, int fd, const std::vector<std::uint8_t>& payload) {
     worker::RenderRequest req;
     if (payload.size() != sizeof req) ::_exit(2);
     std::memcpy(&req, payload.data(), sizeof req);
+    // A measuring render misbehaves, when asked to from the start, while it measures.
+    if (req.measure && req.fault != worker::TestFault::None && req.faultAfterBytes == 0) {
+        misbehave(req.fault, sock, "");
+        req.fault = worker::TestFault::None;
+    }
     Scratch scratch;
     scratch.fd = std::exchange(gScratch, -1);
     scratch.bound = req.scratchBytes;

@@ -669,7 +669,7 @@ void JoinJobTest::loudnessPassStopsFailsAndReports() {
     JoinRunner s;
     s.add({fixture("b.flac"), dir_.filePath("frozen.mp3")});
     s.format.outputPath = dir_.filePath("stopped-measuring.wav");
-    s.format.loudnessMode = kLoudnessEachFile;
+    s.format.loudnessMode = kLoudnessWholeJoin;
     media::WorkerPool::setTestFault(media::worker::TestFault::Freeze, "frozen.mp3");
     s.job.onJoinCommand();
     QVERIFY(s.job.joinRunning() && s.job.measuring());
@@ -690,7 +690,7 @@ void JoinJobTest::loudnessPassStopsFailsAndReports() {
     JoinRunner f;
     f.add({fixture("b.flac"), dir_.filePath("crashing.mp3")});
     f.format.outputPath = dir_.filePath("failed-measuring.wav");
-    f.format.loudnessMode = kLoudnessEachFile;
+    f.format.loudnessMode = kLoudnessWholeJoin;
     media::WorkerPool::setTestFault(media::worker::TestFault::Abort, "crashing.mp3");
     const bool ended = f.join();
     media::WorkerPool::setTestFault(media::worker::TestFault::None);
@@ -699,4 +699,53 @@ void JoinJobTest::loudnessPassStopsFailsAndReports() {
     QVERIFY(!QFile::exists(f.format.outputPath));
     const QString said = f.boxes.texts().join('\n');
     QVERIFY2(said.contains(dir_.filePath("crashing.mp3")) && said.contains(QStringLiteral("crashed")), qPrintable(said));
+
+    // Each file on its own: measured by its decoder as it is joined, no pass before. The report
+    // has every file, the markers sit where a plain join puts them, the progress reaches the end.
+    JoinRunner e;
+    e.add({fixture("b.flac"), fixture("c.mp3"), fixture("a.wav")});
+    e.format.outputPath = dir_.filePath("each.wav");
+    e.format.loudnessMode = kLoudnessEachFile;
+    e.format.loudnessTarget = -23;
+    QVERIFY(e.join());
+    QVERIFY(e.finishedOk);
+    QCOMPARE(e.view.reports.size(), std::size_t(1));
+    QCOMPARE(e.view.reports[0].rows.size(), std::size_t(3));
+    for (const LoudnessRow& row : e.view.reports[0].rows) QVERIFY2(media::SUCCEEDED(row.measured.hr), qPrintable(row.note));
+    for (std::size_t i = 0; i < e.job.markers().size(); ++i)
+        QCOMPARE(e.job.markers()[i].startFrame, plain.job.markers()[i].startFrame);
+    QVERIFY(std::any_of(e.view.progress.begin(), e.view.progress.end(), [](double p) { return p >= 1.0; }));
+
+    // A decoder that stops responding while it measures: Stop ends the join at once.
+    QVERIFY(QFile::copy(fixture("c.mp3"), dir_.filePath("frozen-each.mp3")));
+    QVERIFY(QFile::copy(fixture("c.mp3"), dir_.filePath("crashing-each.mp3")));
+    JoinRunner se;
+    se.add({fixture("b.flac"), dir_.filePath("frozen-each.mp3")});
+    se.format.outputPath = dir_.filePath("stopped-each.wav");
+    se.format.loudnessMode = kLoudnessEachFile;
+    media::WorkerPool::setTestFault(media::worker::TestFault::Freeze, "frozen-each.mp3");
+    se.job.onJoinCommand();
+    QVERIFY(se.job.joinRunning());
+    QTest::qWait(300);
+    QElapsedTimer stoppingEach;
+    stoppingEach.start();
+    se.job.onJoinCommand();
+    media::WorkerPool::setTestFault(media::worker::TestFault::None);
+    QVERIFY(stoppingEach.elapsed() < 2000);
+    QVERIFY(!se.job.joinRunning());
+    QCOMPARE(se.view.buttonText, QStringLiteral("Join"));
+
+    // One that crashes while it measures fails the join by name.
+    JoinRunner fe;
+    fe.add({fixture("b.flac"), dir_.filePath("crashing-each.mp3")});
+    fe.format.outputPath = dir_.filePath("failed-each.wav");
+    fe.format.loudnessMode = kLoudnessEachFile;
+    media::WorkerPool::setTestFault(media::worker::TestFault::Abort, "crashing-each.mp3");
+    const bool endedEach = fe.join();
+    media::WorkerPool::setTestFault(media::worker::TestFault::None);
+    QVERIFY(endedEach);
+    QVERIFY(!fe.finishedOk);
+    const QString saidEach = fe.boxes.texts().join('\n');
+    QVERIFY2(saidEach.contains(dir_.filePath("crashing-each.mp3")) && saidEach.contains(QStringLiteral("crashed")),
+             qPrintable(saidEach));
 }
