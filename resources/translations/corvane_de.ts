@@ -711,6 +711,10 @@ Oder die Datei ist beschädigt.</translation>
         <source>Stopped while measuring loudness; nothing was written.</source>
         <translation>Beim Messen der Lautheit gestoppt; es wurde nichts geschrieben.</translation>
     </message>
+    <message>
+        <source>not measured: the join ended before it</source>
+        <translation>nicht gemessen: die Verbindung endete vorher</translation>
+    </message>
 </context>
 <context>
     <name>corvane::LinkControl</name>
