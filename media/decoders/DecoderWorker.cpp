@@ -262,8 +262,9 @@ struct Scratch {
             whole = false;
             return;
         }
+        if (pending.capacity() == 0) pending.reserve(kChunkBytes + (64u << 10));
         pending.insert(pending.end(), floats.begin(), floats.end());
-        if (pending.size() >= kChunkBytes * 16) flush();
+        if (pending.size() >= kChunkBytes) flush();
     }
     void flush() {
         for (std::size_t done = 0; whole && done < pending.size();) {
@@ -314,7 +315,7 @@ HRESULT measureFirst(int sock, int fd, AudioSource& source, const worker::Render
             AVChannelLayout layout{};
             channelLayoutOf(req.format, &layout);
             const std::size_t frameBytes = sizeof(float) * req.format.nChannels;
-            const std::size_t step = (kChunkBytes * 16 / frameBytes) * frameBytes;
+            const std::size_t step = (kChunkBytes / frameBytes) * frameBytes;
             PcmBytes floats(step);
             for (std::int64_t at = 0; at < scratch.size && SUCCEEDED(hr);) {
                 const ssize_t n = ::pread(scratch.fd, floats.data(),
@@ -434,7 +435,7 @@ void render(int sock, int fd, const std::vector<std::uint8_t>& payload) {
     if (replay) {
         // The measured audio again, from the scratch file: only the gain and quantising are left.
         const std::size_t frameBytes = sizeof(float) * req.format.nChannels;
-        const std::size_t step = (kChunkBytes * 2 / frameBytes) * frameBytes;
+        const std::size_t step = (kChunkBytes / frameBytes) * frameBytes;
         PcmBytes floats(step);
         for (std::int64_t at = 0; at < scratch.size;) {
             const ssize_t n = ::pread(scratch.fd, floats.data(),
