@@ -123,6 +123,10 @@ std::string gFaultVictim;
                 worker::send(sock, worker::Type::End, &reply, sizeof reply);
                 continue;
             }
+            // Room for a whole piece of audio and more in flight: the worker goes on decoding
+            // instead of waiting for the program to take each piece in parts.
+            constexpr int kSocketBuffer = 1 << 20;
+            ::setsockopt(sv[1], SOL_SOCKET, SO_SNDBUF, &kSocketBuffer, sizeof kSocketBuffer);
             reply.pid = ::fork();
             if (reply.pid == 0) {
                 ::close(sv[0]);
