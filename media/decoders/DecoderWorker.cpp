@@ -289,6 +289,9 @@ HRESULT measureFirst(int sock, int fd, AudioSource& source, const worker::Render
     LoudnessMeter meter(req.format, false);
     LoudnessResult result;
     MeasuredTeller tell{sock};
+    // Plain PCM reads again faster than it goes through a file and back.
+    if (const AVCodecID id = source.codec()->codec_id; id >= AV_CODEC_ID_PCM_S16LE && id < AV_CODEC_ID_ADPCM_IMA_QT)
+        scratch.whole = false;
     FramePtr frame(av_frame_alloc());
     HRESULT hr;
     while ((hr = source.decodeFrame(frame.get())) == S_OK) {
