@@ -174,7 +174,16 @@ void JoinJob::startMeasuring() {
     const media::WaveFormatEx heardAs = outputWave_;
     const int mode = format_.loudnessMode;
     const double target = format_.loudnessTarget, ceiling = format_.truePeakCeiling;
-    measureThread_ = std::thread([this, heardAs, lengths, mode, target, ceiling] {
+    // Room for each file's audio as heard, with some to spare: the join then takes it from
+    // there instead of decoding the file again.
+    std::vector<std::int64_t> keepBytes;
+    for (const REFERENCE_TIME length : lengths) {
+        const std::int64_t frames = length / kUnitsPerSecond * heardAs.nSamplesPerSec +
+                                    length % kUnitsPerSecond * heardAs.nSamplesPerSec / kUnitsPerSecond;
+        keepBytes.push_back((frames + frames / 16 + 65536) * heardAs.nChannels * static_cast<std::int64_t>(sizeof(float)));
+    }
+    keptAudio_.clear();
+    measureThread_ = std::thread([this, heardAs, lengths, mode, target, ceiling, keepBytes] {
         // How much of each file the progress has counted; one thread at a time measures a file.
         std::vector<REFERENCE_TIME> counted(lengths.size(), 0);
         const auto count = [this, &lengths, &counted](std::size_t i, REFERENCE_TIME at) {
@@ -184,6 +193,7 @@ void JoinJob::startMeasuring() {
         };
         // The true peak costs four times the rest of the meter: first without it, then with it
         // only for the files whose peak could reach the ceiling.
+        std::vector<media::KeptAudioPtr> kept;
         auto results = LoudnessSurvey::measureAll(
             measurePaths_, heardAs, false,
             [this, &lengths, &count](std::size_t i, const LoudnessResult& r) {
@@ -191,7 +201,7 @@ void JoinJob::startMeasuring() {
                 // One file that cannot be measured fails the join: the rest need not wait for it.
                 if (FAILED(r.hr) && r.hr != E_ABORT) measureCancel_ = true;
             },
-            &measureCancel_, count);
+            &measureCancel_, count, keepBytes, &kept);
         std::vector<QString> names;
         for (const std::string& p : measurePaths_) names.push_back(pathToQString(p));
         const std::vector<std::size_t> again = truePeakNeeded(planLoudness(names, results, mode, target, ceiling));
@@ -210,8 +220,9 @@ void JoinJob::startMeasuring() {
         }
         QMetaObject::invokeMethod(
             this,
-            [this, r = std::move(results)]() mutable {
+            [this, r = std::move(results), k = std::move(kept)]() mutable {
                 measureResults_ = std::move(r);
+                keptAudio_ = std::move(k);
                 onMeasured();
             },
             Qt::QueuedConnection);
@@ -250,6 +261,7 @@ void JoinJob::onMeasured() {
                 for (std::size_t k = 0; k < names.size(); ++k, row = (row + 1) % names.size())
                     if (encodePath(source->mediaName()) == measurePaths_[row]) {
                         source->SetGain(loudnessPlan_.linearGain(row));
+                        if (row < keptAudio_.size()) source->SetKept(keptAudio_[row]);
                         break;
                     }
     startRender();
@@ -403,6 +415,7 @@ void JoinJob::endJoin(Ending ending, QString why) {
     }
     releaseRender();
     builder_.currentTimeline.reset();
+    keptAudio_.clear();
     joinRunning_ = 0;
     view_.setJoinButtonText(QStringLiteral("Join"));
     elapsedSeconds_ = 0;

@@ -146,6 +146,7 @@ class JoinJob : public QObject {
     mutable double measureShown_ = 0.0;            // the measuring progress never goes back
     std::vector<std::string> measurePaths_;
     std::vector<media::LoudnessResult> measureResults_;
+    std::vector<media::KeptAudioPtr> keptAudio_;  // each file's audio as measured, where kept
 };
 
 }  // namespace corvane

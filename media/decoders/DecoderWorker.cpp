@@ -263,7 +263,9 @@ struct Scratch {
             return;
         }
         if (pending.capacity() == 0) pending.reserve(kChunkBytes + (64u << 10));
-        pending.insert(pending.end(), floats.begin(), floats.end());
+        const std::size_t at = pending.size();
+        pending.resize(at + floats.size());
+        std::memcpy(pending.data() + at, floats.data(), floats.size());
         if (pending.size() >= kChunkBytes) flush();
     }
     void flush() {
@@ -281,6 +283,17 @@ struct Scratch {
     }
 };
 
+// Plain PCM reads again faster than it goes through a scratch file and back.
+bool isPlainPcm(AVCodecID id) { return id >= AV_CODEC_ID_PCM_S16LE && id < AV_CODEC_ID_ADPCM_IMA_QT; }
+
+// Lets go of the scratch file when a request is done with it.
+struct Closer {
+    Scratch& s;
+    ~Closer() {
+        if (s.fd >= 0) ::close(s.fd);
+    }
+};
+
 // Measures the file first (loudness of the audio as the join converts it, before any gain)
 // and works out its gain. Its converted audio goes to the scratch file meanwhile; where the
 // true peak decides the gain, that is measured from the scratch file, or from a second read.
@@ -289,9 +302,7 @@ HRESULT measureFirst(int sock, int fd, AudioSource& source, const worker::Render
     LoudnessMeter meter(req.format, false);
     LoudnessResult result;
     MeasuredTeller tell{sock};
-    // Plain PCM reads again faster than it goes through a file and back.
-    if (const AVCodecID id = source.codec()->codec_id; id >= AV_CODEC_ID_PCM_S16LE && id < AV_CODEC_ID_ADPCM_IMA_QT)
-        scratch.whole = false;
+    if (isPlainPcm(source.codec()->codec_id)) scratch.whole = false;
     FramePtr frame(av_frame_alloc());
     HRESULT hr;
     while ((hr = source.decodeFrame(frame.get())) == S_OK) {
@@ -375,16 +386,11 @@ void render(int sock, int fd, const std::vector<std::uint8_t>& payload) {
     Scratch scratch;
     scratch.fd = std::exchange(gScratch, -1);
     scratch.bound = req.scratchBytes;
-    struct Closer {
-        Scratch& s;
-        ~Closer() {
-            if (s.fd >= 0) ::close(s.fd);
-        }
-    } closer{scratch};
+    const Closer closer{scratch};
     SampleClock clock;
     auto source = std::make_unique<AudioSource>();
     takeFfmpegError();
-    HRESULT hr = source->openDescriptor(fd);
+    HRESULT hr = req.replay ? S_OK : source->openDescriptor(fd);
     if (FAILED(hr)) {
         QString why = source->detail();
         withFfmpegError(hr, why);
@@ -395,7 +401,13 @@ void render(int sock, int fd, const std::vector<std::uint8_t>& payload) {
     SampleConverter converter(req.format, req.seed);
     converter.setGain(req.gain);
     bool replay = false;
-    if (req.measure) {
+    if (req.replay) {
+        // Measured before, its audio kept: nothing to decode.
+        if (scratch.fd < 0) ::_exit(2);
+        scratch.size = req.replayBytes;
+        replay = true;
+    }
+    if (req.measure && !replay) {
         double gainDb = 0.0;
         QString why;
         hr = measureFirst(sock, fd, *source, req, scratch, clock, &gainDb, &why);
@@ -426,7 +438,8 @@ void render(int sock, int fd, const std::vector<std::uint8_t>& payload) {
     std::int64_t sent = 0;
     auto flush = [&] {
         if (pcm.empty()) return true;
-        const worker::Clock c{clock.rate, clock.largestFrame, clock.totalSamples, clock.duration()};
+        const worker::Clock c = req.replay ? req.replayClock
+                                           : worker::Clock{clock.rate, clock.largestFrame, clock.totalSamples, clock.duration()};
         if (!worker::send(sock, worker::Type::Data, &c, sizeof c, pcm.data(), pcm.size()))
             return false;
         sent += static_cast<std::int64_t>(pcm.size());
@@ -453,6 +466,13 @@ void render(int sock, int fd, const std::vector<std::uint8_t>& payload) {
             if (pcm.size() >= kChunkBytes && !flush()) ::_exit(0);  // the program went away
         }
         if (!flush()) ::_exit(0);
+        if (req.replay) {
+            const worker::Clock& c = req.replayClock;
+            const worker::EndReply end{SUCCEEDED(hr) ? S_OK : hr, c, 1};
+            const QByteArray text = FAILED(hr) ? QByteArray("its measured audio could not be read back") : QByteArray();
+            worker::send(sock, worker::Type::End, &end, sizeof end, text.constData(), static_cast<std::size_t>(text.size()));
+            return;
+        }
         sendEnd(sock, hr, clock, true,
                 FAILED(hr) ? QStringLiteral("its measured audio could not be read back") : QString());
         return;
@@ -479,12 +499,18 @@ void measure(int sock, int fd, const std::vector<std::uint8_t>& payload) {
     if (req.fault != worker::TestFault::None) misbehave(req.fault, sock, "");
     worker::LoudnessReply reply;
     LoudnessResult result;
+    Scratch scratch;
+    scratch.fd = std::exchange(gScratch, -1);
+    scratch.bound = req.scratchBytes;
+    scratch.whole = scratch.fd >= 0 && req.heardAs.nChannels > 0;
+    const Closer closer{scratch};
     AudioSource source;
     takeFfmpegError();
     HRESULT hr = source.openDescriptor(fd);
     QString why;
     if (SUCCEEDED(hr)) {
         reply.opened = 1;
+        if (isPlainPcm(source.codec()->codec_id)) scratch.whole = false;
         LoudnessMeter meter(req.heardAs, req.truePeak != 0);
         FramePtr frame(av_frame_alloc());
         SampleClock clock;
@@ -494,6 +520,7 @@ void measure(int sock, int fd, const std::vector<std::uint8_t>& payload) {
             hr = meter.add(frame.get());
             av_frame_unref(frame.get());
             if (FAILED(hr)) break;
+            scratch.keep(meter.rendered());
             // A long file shows its progress, not only its end.
             if (const REFERENCE_TIME at = clock.duration(); at - told >= kMeasuredStep) {
                 told = at;
@@ -502,6 +529,12 @@ void measure(int sock, int fd, const std::vector<std::uint8_t>& payload) {
             }
         }
         if (SUCCEEDED(hr)) hr = meter.finish(&result);
+        if (SUCCEEDED(hr)) {
+            scratch.keep(meter.rendered());
+            scratch.flush();
+            if (scratch.whole) reply.kept = scratch.size;
+        }
+        reply.clock = {clock.rate, clock.largestFrame, clock.totalSamples, clock.duration()};
         if (FAILED(hr) && source.detail().isEmpty()) why = QStringLiteral("its loudness could not be measured");
     }
     if (FAILED(hr)) {

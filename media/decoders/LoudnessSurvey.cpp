@@ -1,8 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "media/decoders/LoudnessSurvey.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
+
+#include <QDir>
+#include <QFile>
 
 #include <algorithm>
 #include <cstring>
@@ -45,9 +50,9 @@ Identity identityOf(int fd, const WaveFormatEx& heardAs) {
             heardAs.nChannels ? heardAs.channelMask() : 0};
 }
 
-// Reads the worker's answer; Wait::Ready with *r filled, or how the wait ended.
+// Reads the worker's answer; Wait::Ready with *r (and *extra) filled, or how the wait ended.
 Wait readReply(const Worker& w, WorkerProgress& progress, const std::atomic<bool>* cancel,
-               const std::function<void(std::int64_t)>& read, LoudnessResult* r) {
+               const std::function<void(std::int64_t)>& read, LoudnessResult* r, worker::LoudnessReply* extra) {
     std::vector<std::uint8_t> payload;
     for (;;) {
         worker::Type type{};
@@ -63,7 +68,7 @@ Wait readReply(const Worker& w, WorkerProgress& progress, const std::atomic<bool
         if (type != worker::Type::Loudness || payload.size() < sizeof(worker::LoudnessReply)) return Wait::Gone;
         break;
     }
-    worker::LoudnessReply reply;
+    worker::LoudnessReply& reply = *extra;
     std::memcpy(&reply, payload.data(), sizeof reply);
     const std::size_t binBytes = static_cast<std::size_t>(reply.bins) * sizeof(GatingHistogram::Bin);
     if (reply.bins > GatingHistogram::kBins || sizeof reply + binBytes > payload.size()) return Wait::Gone;
@@ -82,6 +87,28 @@ Wait readReply(const Worker& w, WorkerProgress& progress, const std::atomic<bool
 }
 
 }  // namespace
+
+KeptAudio::KeptAudio(int descriptor, std::int64_t size, const worker::Clock& decoded)
+    : fd(descriptor), bytes(size), clock(decoded) {}
+
+KeptAudio::~KeptAudio() {
+    if (fd >= 0) ::close(fd);
+}
+
+int openScratch(std::int64_t need) {
+    if (need <= 0 || need > worker::kScratchCeiling) return -1;
+    // Unlinked from the start: nothing is left behind whatever becomes of the join.
+    const int fd = ::open(QFile::encodeName(QDir::tempPath()).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) return -1;
+    struct statvfs v {};
+    const std::int64_t room =
+        ::fstatvfs(fd, &v) == 0 ? static_cast<std::int64_t>(v.f_bavail) * static_cast<std::int64_t>(v.f_frsize) / 4 : 0;
+    if (need > room) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
 
 int LoudnessSurvey::measuredCount() { return gMeasured.load(); }
 
@@ -104,7 +131,8 @@ void LoudnessSurvey::keep(int fd, const WaveFormatEx& heardAs, const LoudnessRes
 }
 
 LoudnessResult LoudnessSurvey::measure(const std::string& path, const WaveFormatEx& heardAs, bool truePeak,
-                                       const std::atomic<bool>* cancel, const std::function<void(std::int64_t)>& read) {
+                                       const std::atomic<bool>* cancel, const std::function<void(std::int64_t)>& read,
+                                       std::int64_t keepBytes, KeptAudioPtr* kept) {
     std::uint64_t allowance = 0;
     bool urgent = false;
     for (;;) {
@@ -134,10 +162,22 @@ LoudnessResult LoudnessSurvey::measure(const std::string& path, const WaveFormat
         req.fault = WorkerPool::testFaultFor(path);
         req.heardAs = heardAs;
         req.truePeak = truePeak ? 1 : 0;
-        const bool sent = worker::send(w.sock, worker::Type::Measure, &req, sizeof req, nullptr, 0, fd);
+        bool sent = true;
+        int scratch = -1;
+        if (kept && heardAs.nChannels > 0 && (scratch = openScratch(keepBytes)) >= 0) {
+            req.scratchBytes = keepBytes;
+            sent = worker::send(w.sock, worker::Type::Scratch, nullptr, 0, nullptr, 0, scratch);
+        }
+        sent = sent && worker::send(w.sock, worker::Type::Measure, &req, sizeof req, nullptr, 0, fd);
         ::close(fd);
         LoudnessResult r;
-        const Wait got = sent ? readReply(w, progress, cancel, read, &r) : Wait::Gone;
+        worker::LoudnessReply reply;
+        const Wait got = sent ? readReply(w, progress, cancel, read, &r, &reply) : Wait::Gone;
+        if (got == Wait::Ready && SUCCEEDED(r.hr) && scratch >= 0 && reply.kept >= 0 && reply.kept <= keepBytes) {
+            *kept = std::make_shared<KeptAudio>(scratch, reply.kept, reply.clock);
+            scratch = -1;
+        }
+        if (scratch >= 0) ::close(scratch);
         if (got == Wait::Ready) {
             ++gMeasured;
             if (SUCCEEDED(r.hr)) WorkerPool::rememberAllowance(path, w.allowance);
@@ -169,14 +209,38 @@ std::vector<LoudnessResult> LoudnessSurvey::measureAll(const std::vector<std::st
                                                        bool truePeak,
                                                        const std::function<void(std::size_t, const LoudnessResult&)>& done,
                                                        const std::atomic<bool>* cancel,
-                                                       const std::function<void(std::size_t, std::int64_t)>& read) {
+                                                       const std::function<void(std::size_t, std::int64_t)>& read,
+                                                       const std::vector<std::int64_t>& keepBytes,
+                                                       std::vector<KeptAudioPtr>* kept) {
     std::vector<LoudnessResult> results(paths.size());
     std::atomic<std::size_t> next{0};
+    if (kept) kept->assign(paths.size(), nullptr);
+    // The kept audio of the whole join stays within its bounds: the files first in line keep theirs.
+    std::mutex keptMutex;
+    std::int64_t keptBytes = 0;
+    int keptFiles = 0;
+    auto reserve = [&](std::size_t i) -> std::int64_t {
+        if (!kept || i >= keepBytes.size() || keepBytes[i] <= 0) return 0;
+        std::lock_guard lock(keptMutex);
+        if (keptFiles >= kKeptFiles || keptBytes + keepBytes[i] > kKeptCeiling) return 0;
+        keptBytes += keepBytes[i];
+        ++keptFiles;
+        return keepBytes[i];
+    };
     auto run = [&] {
         for (std::size_t i; (i = next++) < paths.size();) {
+            const std::int64_t keep = reserve(i);
+            KeptAudioPtr audio;
             results[i] = measure(paths[i], heardAs, truePeak, cancel,
                                  read ? std::function<void(std::int64_t)>([&read, i](std::int64_t at) { read(i, at); })
-                                      : std::function<void(std::int64_t)>());
+                                      : std::function<void(std::int64_t)>(),
+                                 keep, keep > 0 ? &audio : nullptr);
+            if (audio) (*kept)[i] = std::move(audio);
+            if (keep > 0 && !(*kept)[i]) {
+                std::lock_guard lock(keptMutex);
+                keptBytes -= keep;
+                --keptFiles;
+            }
             if (done) done(i, results[i]);
         }
     };

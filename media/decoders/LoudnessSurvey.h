@@ -3,13 +3,33 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "media/decoders/Loudness.h"
+#include "media/decoders/WorkerProtocol.h"
 #include "media/graph/MediaType.h"
 
 namespace corvane::media {
+
+// A file's audio as heard (floats at the output's rate and speakers), kept by its measurement
+// in an unlinked scratch file, so that the join need not decode the file again.
+struct KeptAudio {
+    KeptAudio(int descriptor, std::int64_t size, const worker::Clock& decoded);
+    ~KeptAudio();
+    KeptAudio(const KeptAudio&) = delete;
+    KeptAudio& operator=(const KeptAudio&) = delete;
+    int fd;
+    std::int64_t bytes;
+    worker::Clock clock;  // what decoding the file counted
+};
+using KeptAudioPtr = std::shared_ptr<const KeptAudio>;
+
+// An unlinked scratch file in the temporary folder ($TMPDIR, else /tmp) for `need` bytes of
+// audio: -1 when it would take more than a quarter of the free room there, or more than a
+// worker may write (worker::kScratchCeiling), or no such file can be made.
+int openScratch(std::int64_t need);
 
 // Loudness measurements in the sandboxed decoder workers, several files at once. A worker that
 // stalls, crashes or runs out of memory is handled as for any file it reads: ended and named,
@@ -23,16 +43,24 @@ class LoudnessSurvey {
     // sample peak only (the true peak costs four times the rest of the meter). `cancel` stops
     // it at once (E_ABORT). read(at) is told, now and then, how much audio (100 ns units) has
     // been measured.
+    // keepBytes (with `kept`): keep the audio as heard, up to that many bytes, in *kept, unless
+    // it is plain PCM or does not fit; what was kept before is taken without it.
     static LoudnessResult measure(const std::string& path, const WaveFormatEx& heardAs = {}, bool truePeak = true,
                                   const std::atomic<bool>* cancel = nullptr,
-                                  const std::function<void(std::int64_t at)>& read = {});
+                                  const std::function<void(std::int64_t at)>& read = {},
+                                  std::int64_t keepBytes = 0, KeptAudioPtr* kept = nullptr);
     // Every file, in parallel; results in the order of `paths`. done(index, result) is called,
     // from the measuring threads, as each file is done, and read(index, at) as it goes.
     static std::vector<LoudnessResult> measureAll(const std::vector<std::string>& paths, const WaveFormatEx& heardAs,
                                                   bool truePeak = true,
                                                   const std::function<void(std::size_t index, const LoudnessResult&)>& done = {},
                                                   const std::atomic<bool>* cancel = nullptr,
-                                                  const std::function<void(std::size_t index, std::int64_t at)>& read = {});
+                                                  const std::function<void(std::size_t index, std::int64_t at)>& read = {},
+                                                  const std::vector<std::int64_t>& keepBytes = {},
+                                                  std::vector<KeptAudioPtr>* kept = nullptr);
+    // What the kept audio of one join may take at most, and how many files.
+    static constexpr std::int64_t kKeptCeiling = 2LL << 30;
+    static constexpr int kKeptFiles = 256;
     // What is kept for the open file `fd` heard in `heardAs`: true with *r filled, or false.
     static bool kept(int fd, const WaveFormatEx& heardAs, LoudnessResult* r);
     // Keeps a measurement made elsewhere (while joining), and counts it as one that ran.

@@ -44,6 +44,14 @@ enum class TestFault : std::int32_t {
     Escape,      // try to signal `target` and to stat a path, and report what happened
 };
 
+// How much has been decoded so far, before any cutting: what the join checks a file against.
+struct Clock {
+    std::int32_t rate = 0;
+    std::int64_t largestFrame = 0;
+    std::int64_t totalSamples = 0;
+    std::int64_t duration = 0;  // 100 ns
+};
+
 struct ProbeRequest {
     TestFault fault = TestFault::None;
     std::int32_t target = 0;  // only for Escape
@@ -66,6 +74,12 @@ struct RenderRequest {
     TestFault fault = TestFault::None;
     std::int64_t faultAfterBytes = 0;  // misbehave once this much PCM went out
     float gain = 1.0f;  // linear, on the converted float samples before quantisation
+    // The attached scratch file holds the file's audio already converted to floats
+    // (`replayBytes` of them, kept when it was measured): only the gain and quantising are
+    // left. `replayClock` is what its decoding counted then.
+    std::int32_t replay = 0;
+    std::int64_t replayBytes = 0;
+    Clock replayClock;
     // Measure the file first and take the gain that brings it to `target` (each file on its
     // own): a Loudness message goes before its audio. Its converted audio is kept in the
     // scratch file meanwhile, up to `scratchBytes`; past that, the file is decoded again.
@@ -79,6 +93,9 @@ struct MeasureRequest {
     TestFault fault = TestFault::None;
     std::int32_t truePeak = 1;  // 0: the sample peak only, a fifth of the work
     WaveFormatEx heardAs;       // the join's output format; no channels: the file as it is
+    // Keep the audio as heard (floats) in the scratch file, up to this many bytes, for a
+    // render that replays it; the reply says whether all of it is there.
+    std::int64_t scratchBytes = 0;
 };
 
 // Followed by `bins` GatingHistogram::Bin, then the detail text (UTF-8).
@@ -91,14 +108,8 @@ struct LoudnessReply {
     double truePeakBound = 0.0;
     std::uint32_t bins = 0;
     double gainDb = 0.0;  // the gain a measuring render applies
-};
-
-// How much has been decoded so far, before any cutting: what the join checks a file against.
-struct Clock {
-    std::int32_t rate = 0;
-    std::int64_t largestFrame = 0;
-    std::int64_t totalSamples = 0;
-    std::int64_t duration = 0;  // 100 ns
+    std::int64_t kept = -1;  // bytes of audio kept whole in the scratch file, or -1
+    Clock clock;             // what the measurement decoded
 };
 
 struct EndReply {

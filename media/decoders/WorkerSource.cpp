@@ -4,7 +4,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -28,23 +27,6 @@ void WorkerSource::match(const LoudnessMatch& match, std::int64_t frames, std::f
     match_ = match;
     frames_ = frames;
     measured_ = std::move(measured);
-}
-
-int WorkerSource::scratchFile(std::int64_t* bytes) const {
-    // Unlinked from the start: nothing is left behind whatever becomes of the join.
-    const int fd = ::open(QFile::encodeName(QDir::tempPath()).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd < 0) return -1;
-    struct statvfs v {};
-    const std::int64_t need = (frames_ + frames_ / 16 + 65536) * format_.nChannels * static_cast<std::int64_t>(sizeof(float));
-    // A quarter of the free room at most, whatever else is measured beside it.
-    const std::int64_t room =
-        ::fstatvfs(fd, &v) == 0 ? static_cast<std::int64_t>(v.f_bavail) * static_cast<std::int64_t>(v.f_frsize) / 4 : 0;
-    *bytes = std::min<std::int64_t>(need, worker::kScratchCeiling);
-    if (need > worker::kScratchCeiling || need > room) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
 }
 
 HRESULT WorkerSource::fail(HRESULT hr, const QString& why) {
@@ -97,16 +79,23 @@ HRESULT WorkerSource::launch(std::uint64_t allowance, bool urgent) {
         req.measure = 1;
         req.target = match_.target;
         req.ceiling = match_.ceiling;
-        const int scratch = scratchFile(&req.scratchBytes);
+        const std::int64_t need =
+            (frames_ + frames_ / 16 + 65536) * format_.nChannels * static_cast<std::int64_t>(sizeof(float));
+        const int scratch = openScratch(need);
         if (scratch >= 0) {
+            req.scratchBytes = need;
             sent = worker::send(worker_.sock, worker::Type::Scratch, nullptr, 0, nullptr, 0, scratch);
             ::close(scratch);
             // Its audio is read back once, and once more where the true peak decides.
-            progress_->allowReads(2 * static_cast<std::uint64_t>(req.scratchBytes));
-        } else {
-            req.scratchBytes = 0;
+            progress_->allowReads(2 * static_cast<std::uint64_t>(need));
         }
         if (keyFd_ < 0) keyFd_ = ::dup(fd);
+    } else if (kept_ && kept_->fd >= 0 && req.gain != 1.0f) {
+        req.replay = 1;
+        req.replayBytes = kept_->bytes;
+        req.replayClock = kept_->clock;
+        sent = worker::send(worker_.sock, worker::Type::Scratch, nullptr, 0, nullptr, 0, kept_->fd);
+        progress_->allowReads(static_cast<std::uint64_t>(kept_->bytes));
     }
     sent = sent && worker::send(worker_.sock, worker::Type::Render, &req, sizeof req, nullptr, 0, fd);
     ::close(fd);

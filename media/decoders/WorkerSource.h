@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "media/decoders/Loudness.h"
+#include "media/decoders/LoudnessSurvey.h"
 #include "media/graph/MediaType.h"
 #include "media/graph/PcmBytes.h"
 #include "media/decoders/WorkerPool.h"
@@ -35,6 +36,9 @@ class WorkerSource {
     // the room its audio takes meanwhile. measured(at) is told, now and then, how much audio
     // (100 ns units) the measurement has read. Before start().
     void match(const LoudnessMatch& match, std::int64_t frames, std::function<void(std::int64_t at)> measured = {});
+    // Or joined from its audio kept when it was measured: no decoding, unless the gain is 1
+    // (which copies some sources bit for bit). Before start().
+    void replay(KeptAudioPtr kept) { kept_ = std::move(kept); }
     // The measurement, once read() returned the first audio or the end (failed otherwise).
     const LoudnessResult& loudness() const { return loudness_; }
     // Appends the next converted audio to pcm and updates *decoded (everything decoded so far):
@@ -52,15 +56,13 @@ class WorkerSource {
     HRESULT lost(Wait how);
 
     HRESULT readLoudness();
-    // A scratch file in the temporary folder for this file's converted audio, with the bytes
-    // it may take; -1 when it would not fit.
-    int scratchFile(std::int64_t* bytes) const;
 
     std::string path_;
     LoudnessMatch match_;
     std::int64_t frames_ = 0;
     std::function<void(std::int64_t)> measured_;
     LoudnessResult loudness_;
+    KeptAudioPtr kept_;
     int keyFd_ = -1;  // the file, to keep its measurement by
     WaveFormatEx format_{};
     std::uint32_t seed_ = 0;

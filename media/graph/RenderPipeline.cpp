@@ -265,6 +265,7 @@ HRESULT RenderPipeline::renderSlot(std::size_t index) {
         finishSlot(index, S_OK, {});
         return S_OK;
     }
+    source.replay(plan.kept);
     if (plan.match.on) {
         auto counted = std::make_shared<REFERENCE_TIME>(0);
         source.match(plan.match, plan.frames, [this, counted, length = plan.measured](std::int64_t at) {

@@ -14,6 +14,7 @@
 
 #include "media/HResult.h"
 #include "media/decoders/Loudness.h"
+#include "media/decoders/LoudnessSurvey.h"
 #include "media/graph/Filter.h"
 #include "media/graph/MediaType.h"
 #include "media/graph/PcmBytes.h"
@@ -31,6 +32,7 @@ struct SlotPlan {
     REFERENCE_TIME measured = 0;   // its length when it was added
     float gain = 1.0f;             // linear, applied before quantisation
     LoudnessMatch match;           // or measured first and matched on its own
+    KeptAudioPtr kept;             // its audio kept when measured, to join without decoding
 };
 
 // Decodes and converts sources ahead on several threads, each into its own queue, while

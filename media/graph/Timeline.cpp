@@ -133,7 +133,7 @@ std::vector<TimelineSlot> Timeline::slotsOfGroup(long index) const {
     if (index < 0 || index >= static_cast<long>(groups_.size())) return slotList;
     for (auto& track : groups_[static_cast<std::size_t>(index)]->tracks())
         for (auto& s : track->sources())
-            slotList.push_back({s->start(), s->stop(), s->mediaStart(), s->mediaStop(), s->mediaName(), s->gain(), s->match()});
+            slotList.push_back({s->start(), s->stop(), s->mediaStart(), s->mediaStop(), s->mediaName(), s->gain(), s->match(), s->kept()});
     std::stable_sort(slotList.begin(), slotList.end(),
                      [](const TimelineSlot& a, const TimelineSlot& b) { return a.start < b.start; });
     return slotList;

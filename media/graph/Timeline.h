@@ -8,6 +8,7 @@
 
 #include "media/HResult.h"
 #include "media/decoders/Loudness.h"
+#include "media/decoders/LoudnessSurvey.h"
 #include "media/graph/MediaType.h"
 
 namespace corvane::media {
@@ -62,6 +63,9 @@ public:
     // Or the gain that matches it to a loudness on its own, found while it is joined.
     void SetMatch(const LoudnessMatch& match) { match_ = match; }
     const LoudnessMatch& match() const { return match_; }
+    // Its audio as heard, kept when it was measured: joined from that, not decoded again.
+    void SetKept(KeptAudioPtr kept) { kept_ = std::move(kept); }
+    const KeptAudioPtr& kept() const { return kept_; }
 
 private:
     int majorType_;
@@ -72,6 +76,7 @@ private:
     std::u16string mediaName_;
     float gain_ = 1.0f;
     LoudnessMatch match_;
+    KeptAudioPtr kept_;
     MediaType mediaType_;
     bool previewMode_ = true;
     std::vector<std::unique_ptr<TimelineObj>> children_;
@@ -90,6 +95,7 @@ struct TimelineSlot {
     std::u16string name;
     float gain = 1.0f;
     LoudnessMatch match;
+    KeptAudioPtr kept;
 };
 
 class Timeline {

@@ -65,6 +65,7 @@ std::vector<SlotPlan> TimelineSourceFilter::planGroup(const Timeline& timeline, 
         p.measured = s.mediaStop - s.mediaStart;
         p.gain = s.gain;
         p.match = s.match;
+        p.kept = s.kept;
         plan.push_back(std::move(p));
         stopped = to;
     }
