@@ -221,6 +221,7 @@ void JoinJob::startMeasuring() {
         QMetaObject::invokeMethod(
             this,
             [this, r = std::move(results), k = std::move(kept)]() mutable {
+                if (!measuring_) return;  // stopped meanwhile: what was kept goes now
                 measureResults_ = std::move(r);
                 keptAudio_ = std::move(k);
                 onMeasured();
