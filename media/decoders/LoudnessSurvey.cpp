@@ -2,6 +2,7 @@
 #include "media/decoders/LoudnessSurvey.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -219,10 +220,16 @@ std::vector<LoudnessResult> LoudnessSurvey::measureAll(const std::vector<std::st
     std::mutex keptMutex;
     std::int64_t keptBytes = 0;
     int keptFiles = 0;
+    // Each kept file holds a descriptor until the join ends: a quarter of what may be open.
+    rlimit open{};
+    const int keptFilesAtMost =
+        ::getrlimit(RLIMIT_NOFILE, &open) == 0 && open.rlim_cur != RLIM_INFINITY
+            ? static_cast<int>(std::min<rlim_t>(kKeptFiles, open.rlim_cur / 4))
+            : kKeptFiles;
     auto reserve = [&](std::size_t i) -> std::int64_t {
         if (!kept || i >= keepBytes.size() || keepBytes[i] <= 0) return 0;
         std::lock_guard lock(keptMutex);
-        if (keptFiles >= kKeptFiles || keptBytes + keepBytes[i] > kKeptCeiling) return 0;
+        if (keptFiles >= keptFilesAtMost || keptBytes + keepBytes[i] > kKeptCeiling) return 0;
         keptBytes += keepBytes[i];
         ++keptFiles;
         return keepBytes[i];
