@@ -281,6 +281,19 @@ struct Scratch {
         }
         pending.clear();
     }
+    // Hands what it holds to `use` in pieces of whole frames, in order.
+    template <typename Use>
+    HRESULT readBack(std::size_t frameBytes, Use&& use) const {
+        const std::size_t step = (kChunkBytes / frameBytes) * frameBytes;
+        PcmBytes floats(step);
+        for (std::int64_t at = 0; at < size;) {
+            const ssize_t n = ::pread(fd, floats.data(), std::min<std::int64_t>(static_cast<std::int64_t>(step), size - at), at);
+            if (n <= 0 || static_cast<std::size_t>(n) % frameBytes != 0) return n < 0 ? fromErrno(errno) : E_FAIL;
+            at += n;
+            if (const HRESULT hr = use(floats.data(), static_cast<std::size_t>(n) / frameBytes); FAILED(hr)) return hr;
+        }
+        return S_OK;
+    }
 };
 
 // Plain PCM reads again faster than it goes through a scratch file and back.
@@ -294,6 +307,28 @@ struct Closer {
     }
 };
 
+// Decodes the whole file into the meter, keeping what it heard in the scratch file as it goes.
+HRESULT meterAll(AudioSource& source, LoudnessMeter& meter, Scratch& scratch, SampleClock& clock, MeasuredTeller& tell,
+                 LoudnessResult* result) {
+    if (isPlainPcm(source.codec()->codec_id)) scratch.whole = false;
+    FramePtr frame(av_frame_alloc());
+    HRESULT hr;
+    while ((hr = source.decodeFrame(frame.get())) == S_OK) {
+        clock.add(frame->sample_rate, frame->nb_samples);
+        hr = meter.add(frame.get());
+        av_frame_unref(frame.get());
+        if (FAILED(hr)) return hr;
+        scratch.keep(meter.rendered());
+        tell(clock);  // a long file shows its progress, not only its end
+    }
+    if (FAILED(hr)) return hr;
+    if (hr = meter.finish(result); FAILED(hr)) return hr;
+    result->hr = S_OK;
+    scratch.keep(meter.rendered());
+    scratch.flush();
+    return S_OK;
+}
+
 // Measures the file first (loudness of the audio as the join converts it, before any gain)
 // and works out its gain. Its converted audio goes to the scratch file meanwhile; where the
 // true peak decides the gain, that is measured from the scratch file, or from a second read.
@@ -302,23 +337,8 @@ HRESULT measureFirst(int sock, int fd, AudioSource& source, const worker::Render
     LoudnessMeter meter(req.format, false);
     LoudnessResult result;
     MeasuredTeller tell{sock};
-    if (isPlainPcm(source.codec()->codec_id)) scratch.whole = false;
+    HRESULT hr = meterAll(source, meter, scratch, clock, tell, &result);
     FramePtr frame(av_frame_alloc());
-    HRESULT hr;
-    while ((hr = source.decodeFrame(frame.get())) == S_OK) {
-        clock.add(frame->sample_rate, frame->nb_samples);
-        hr = meter.add(frame.get());
-        av_frame_unref(frame.get());
-        if (FAILED(hr)) break;
-        scratch.keep(meter.rendered());
-        tell(clock);
-    }
-    if (SUCCEEDED(hr)) hr = meter.finish(&result);
-    if (SUCCEEDED(hr)) {
-        result.hr = S_OK;
-        scratch.keep(meter.rendered());
-        scratch.flush();
-    }
     FileGain gain = eachFileGain(result, req.target, req.ceiling);
     if (SUCCEEDED(hr) && truePeakDecides(result, gain.wantedDb, req.ceiling)) {
         // The true peak, measured on the same audio: from the scratch file, or decoded again.
@@ -328,29 +348,20 @@ HRESULT measureFirst(int sock, int fd, AudioSource& source, const worker::Render
         if (scratch.whole) {
             AVChannelLayout layout{};
             channelLayoutOf(req.format, &layout);
-            const std::size_t frameBytes = sizeof(float) * req.format.nChannels;
-            const std::size_t step = (kChunkBytes / frameBytes) * frameBytes;
-            PcmBytes floats(step);
-            for (std::int64_t at = 0; at < scratch.size && SUCCEEDED(hr);) {
-                const ssize_t n = ::pread(scratch.fd, floats.data(),
-                                          std::min<std::int64_t>(static_cast<std::int64_t>(step), scratch.size - at), at);
-                if (n <= 0 || static_cast<std::size_t>(n) % frameBytes != 0) {
-                    hr = n < 0 ? fromErrno(errno) : E_FAIL;
-                    break;
-                }
-                at += n;
+            hr = scratch.readBack(sizeof(float) * req.format.nChannels, [&](std::uint8_t* floats, std::size_t frames) {
                 frame->format = AV_SAMPLE_FMT_FLT;
                 frame->sample_rate = static_cast<int>(req.format.nSamplesPerSec);
-                frame->nb_samples = static_cast<int>(static_cast<std::size_t>(n) / frameBytes);
+                frame->nb_samples = static_cast<int>(frames);
                 av_channel_layout_copy(&frame->ch_layout, &layout);
                 frame->extended_data = frame->data;
-                frame->data[0] = floats.data();
-                hr = peaks.add(frame.get());
+                frame->data[0] = floats;
+                const HRESULT added = peaks.add(frame.get());
                 frame->data[0] = nullptr;
                 av_channel_layout_uninit(&frame->ch_layout);
                 again.add(frame->sample_rate, frame->nb_samples);
                 tellAgain(again);
-            }
+                return added;
+            });
             av_channel_layout_uninit(&layout);
         } else {
             AudioSource second;
@@ -450,21 +461,11 @@ void render(int sock, int fd, const std::vector<std::uint8_t>& payload) {
     };
     if (replay) {
         // The measured audio again, from the scratch file: only the gain and quantising are left.
-        const std::size_t frameBytes = sizeof(float) * req.format.nChannels;
-        const std::size_t step = (kChunkBytes / frameBytes) * frameBytes;
-        PcmBytes floats(step);
-        for (std::int64_t at = 0; at < scratch.size;) {
-            const ssize_t n = ::pread(scratch.fd, floats.data(),
-                                      std::min<std::int64_t>(static_cast<std::int64_t>(step), scratch.size - at), at);
-            if (n <= 0 || static_cast<std::size_t>(n) % frameBytes != 0) {
-                hr = n < 0 ? fromErrno(errno) : E_FAIL;
-                break;
-            }
-            at += n;
-            converter.quantizeFloats(reinterpret_cast<const float*>(floats.data()),
-                                     static_cast<std::size_t>(n) / frameBytes, pcm);
+        hr = scratch.readBack(sizeof(float) * req.format.nChannels, [&](const std::uint8_t* floats, std::size_t frames) {
+            converter.quantizeFloats(reinterpret_cast<const float*>(floats), frames, pcm);
             if (pcm.size() >= kChunkBytes && !flush()) ::_exit(0);  // the program went away
-        }
+            return S_OK;
+        });
         if (!flush()) ::_exit(0);
         if (req.replay) {
             const worker::Clock& c = req.replayClock;
@@ -510,30 +511,11 @@ void measure(int sock, int fd, const std::vector<std::uint8_t>& payload) {
     QString why;
     if (SUCCEEDED(hr)) {
         reply.opened = 1;
-        if (isPlainPcm(source.codec()->codec_id)) scratch.whole = false;
         LoudnessMeter meter(req.heardAs, req.truePeak != 0);
-        FramePtr frame(av_frame_alloc());
         SampleClock clock;
-        REFERENCE_TIME told = 0;
-        while ((hr = source.decodeFrame(frame.get())) == S_OK) {
-            clock.add(frame->sample_rate, frame->nb_samples);
-            hr = meter.add(frame.get());
-            av_frame_unref(frame.get());
-            if (FAILED(hr)) break;
-            scratch.keep(meter.rendered());
-            // A long file shows its progress, not only its end.
-            if (const REFERENCE_TIME at = clock.duration(); at - told >= kMeasuredStep) {
-                told = at;
-                const worker::Clock c{clock.rate, clock.largestFrame, clock.totalSamples, at};
-                if (!worker::send(sock, worker::Type::Measured, &c, sizeof c)) ::_exit(0);  // the program went away
-            }
-        }
-        if (SUCCEEDED(hr)) hr = meter.finish(&result);
-        if (SUCCEEDED(hr)) {
-            scratch.keep(meter.rendered());
-            scratch.flush();
-            if (scratch.whole) reply.kept = scratch.size;
-        }
+        MeasuredTeller tell{sock};
+        hr = meterAll(source, meter, scratch, clock, tell, &result);
+        if (SUCCEEDED(hr) && scratch.whole) reply.kept = scratch.size;
         reply.clock = {clock.rate, clock.largestFrame, clock.totalSamples, clock.duration()};
         if (FAILED(hr) && source.detail().isEmpty()) why = QStringLiteral("its loudness could not be measured");
     }
