@@ -180,7 +180,7 @@ void JoinJob::startMeasuring() {
     for (const REFERENCE_TIME length : lengths) {
         const std::int64_t frames = length / kUnitsPerSecond * heardAs.nSamplesPerSec +
                                     length % kUnitsPerSecond * heardAs.nSamplesPerSec / kUnitsPerSecond;
-        keepBytes.push_back((frames + frames / 16 + 65536) * heardAs.nChannels * static_cast<std::int64_t>(sizeof(float)));
+        keepBytes.push_back(media::keptAudioBytes(frames, heardAs.nChannels));
     }
     keptAudio_.clear();
     measureThread_ = std::thread([this, heardAs, lengths, mode, target, ceiling, keepBytes] {

@@ -112,10 +112,14 @@ bool installFilter() {
     return ok;
 }
 
-void sendEnd(int sock, HRESULT hr, const SampleClock& clock, bool opened, const QString& detail) {
+worker::Clock clockOf(const SampleClock& clock) {
+    return {clock.rate, clock.largestFrame, clock.totalSamples, clock.duration()};
+}
+
+void sendEnd(int sock, HRESULT hr, const worker::Clock& clock, bool opened, const QString& detail) {
     worker::EndReply end;
     end.hr = hr;
-    end.clock = {clock.rate, clock.largestFrame, clock.totalSamples, clock.duration()};
+    end.clock = clock;
     end.opened = opened ? 1 : 0;
     const QByteArray text = detail.toUtf8();
     worker::send(sock, worker::Type::End, &end, sizeof end, text.constData(),
@@ -216,16 +220,13 @@ void keepScratch(int fd) {
     gScratch = fd;
 }
 
-// Sends a measurement (and the gain it gives) as the Loudness message.
-bool sendLoudness(int sock, HRESULT hr, bool opened, const LoudnessResult& result, double gainDb, const QString& why) {
-    worker::LoudnessReply reply;
+// Sends a measurement as the Loudness message; `reply` brings what the request adds to it.
+bool sendLoudness(int sock, worker::LoudnessReply reply, HRESULT hr, const LoudnessResult& result, const QString& why) {
     reply.hr = SUCCEEDED(hr) ? S_OK : hr;
-    reply.opened = opened ? 1 : 0;
     reply.integrated = result.integrated;
     reply.truePeak = result.truePeak;
     reply.samplePeak = result.samplePeak;
     reply.truePeakBound = result.truePeakBound;
-    reply.gainDb = gainDb;
     const std::size_t bins = SUCCEEDED(hr) ? result.gating.bins.size() : 0;
     reply.bins = static_cast<std::uint32_t>(bins);
     QByteArray extra(reinterpret_cast<const char*>(result.gating.bins.data()),
@@ -242,7 +243,7 @@ struct MeasuredTeller {
     void operator()(const SampleClock& clock) {
         if (const REFERENCE_TIME at = clock.duration(); at - told >= kMeasuredStep) {
             told = at;
-            const worker::Clock c{clock.rate, clock.largestFrame, clock.totalSamples, at};
+            const worker::Clock c = clockOf(clock);
             if (!worker::send(sock, worker::Type::Measured, &c, sizeof c)) ::_exit(0);  // the program went away
         }
     }
@@ -338,7 +339,6 @@ HRESULT measureFirst(int sock, int fd, AudioSource& source, const worker::Render
     LoudnessResult result;
     MeasuredTeller tell{sock};
     HRESULT hr = meterAll(source, meter, scratch, clock, tell, &result);
-    FramePtr frame(av_frame_alloc());
     FileGain gain = eachFileGain(result, req.target, req.ceiling);
     if (SUCCEEDED(hr) && truePeakDecides(result, gain.wantedDb, req.ceiling)) {
         // The true peak, measured on the same audio: from the scratch file, or decoded again.
@@ -346,6 +346,7 @@ HRESULT measureFirst(int sock, int fd, AudioSource& source, const worker::Render
         SampleClock again;
         MeasuredTeller tellAgain{sock};
         if (scratch.whole) {
+            FramePtr frame(av_frame_alloc());
             AVChannelLayout layout{};
             channelLayoutOf(req.format, &layout);
             hr = scratch.readBack(sizeof(float) * req.format.nChannels, [&](std::uint8_t* floats, std::size_t frames) {
@@ -363,25 +364,25 @@ HRESULT measureFirst(int sock, int fd, AudioSource& source, const worker::Render
                 return added;
             });
             av_channel_layout_uninit(&layout);
+            if (SUCCEEDED(hr)) hr = peaks.finish(&result);
         } else {
             AudioSource second;
+            Scratch none;
+            none.whole = false;
             hr = second.openDescriptor(fd);
-            while (SUCCEEDED(hr) && (hr = second.decodeFrame(frame.get())) == S_OK) {
-                again.add(frame->sample_rate, frame->nb_samples);
-                hr = peaks.add(frame.get());
-                av_frame_unref(frame.get());
-                tellAgain(again);
-            }
+            if (SUCCEEDED(hr)) hr = meterAll(second, peaks, none, again, tellAgain, &result);
             if (FAILED(hr)) *why = second.detail();
         }
-        if (SUCCEEDED(hr)) hr = peaks.finish(&result);
         if (SUCCEEDED(hr)) result.hr = S_OK;
         gain = eachFileGain(result, req.target, req.ceiling);
     }
     if (FAILED(hr) && why->isEmpty())
         *why = source.detail().isEmpty() ? QStringLiteral("its loudness could not be measured") : source.detail();
     *gainDb = gain.gainDb;
-    if (!sendLoudness(sock, hr, true, result, gain.gainDb, *why)) ::_exit(0);
+    worker::LoudnessReply reply;
+    reply.opened = 1;
+    reply.gainDb = gain.gainDb;
+    if (!sendLoudness(sock, reply, hr, result, *why)) ::_exit(0);
     return hr;
 }
 
@@ -405,8 +406,8 @@ void render(int sock, int fd, const std::vector<std::uint8_t>& payload) {
     if (FAILED(hr)) {
         QString why = source->detail();
         withFfmpegError(hr, why);
-        if (req.measure && !sendLoudness(sock, hr, false, {}, 0.0, why)) ::_exit(0);
-        sendEnd(sock, hr, clock, false, why);
+        if (req.measure && !sendLoudness(sock, {}, hr, {}, why)) ::_exit(0);
+        sendEnd(sock, hr, clockOf(clock), false, why);
         return;
     }
     SampleConverter converter(req.format, req.seed);
@@ -424,7 +425,7 @@ void render(int sock, int fd, const std::vector<std::uint8_t>& payload) {
         hr = measureFirst(sock, fd, *source, req, scratch, clock, &gainDb, &why);
         if (FAILED(hr)) {
             withFfmpegError(hr, why);
-            sendEnd(sock, hr, clock, true, why);
+            sendEnd(sock, hr, clockOf(clock), true, why);
             return;
         }
         const auto gain = static_cast<float>(std::pow(10.0, gainDb / 20.0));
@@ -438,7 +439,7 @@ void render(int sock, int fd, const std::vector<std::uint8_t>& payload) {
             if (FAILED(hr)) {
                 QString why2 = source->detail();
                 withFfmpegError(hr, why2);
-                sendEnd(sock, hr, clock, true, why2);
+                sendEnd(sock, hr, clockOf(clock), true, why2);
                 return;
             }
         }
@@ -449,8 +450,7 @@ void render(int sock, int fd, const std::vector<std::uint8_t>& payload) {
     std::int64_t sent = 0;
     auto flush = [&] {
         if (pcm.empty()) return true;
-        const worker::Clock c = req.replay ? req.replayClock
-                                           : worker::Clock{clock.rate, clock.largestFrame, clock.totalSamples, clock.duration()};
+        const worker::Clock c = req.replay ? req.replayClock : clockOf(clock);
         if (!worker::send(sock, worker::Type::Data, &c, sizeof c, pcm.data(), pcm.size()))
             return false;
         sent += static_cast<std::int64_t>(pcm.size());
@@ -467,14 +467,7 @@ void render(int sock, int fd, const std::vector<std::uint8_t>& payload) {
             return S_OK;
         });
         if (!flush()) ::_exit(0);
-        if (req.replay) {
-            const worker::Clock& c = req.replayClock;
-            const worker::EndReply end{SUCCEEDED(hr) ? S_OK : hr, c, 1};
-            const QByteArray text = FAILED(hr) ? QByteArray("its measured audio could not be read back") : QByteArray();
-            worker::send(sock, worker::Type::End, &end, sizeof end, text.constData(), static_cast<std::size_t>(text.size()));
-            return;
-        }
-        sendEnd(sock, hr, clock, true,
+        sendEnd(sock, hr, req.replay ? req.replayClock : clockOf(clock), true,
                 FAILED(hr) ? QStringLiteral("its measured audio could not be read back") : QString());
         return;
     }
@@ -490,7 +483,7 @@ void render(int sock, int fd, const std::vector<std::uint8_t>& payload) {
     QString why =
         FAILED(hr) ? (source->detail().isEmpty() ? converter.detail() : source->detail()) : QString();
     withFfmpegError(hr, why);
-    sendEnd(sock, SUCCEEDED(hr) ? S_OK : hr, clock, true, why);
+    sendEnd(sock, SUCCEEDED(hr) ? S_OK : hr, clockOf(clock), true, why);
 }
 
 void measure(int sock, int fd, const std::vector<std::uint8_t>& payload) {
@@ -516,25 +509,14 @@ void measure(int sock, int fd, const std::vector<std::uint8_t>& payload) {
         MeasuredTeller tell{sock};
         hr = meterAll(source, meter, scratch, clock, tell, &result);
         if (SUCCEEDED(hr) && scratch.whole) reply.kept = scratch.size;
-        reply.clock = {clock.rate, clock.largestFrame, clock.totalSamples, clock.duration()};
+        reply.clock = clockOf(clock);
         if (FAILED(hr) && source.detail().isEmpty()) why = QStringLiteral("its loudness could not be measured");
     }
     if (FAILED(hr)) {
         if (why.isEmpty()) why = source.detail();
         withFfmpegError(hr, why);
-        result.gating.bins.clear();
     }
-    reply.hr = SUCCEEDED(hr) ? S_OK : hr;
-    reply.integrated = result.integrated;
-    reply.truePeak = result.truePeak;
-    reply.samplePeak = result.samplePeak;
-    reply.truePeakBound = result.truePeakBound;
-    reply.bins = static_cast<std::uint32_t>(result.gating.bins.size());
-    QByteArray extra(reinterpret_cast<const char*>(result.gating.bins.data()),
-                     static_cast<qsizetype>(result.gating.bins.size() * sizeof(GatingHistogram::Bin)));
-    extra += why.toUtf8();
-    worker::send(sock, worker::Type::Loudness, &reply, sizeof reply, extra.constData(),
-                 static_cast<std::size_t>(extra.size()));
+    sendLoudness(sock, reply, hr, result, why);
 }
 
 }  // namespace

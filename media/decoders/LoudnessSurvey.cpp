@@ -66,28 +66,37 @@ Wait readReply(const Worker& w, WorkerProgress& progress, const std::atomic<bool
             if (read) read(at.duration);
             continue;
         }
-        if (type != worker::Type::Loudness || payload.size() < sizeof(worker::LoudnessReply)) return Wait::Gone;
+        if (type != worker::Type::Loudness) return Wait::Gone;
         break;
     }
-    worker::LoudnessReply& reply = *extra;
-    std::memcpy(&reply, payload.data(), sizeof reply);
-    const std::size_t binBytes = static_cast<std::size_t>(reply.bins) * sizeof(GatingHistogram::Bin);
-    if (reply.bins > GatingHistogram::kBins || sizeof reply + binBytes > payload.size()) return Wait::Gone;
-    r->hr = reply.hr;
-    r->fromDecoder = reply.opened != 0;
-    r->integrated = reply.integrated;
-    r->truePeak = reply.truePeak;
-    r->samplePeak = reply.samplePeak;
-    r->truePeakBound = reply.truePeakBound;
-    r->gating.bins.resize(reply.bins);
-    std::memcpy(static_cast<void*>(r->gating.bins.data()), payload.data() + sizeof reply, binBytes);
-    const std::size_t textAt = sizeof reply + binBytes;
-    r->detail = QString::fromUtf8(reinterpret_cast<const char*>(payload.data()) + textAt,
-                                  static_cast<qsizetype>(payload.size() - textAt));
+    if (!readLoudnessReply(payload, r, extra)) return Wait::Gone;
     return Wait::Ready;
 }
 
 }  // namespace
+
+bool readLoudnessReply(const std::vector<std::uint8_t>& payload, LoudnessResult* r, worker::LoudnessReply* reply) {
+    if (payload.size() < sizeof *reply) return false;
+    std::memcpy(reply, payload.data(), sizeof *reply);
+    const std::size_t binBytes = static_cast<std::size_t>(reply->bins) * sizeof(GatingHistogram::Bin);
+    if (reply->bins > GatingHistogram::kBins || sizeof *reply + binBytes > payload.size()) return false;
+    r->hr = reply->hr;
+    r->fromDecoder = reply->opened != 0;
+    r->integrated = reply->integrated;
+    r->truePeak = reply->truePeak;
+    r->samplePeak = reply->samplePeak;
+    r->truePeakBound = reply->truePeakBound;
+    r->gating.bins.resize(reply->bins);
+    std::memcpy(static_cast<void*>(r->gating.bins.data()), payload.data() + sizeof *reply, binBytes);
+    const std::size_t textAt = sizeof *reply + binBytes;
+    r->detail = QString::fromUtf8(reinterpret_cast<const char*>(payload.data()) + textAt,
+                                  static_cast<qsizetype>(payload.size() - textAt));
+    return true;
+}
+
+std::int64_t keptAudioBytes(std::int64_t frames, int channels) {
+    return (frames + frames / 16 + 65536) * channels * static_cast<std::int64_t>(sizeof(float));
+}
 
 KeptAudio::KeptAudio(int descriptor, std::int64_t size, const worker::Clock& decoded)
     : fd(descriptor), bytes(size), clock(decoded) {}

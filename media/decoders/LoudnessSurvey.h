@@ -26,6 +26,14 @@ struct KeptAudio {
 };
 using KeptAudioPtr = std::shared_ptr<const KeptAudio>;
 
+// A Loudness message's payload: its fixed part into *reply, the measurement into *r; false
+// when it does not hold together.
+bool readLoudnessReply(const std::vector<std::uint8_t>& payload, LoudnessResult* r, worker::LoudnessReply* reply);
+
+// Room for `frames` of audio as heard in floats, with some to spare (a file may decode a
+// little longer than measured).
+std::int64_t keptAudioBytes(std::int64_t frames, int channels);
+
 // An unlinked scratch file in the temporary folder ($TMPDIR, else /tmp) for `need` bytes of
 // audio: -1 when it would take more than a quarter of the free room there, or more than a
 // worker may write (worker::kScratchCeiling), or no such file can be made.

@@ -2,12 +2,9 @@
 #include "media/decoders/WorkerSource.h"
 #include "media/Cause.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QDir>
-#include <QFile>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -79,8 +76,7 @@ HRESULT WorkerSource::launch(std::uint64_t allowance, bool urgent) {
         req.measure = 1;
         req.target = match_.target;
         req.ceiling = match_.ceiling;
-        const std::int64_t need =
-            (frames_ + frames_ / 16 + 65536) * format_.nChannels * static_cast<std::int64_t>(sizeof(float));
+        const std::int64_t need = keptAudioBytes(frames_, format_.nChannels);
         const int scratch = openScratch(need);
         if (scratch >= 0) {
             req.scratchBytes = need;
@@ -187,24 +183,11 @@ HRESULT WorkerSource::read(PcmBytes& pcm, worker::Clock* decoded) {
 
 HRESULT WorkerSource::readLoudness() {
     worker::LoudnessReply reply;
-    if (message_.size() < sizeof reply) return fail(VFW_E_DECODE_FAILED, Cause::tr("the decoder stopped (it answered nonsense)"));
-    std::memcpy(&reply, message_.data(), sizeof reply);
-    const std::size_t binBytes = static_cast<std::size_t>(reply.bins) * sizeof(GatingHistogram::Bin);
-    if (reply.bins > GatingHistogram::kBins || sizeof reply + binBytes > message_.size()) {
+    if (!readLoudnessReply(message_, &loudness_, &reply)) {
         WorkerPool::discard(worker_);
         return fail(VFW_E_DECODE_FAILED, Cause::tr("the decoder stopped (it answered nonsense)"));
     }
-    LoudnessResult& r = loudness_;
-    r.hr = reply.hr;
-    r.fromDecoder = reply.opened != 0;
-    r.integrated = reply.integrated;
-    r.truePeak = reply.truePeak;
-    r.samplePeak = reply.samplePeak;
-    r.truePeakBound = reply.truePeakBound;
-    r.gating.bins.resize(reply.bins);
-    std::memcpy(static_cast<void*>(r.gating.bins.data()), message_.data() + sizeof reply, binBytes);
-    r.detail = QString::fromUtf8(reinterpret_cast<const char*>(message_.data()) + sizeof reply + binBytes,
-                                 static_cast<qsizetype>(message_.size() - sizeof reply - binBytes));
+    const LoudnessResult& r = loudness_;
     if (measured_) measured_(std::numeric_limits<std::int64_t>::max());
     if (SUCCEEDED(r.hr) && keyFd_ >= 0) LoudnessSurvey::keep(keyFd_, format_, r);
     return S_OK;
